@@ -1,0 +1,87 @@
+#include "base/diagnostics.h"
+
+#include <unistd.h>
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+
+namespace quern {
+
+namespace {
+
+// Large enough that a deep trace costs few system calls, small enough that
+// a reader of a live trace does not wait long.
+constexpr size_t kFlushThreshold = 64 * 1024;
+
+diagnostics* g_active_for_exit = nullptr;
+
+void write_fully(int descriptor, const char* data, size_t size) {
+  while (size > 0) {
+    const ssize_t written = ::write(descriptor, data, size);
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      return;
+    }
+    data += written;
+    size -= static_cast<size_t>(written);
+  }
+}
+
+}  // namespace
+
+diagnostics::diagnostics(int debug, int descriptor) : debug_(debug), descriptor_(descriptor) {}
+
+diagnostics::~diagnostics() {
+  flush();
+  if (g_active_for_exit == this) g_active_for_exit = nullptr;
+}
+
+void diagnostics::write(std::string_view text) {
+  buffer_.append(text);
+  if (descriptor_ >= 0 && buffer_.size() >= kFlushThreshold) flush();
+}
+
+void diagnostics::writef(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  va_list measure;
+  va_copy(measure, args);
+  const int length = std::vsnprintf(nullptr, 0, format, measure);
+  va_end(measure);
+  if (length > 0) {
+    const size_t start = buffer_.size();
+    buffer_.resize(start + static_cast<size_t>(length) + 1);
+    std::vsnprintf(buffer_.data() + start, static_cast<size_t>(length) + 1, format, args);
+    buffer_.resize(start + static_cast<size_t>(length));
+  }
+  va_end(args);
+  if (descriptor_ >= 0 && buffer_.size() >= kFlushThreshold) flush();
+}
+
+void diagnostics::report_failure(std::string_view message, status cause) {
+  ++failures_;
+  buffer_.append(message);
+  buffer_.append(": ");
+  buffer_.append(cause.description());
+  buffer_.push_back('\n');
+  if (descriptor_ >= 0 && buffer_.size() >= kFlushThreshold) flush();
+}
+
+void diagnostics::flush() {
+  if (descriptor_ < 0 || buffer_.empty()) return;
+  write_fully(descriptor_, buffer_.data(), buffer_.size());
+  buffer_.clear();
+}
+
+void set_diagnostics_for_exit(diagnostics* active) { g_active_for_exit = active; }
+
+void exit_out_of_memory(const char* operation, int line) {
+  if (g_active_for_exit != nullptr) g_active_for_exit->flush();
+  char text[160];
+  const int length = std::snprintf(text, sizeof text, "%s: Quern %d Malloc Error...\r\n", operation, line);
+  if (length > 0) write_fully(STDERR_FILENO, text, static_cast<size_t>(length) < sizeof text ? static_cast<size_t>(length) : sizeof text - 1);
+  std::_Exit(2);
+}
+
+}  // namespace quern

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "base/status.h"
+
+namespace quern {
+
+// Everything Quern says goes to standard error through one diagnostics
+// object: trace lines chosen by the verbosity level and failure reports in
+// perror's form. Failures are counted, so that the run can exit with a status
+// that tells whether the report has gaps.
+class diagnostics {
+ public:
+  // Writes to the descriptor; -1 only collects, for tests.
+  diagnostics(int debug, int descriptor);
+  ~diagnostics();
+  diagnostics(const diagnostics&) = delete;
+  diagnostics& operator=(const diagnostics&) = delete;
+
+  int debug() const { return debug_; }
+  // A message listed under a level is written only when debug exceeds it.
+  bool above(int level) const { return debug_ > level; }
+
+  void write(std::string_view text);
+  void writef(const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+  // "message: system description\n", as perror writes it; counts a failure.
+  void report_failure(std::string_view message, status cause);
+  int64_t failures() const { return failures_; }
+
+  void flush();
+  // Collected text not yet written to a descriptor (all of it for tests).
+  const std::string& collected() const { return buffer_; }
+
+ private:
+  int debug_;
+  int descriptor_;
+  int64_t failures_ = 0;
+  std::string buffer_;
+};
+
+// Ends the run after a failed allocation with the one line
+// "<operation>: Quern <line> Malloc Error..." and exit status 2.
+[[noreturn]] void exit_out_of_memory(const char* operation, int line);
+
+// The diagnostics that exit_out_of_memory flushes before it ends the process.
+void set_diagnostics_for_exit(diagnostics* active);
+
+}  // namespace quern

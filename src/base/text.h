@@ -1,0 +1,26 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace quern {
+
+// printf-style formatting into a string sized to fit.
+std::string text_format(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void append_format(std::string& out, const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+// Decimal text of a signed 64-bit value, as "%lld" prints it.
+void append_decimal(std::string& out, int64_t value);
+
+// Puts a "." between groups of three digits, counted from the right, in place.
+void generate_dotted(std::string& digits);
+
+// Decimal text of the value with its digit groups separated by dots.
+std::string dotted(int64_t value);
+
+// Appends the text with &, <, > and " written as entities; every other byte,
+// including bytes above 127, is copied unchanged.
+void append_html_escaped(std::string& out, std::string_view text);
+
+}  // namespace quern

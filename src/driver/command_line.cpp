@@ -1,0 +1,117 @@
+#include "driver/command_line.h"
+
+#include <cstring>
+
+#include "base/version.h"
+
+namespace quern {
+
+namespace {
+
+struct switch_option {
+  const char* name;
+  int settings::*flag;
+};
+
+constexpr switch_option kSwitches[] = {
+    {"-nds", &settings::display_row_size},  {"-ndy", &settings::display_row_symlinks},
+    {"-ndc", &settings::display_row_subdirs}, {"-ndd", &settings::display_row_devices},
+    {"-ndf", &settings::display_row_files}, {"-nss", &settings::sort_row_size},
+    {"-nsy", &settings::sort_row_symlinks},  {"-nsc", &settings::sort_row_subdirs},
+    {"-nsd", &settings::sort_row_devices},  {"-nsf", &settings::sort_row_files},
+};
+
+}  // namespace
+
+command_line read_command_line(int argc, const char* const* argv, bool links_and_devices) {
+  command_line line;
+  settings& config = line.config;
+  if (!links_and_devices) {
+    config.display_row_symlinks = 0;
+    config.display_row_devices = 0;
+  }
+  bool have_output = false;
+  bool have_root = false;
+  auto mistake = [&line](std::string message) {
+    line.result = command_line::outcome::mistake;
+    line.message = std::move(message);
+    return line;
+  };
+
+  for (int i = 1; i < argc; ++i) {
+    const char* argument = argv[i];
+    if (std::strcmp(argument, "-h") == 0) {
+      line.result = command_line::outcome::help;
+      return line;
+    }
+    if (std::strcmp(argument, "-v") == 0) {
+      ++config.debug;
+      continue;
+    }
+    if (std::strcmp(argument, "-o") == 0) {
+      if (i + 1 >= argc) return mistake("Outputdirectory fehlt");
+      config.outputdirectory = argv[++i];
+      have_output = true;
+      continue;
+    }
+    if (std::strcmp(argument, "-r") == 0) {
+      if (i + 1 >= argc) return mistake("Rootdirectory fehlt");
+      config.rootdirectory = argv[++i];
+      have_root = true;
+      continue;
+    }
+    bool matched = false;
+    for (const switch_option& option : kSwitches) {
+      if (std::strcmp(argument, option.name) == 0) {
+        config.*option.flag = 0;
+        matched = true;
+        break;
+      }
+    }
+    if (!matched) return mistake(std::string("Unbekannte Option \"") + argument + "\"");
+  }
+  if (!have_output) return mistake("Outputdirectory fehlt");
+  if (!have_root) return mistake("Rootdirectory fehlt");
+  return line;
+}
+
+std::string usage_text(std::string_view program, const std::string* message, bool links_and_devices) {
+  std::string text;
+  text.append(program);
+  text.append(" [-h] [-v]... [-n{s|d}{s|c|f|y|d}]... -o <dir> -r <root>\r\n");
+  text.append("Quern Version ");
+  text.append(kVersion);
+  text.append("\r\n");
+  if (message != nullptr) {
+    text.append(*message);
+    text.append("\r\n");
+    return text;
+  }
+  text.append(
+      " -h             Diese Hilfe\r\n"
+      " -v ...         Debugmeldungen auf stderr\r\n"
+      " -o <dir>       Ausgabeverzeichnis\r\n"
+      " -r <root>      Das Verzeichnis zum scannen\r\n"
+      " -nd{s|c|f|y|d} No Display Switch\r\n"
+      "                -nds Anzahl Bytes werden nicht angezeigt\r\n"
+      "                -ndc Anzahl Subdirectorys werden nicht angezeigt\r\n"
+      "                -ndf Anzahl Files werden nicht angezeigt\r\n");
+  if (links_and_devices) {
+    text.append(
+        "                -ndy Anzahl Symlinks werden nicht angezeigt\r\n"
+        "                -ndd Anzahl Devicefiles werden nicht angezeigt\r\n");
+  }
+  text.append(
+      " -ns{s|c|f|y|d} No Sort Switch\r\n"
+      "                -nss Anzahl Bytes werden nicht sortiert\r\n"
+      "                -nsc Anzahl Subdirectorys werden nicht sortiert\r\n"
+      "                -nsf Anzahl Files werden nicht sortiert\r\n");
+  if (links_and_devices) {
+    text.append(
+        "                -nsy Anzahl Symlinks werden nicht sortiert\r\n"
+        "                -nsd Anzahl Devicefiles werden nicht sortiert\r\n");
+  }
+  return text;
+}
+
+}  // namespace quern

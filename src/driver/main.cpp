@@ -1,0 +1,7 @@
+#include <unistd.h>
+
+#include "driver/run.h"
+
+int main(int argc, char** argv) {
+  return quern::run(argc, argv, quern::platform_file_system(), STDERR_FILENO);
+}

@@ -1,0 +1,87 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "base/status.h"
+
+namespace quern {
+
+// What Quern needs to know about one directory entry, taken without
+// following a symbolic link.
+struct entry_status {
+  enum class kind : uint8_t { directory, symlink, regular, other };
+  kind type = kind::other;
+  int64_t size = 0;  // the entry's own length, 64-bit
+};
+
+// The names of one directory listing, in the order the system delivered
+// them, "." and ".." included. Kept in one block so that a large directory
+// costs one allocation, not one per name.
+class name_list {
+ public:
+  void clear() {
+    text_.clear();
+    starts_.clear();
+  }
+  void add(std::string_view name) {
+    starts_.push_back(text_.size());
+    text_.append(name);
+    text_.push_back('\0');
+  }
+  size_t size() const { return starts_.size(); }
+  const char* operator[](size_t index) const { return text_.data() + starts_[index]; }
+  size_t length(size_t index) const {
+    const size_t end = index + 1 < starts_.size() ? starts_[index + 1] : text_.size();
+    return end - starts_[index] - 1;
+  }
+
+ private:
+  std::string text_;
+  std::vector<size_t> starts_;
+};
+
+// An open directory. Entries are stat'ed and subdirectories opened relative
+// to it, so neither depends on the length of the full path.
+class open_directory {
+ public:
+  virtual ~open_directory() = default;
+  // Appends every remaining name. On failure the names read before it stay.
+  virtual status read_names(name_list& names) = 0;
+  virtual status stat_entry(const char* name, entry_status& result) = 0;
+  // Opens a subdirectory without following a symbolic link.
+  virtual status open_subdirectory(const char* name, std::unique_ptr<open_directory>& result) = 0;
+};
+
+// A file being written. Every failure, of a write or of the close, is
+// reported through the result of close().
+class output_file {
+ public:
+  virtual ~output_file() = default;
+  virtual status write(std::string_view bytes) = 0;
+  virtual status close() = 0;
+};
+
+// The platform's file system, narrowed to what a run uses; tests replace it
+// with a fake that can inject faults.
+class file_system {
+ public:
+  virtual ~file_system() = default;
+  virtual status open_directory_at_path(const std::string& path, std::unique_ptr<open_directory>& result) = 0;
+  // Creates the last component only, with permission bits 0755.
+  virtual status make_directory(const std::string& path) = 0;
+  // Creates or truncates the file.
+  virtual status create_file(const std::string& path, std::unique_ptr<output_file>& result) = 0;
+};
+
+// The file system of the platform Quern was built for.
+file_system& platform_file_system();
+
+// False on platforms whose directory entries know no symbolic links and no
+// device files; their columns are then switched off and left out of the help.
+bool platform_has_links_and_devices();
+
+}  // namespace quern

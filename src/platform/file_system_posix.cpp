@@ -1,0 +1,123 @@
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/file_system.h"
+
+namespace quern {
+
+namespace {
+
+entry_status::kind kind_of(mode_t mode) {
+  if (S_ISDIR(mode)) return entry_status::kind::directory;
+  if (S_ISLNK(mode)) return entry_status::kind::symlink;
+  if (S_ISREG(mode)) return entry_status::kind::regular;
+  return entry_status::kind::other;
+}
+
+class posix_directory final : public open_directory {
+ public:
+  explicit posix_directory(DIR* stream) : stream_(stream) {}
+  ~posix_directory() override { ::closedir(stream_); }
+
+  status read_names(name_list& names) override {
+    for (;;) {
+      errno = 0;
+      const dirent* entry = ::readdir(stream_);
+      if (entry == nullptr) return errno == 0 ? status::ok() : status::from_errno();
+      names.add(entry->d_name);
+    }
+  }
+
+  status stat_entry(const char* name, entry_status& result) override {
+    struct stat info;
+    if (::fstatat(::dirfd(stream_), name, &info, AT_SYMLINK_NOFOLLOW) != 0) return status::from_errno();
+    result.type = kind_of(info.st_mode);
+    result.size = static_cast<int64_t>(info.st_size);
+    return status::ok();
+  }
+
+  status open_subdirectory(const char* name, std::unique_ptr<open_directory>& result) override {
+    const int descriptor =
+        ::openat(::dirfd(stream_), name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+    if (descriptor < 0) return status::from_errno();
+    return adopt(descriptor, result);
+  }
+
+  static status adopt(int descriptor, std::unique_ptr<open_directory>& result) {
+    DIR* stream = ::fdopendir(descriptor);
+    if (stream == nullptr) {
+      const status failure = status::from_errno();
+      ::close(descriptor);
+      return failure;
+    }
+    result = std::make_unique<posix_directory>(stream);
+    return status::ok();
+  }
+
+ private:
+  DIR* stream_;
+};
+
+class posix_output_file final : public output_file {
+ public:
+  explicit posix_output_file(int descriptor) : descriptor_(descriptor) {}
+  ~posix_output_file() override {
+    if (descriptor_ >= 0) ::close(descriptor_);
+  }
+
+  status write(std::string_view bytes) override {
+    while (!bytes.empty()) {
+      const ssize_t written = ::write(descriptor_, bytes.data(), bytes.size());
+      if (written < 0) {
+        if (errno == EINTR) continue;
+        return status::from_errno();
+      }
+      bytes.remove_prefix(static_cast<size_t>(written));
+    }
+    return status::ok();
+  }
+
+  status close() override {
+    const int result = ::close(descriptor_);
+    descriptor_ = -1;
+    return result == 0 ? status::ok() : status::from_errno();
+  }
+
+ private:
+  int descriptor_;
+};
+
+class posix_file_system final : public file_system {
+ public:
+  status open_directory_at_path(const std::string& path, std::unique_ptr<open_directory>& result) override {
+    // The root is given by the user and may itself be a symbolic link to a
+    // directory; it is followed, everything below it is not.
+    const int descriptor = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK);
+    if (descriptor < 0) return status::from_errno();
+    return posix_directory::adopt(descriptor, result);
+  }
+
+  status make_directory(const std::string& path) override {
+    return ::mkdir(path.c_str(), 0755) == 0 ? status::ok() : status::from_errno();
+  }
+
+  status create_file(const std::string& path, std::unique_ptr<output_file>& result) override {
+    const int descriptor = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (descriptor < 0) return status::from_errno();
+    result = std::make_unique<posix_output_file>(descriptor);
+    return status::ok();
+  }
+};
+
+}  // namespace
+
+file_system& platform_file_system() {
+  static posix_file_system instance;
+  return instance;
+}
+
+bool platform_has_links_and_devices() { return true; }
+
+}  // namespace quern

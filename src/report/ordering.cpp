@@ -1,0 +1,277 @@
+#include "report/ordering.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstddef>
+#include <cstring>
+#include <utility>
+#include <vector>
+
+namespace quern {
+
+namespace {
+
+// Up to this length the plain exchange sort beats the rank bookkeeping below,
+// and it is exact by definition.
+constexpr size_t kExchangeLimit = 24;
+
+const char* order_word(sort_order order) {
+  switch (order) {
+    case sort_order::size: return "size";
+    case sort_order::subdirs: return "subdir";
+    case sort_order::files: return "files";
+    case sort_order::symlinks: return "symlink";
+    case sort_order::devices: return "device";
+    case sort_order::name: return "name";
+  }
+  return "";
+}
+
+int64_t key_of(const directory_node* node, sort_order order) {
+  switch (order) {
+    case sort_order::size: return node->total_size();
+    case sort_order::subdirs: return node->total_subdirs();
+    case sort_order::files: return node->total_files();
+    case sort_order::symlinks: return node->total_symlinks();
+    case sort_order::devices: return node->total_devices();
+    case sort_order::name: break;
+  }
+  return 0;
+}
+
+// True when the entry at the lower position must come after the other one.
+bool must_follow(const directory_node* a, const directory_node* b, sort_order order) {
+  if (order == sort_order::name) return std::strcmp(a->name, b->name) > 0;
+  return key_of(a, order) < key_of(b, order);
+}
+
+void traced_exchange_sort(directory_node** slots, int64_t n, sort_order order, diagnostics& diag) {
+  const char* word = order_word(order);
+  for (int64_t i = 0; i < n - 1; ++i) {
+    for (int64_t j = i + 1; j < n; ++j) {
+      diag.writef("**** sorting by %s d%llu and d%llu\r\n", word, static_cast<unsigned long long>(slots[i]->id),
+                  static_cast<unsigned long long>(slots[j]->id));
+      if (must_follow(slots[i], slots[j], order)) std::swap(slots[i], slots[j]);
+    }
+  }
+}
+
+template <typename Item, typename Follows>
+void exchange_sort(Item* items, size_t n, Follows follows) {
+  for (size_t i = 0; i + 1 < n; ++i) {
+    for (size_t j = i + 1; j < n; ++j) {
+      if (follows(items[i], items[j])) std::swap(items[i], items[j]);
+    }
+  }
+}
+
+struct keyed {
+  int64_t key;
+  directory_node* node;
+  size_t position;
+};
+
+struct named {
+  const char* name;
+  size_t position;
+};
+
+// Counts over slots 1..size with prefix sums and rank search, all logarithmic.
+class slot_counts {
+ public:
+  explicit slot_counts(std::vector<size_t>& tree) : tree_(tree) {}
+
+  void reset_empty(size_t size) { tree_.assign(size + 1, 0); }
+  // Every slot holds one; built directly, each node covers its lowest bit.
+  void reset_full(size_t size) {
+    tree_.resize(size + 1);
+    for (size_t slot = 1; slot <= size; ++slot) tree_[slot] = slot & (~slot + 1);
+  }
+  void increment(size_t slot) {
+    for (; slot < tree_.size(); slot += slot & (~slot + 1)) ++tree_[slot];
+  }
+  void decrement(size_t slot) {
+    for (; slot < tree_.size(); slot += slot & (~slot + 1)) --tree_[slot];
+  }
+  // Sum over slots 1..slot.
+  size_t prefix(size_t slot) const {
+    size_t sum = 0;
+    for (; slot > 0; slot -= slot & (~slot + 1)) sum += tree_[slot];
+    return sum;
+  }
+  // The slot in which the prefix sum first reaches rank (rank >= 1).
+  size_t find(size_t rank) const {
+    const size_t size = tree_.size() - 1;
+    size_t slot = 0;
+    for (size_t step = std::bit_floor(size); step > 0; step >>= 1) {
+      if (slot + step <= size && tree_[slot + step] < rank) {
+        slot += step;
+        rank -= tree_[slot];
+      }
+    }
+    return slot + 1;
+  }
+
+ private:
+  std::vector<size_t>& tree_;
+};
+
+// Kept across calls: every directory is sorted once per page, and after the
+// largest list has been seen no sort allocates again.
+struct scratch {
+  std::vector<keyed> keys;
+  std::vector<named> names;
+  std::vector<directory_node*> original;
+  // Positions grouped by key, the group that goes first first, each group in
+  // list order; group_start holds each group's first index and the end.
+  std::vector<size_t> order;
+  std::vector<size_t> group_start;
+  std::vector<size_t> group_of;
+  // For each position, the entries before it that belong to an earlier group.
+  std::vector<size_t> earlier_before;
+  std::vector<size_t> tree;
+  std::vector<size_t> insert_at;
+  std::vector<size_t> placed;
+};
+
+scratch& buffers() {
+  thread_local scratch instance;
+  return instance;
+}
+
+// Lays one group of equal keys into slots, in the order the exchange sort
+// leaves it. That order is a queue that a scan of the original list builds:
+// a member joins at the back, and each entry of an earlier group met while
+// the queue is not empty moves its front to the back. The queue is kept as a
+// cycle with a moving front, so every join is an insertion at a known index
+// of a growing list; the insertions are replayed backwards, each member
+// taking the free slot its index names.
+void place_group(directory_node** slots, size_t begin, size_t end, scratch& s) {
+  const size_t members = end - begin;
+  const size_t earlier_total = begin;
+  s.insert_at.resize(members);
+  size_t front = 0;
+  for (size_t t = 0; t < members; ++t) {
+    s.insert_at[t] = front;
+    const size_t length = t + 1;
+    const size_t here = s.earlier_before[s.order[begin + t]];
+    const size_t next = t + 1 < members ? s.earlier_before[s.order[begin + t + 1]] : earlier_total;
+    front = (front + 1 + (next - here) % length) % length;
+  }
+
+  slot_counts free_slots(s.tree);
+  free_slots.reset_full(members);
+  s.placed.resize(members);
+  for (size_t t = members; t-- > 0;) {
+    const size_t slot = free_slots.find(s.insert_at[t] + 1);
+    free_slots.decrement(slot);
+    s.placed[slot - 1] = t;
+  }
+
+  size_t from = front;
+  for (size_t c = 0; c < members; ++c) {
+    slots[begin + c] = s.original[s.order[begin + s.placed[from]]];
+    if (++from == members) from = 0;
+  }
+}
+
+// Reorders the slots from s.order and s.group_start.
+void place_groups(directory_node** slots, size_t n, scratch& s) {
+  s.original.assign(slots, slots + n);
+  const size_t groups = s.group_start.size() - 1;
+  if (groups == n) {
+    for (size_t c = 0; c < n; ++c) slots[c] = s.original[s.order[c]];
+    return;
+  }
+
+  s.group_of.resize(n);
+  for (size_t g = 0; g < groups; ++g) {
+    for (size_t c = s.group_start[g]; c < s.group_start[g + 1]; ++c) s.group_of[s.order[c]] = g;
+  }
+  slot_counts seen(s.tree);
+  seen.reset_empty(groups);
+  s.earlier_before.resize(n);
+  for (size_t position = 0; position < n; ++position) {
+    const size_t g = s.group_of[position];
+    s.earlier_before[position] = seen.prefix(g);
+    seen.increment(g + 1);
+  }
+
+  for (size_t g = 0; g < groups; ++g) {
+    const size_t begin = s.group_start[g];
+    const size_t end = s.group_start[g + 1];
+    if (end - begin == 1) {
+      slots[begin] = s.original[s.order[begin]];
+    } else {
+      place_group(slots, begin, end, s);
+    }
+  }
+}
+
+void sort_counted(directory_node** slots, size_t n, sort_order order, scratch& s) {
+  s.keys.resize(n);
+  for (size_t position = 0; position < n; ++position) s.keys[position] = {key_of(slots[position], order), slots[position], position};
+
+  if (n <= kExchangeLimit) {
+    exchange_sort(s.keys.data(), n, [](const keyed& a, const keyed& b) { return a.key < b.key; });
+    for (size_t c = 0; c < n; ++c) slots[c] = s.keys[c].node;
+    return;
+  }
+
+  std::sort(s.keys.begin(), s.keys.end(), [](const keyed& a, const keyed& b) {
+    return a.key != b.key ? a.key > b.key : a.position < b.position;
+  });
+  s.order.resize(n);
+  s.group_start.clear();
+  for (size_t c = 0; c < n; ++c) {
+    s.order[c] = s.keys[c].position;
+    if (c == 0 || s.keys[c].key != s.keys[c - 1].key) s.group_start.push_back(c);
+  }
+  s.group_start.push_back(n);
+  place_groups(slots, n, s);
+}
+
+// Equal names cannot occur within one directory, but they are grouped like
+// equal keys anyway, so the result never depends on that.
+void sort_named(directory_node** slots, size_t n, scratch& s) {
+  if (n <= kExchangeLimit) {
+    exchange_sort(slots, n, [](const directory_node* a, const directory_node* b) {
+      return std::strcmp(a->name, b->name) > 0;
+    });
+    return;
+  }
+
+  s.names.resize(n);
+  for (size_t position = 0; position < n; ++position) s.names[position] = {slots[position]->name, position};
+  std::sort(s.names.begin(), s.names.end(), [](const named& a, const named& b) {
+    const int relation = std::strcmp(a.name, b.name);
+    return relation != 0 ? relation < 0 : a.position < b.position;
+  });
+  s.order.resize(n);
+  s.group_start.clear();
+  for (size_t c = 0; c < n; ++c) {
+    s.order[c] = s.names[c].position;
+    if (c == 0 || std::strcmp(s.names[c].name, s.names[c - 1].name) != 0) s.group_start.push_back(c);
+  }
+  s.group_start.push_back(n);
+  place_groups(slots, n, s);
+}
+
+}  // namespace
+
+void my_sort(directory_node* node, sort_order order, diagnostics& diag) {
+  const int64_t n = node->currentsubdirs;
+  if (diag.above(3)) {
+    traced_exchange_sort(node->subdirpointer, n, order, diag);
+    return;
+  }
+  if (n < 2) return;
+  scratch& s = buffers();
+  if (order == sort_order::name) {
+    sort_named(node->subdirpointer, static_cast<size_t>(n), s);
+  } else {
+    sort_counted(node->subdirpointer, static_cast<size_t>(n), order, s);
+  }
+}
+
+}  // namespace quern

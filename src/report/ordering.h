@@ -1,0 +1,19 @@
+#pragma once
+
+#include "base/diagnostics.h"
+#include "tree/directory_node.h"
+
+namespace quern {
+
+// The six orders of a directory's subdirectory list, in the order their pages
+// are written.
+enum class sort_order { size, subdirs, files, symlinks, devices, name };
+
+// Reorders the node's children in place into exactly the order that an
+// exchange sort (compare every pair i < j in sequence, swap when the entry
+// at i must come after the one at j) leaves, equal keys included. Counted
+// orders are descending, the name order ascends by bytes. Above level 3
+// every comparison is traced, so that level runs the exchange sort itself.
+void my_sort(directory_node* node, sort_order order, diagnostics& diag);
+
+}  // namespace quern

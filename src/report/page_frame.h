@@ -1,0 +1,28 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "base/version.h"
+#include "report/report_context.h"
+
+namespace quern {
+
+// The project's home page, linked from every page's footer.
+inline constexpr const char* kHomePage = "https://quern.example/";
+
+// The style sheet, byte for byte as every run writes it.
+std::string_view stylesheet_text();
+
+// Writes styles.css into the output directory. A failure is reported and
+// counted; the run goes on.
+void output_stylesheet(const report_context& context);
+
+// Appends the opening of a page, up to and including "<body>". The title is
+// escaped for HTML here.
+void output_html_head(std::string& page, std::string_view title);
+
+// Appends the credit footer; the caller closes body and document.
+void output_html_footer(std::string& page);
+
+}  // namespace quern

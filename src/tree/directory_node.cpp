@@ -1,0 +1,166 @@
+#include "tree/directory_node.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include "base/diagnostics.h"
+#include "base/text.h"
+
+namespace quern {
+
+namespace {
+
+// The capacities the tree reports: 64 from the start, doubled when full.
+constexpr int64_t kFirstCapacity = 64;
+// Real storage starts smaller and doubles too, so a directory with a few
+// children does not pay for 64 slots.
+constexpr int64_t kFirstStorage = 4;
+// Nodes and names are carved from large blocks; they live as long as the
+// tree, so nothing is freed one by one.
+constexpr size_t kNodesPerBlock = 8192;
+constexpr size_t kNameBlockBytes = 1 << 20;
+
+int64_t capacity_for(int64_t used, int64_t first) {
+  int64_t capacity = first;
+  while (capacity < used) capacity *= 2;
+  return capacity;
+}
+
+}  // namespace
+
+int64_t directory_node::countofsubdir() const { return capacity_for(currentsubdirs, kFirstCapacity); }
+
+void append_node_id(std::string& out, const directory_node* node) {
+  out.push_back('d');
+  append_decimal(out, static_cast<int64_t>(node->id));
+}
+
+std::string node_id(const directory_node* node) {
+  std::string id;
+  append_node_id(id, node);
+  return id;
+}
+
+std::string node_path(const directory_node* node) {
+  size_t length = 0;
+  for (const directory_node* n = node; n != nullptr; n = n->parent) length += std::strlen(n->name) + 1;
+  std::string path(length - 1, '/');
+  size_t end = path.size();
+  for (const directory_node* n = node; n != nullptr; n = n->parent) {
+    const size_t name_length = std::strlen(n->name);
+    end -= name_length;
+    std::memcpy(path.data() + end, n->name, name_length);
+    if (end > 0) --end;  // the "/" before this name is already in place
+  }
+  return path;
+}
+
+directory_tree::directory_tree(diagnostics& diag, reallocate_function reallocate)
+    : diag_(diag), reallocate_(reallocate != nullptr ? reallocate : &std::realloc) {}
+
+directory_tree::~directory_tree() {
+  for (int64_t index = 0; index < structures_; ++index) {
+    const size_t block = static_cast<size_t>(index) / kNodesPerBlock;
+    if (block >= node_blocks_.size()) break;  // the allocation of this node failed
+    std::free(node_blocks_[block][static_cast<size_t>(index) % kNodesPerBlock].subdirpointer);
+  }
+  for (directory_node* block : node_blocks_) std::free(block);
+  for (char* block : name_blocks_) std::free(block);
+}
+
+void* directory_tree::allocate_block(size_t bytes, const char* operation, int line) {
+  void* block = reallocate_(nullptr, bytes);
+  if (block == nullptr) exit_out_of_memory(operation, line);
+  return block;
+}
+
+directory_node* directory_tree::create_directory_node() {
+  ++structures_;
+  if (diag_.above(2)) diag_.writef("*** create_directory_node %lld\r\n", static_cast<long long>(structures_));
+  const size_t index = static_cast<size_t>(structures_ - 1);
+  if (index / kNodesPerBlock >= node_blocks_.size()) {
+    void* block = allocate_block(kNodesPerBlock * sizeof(directory_node), "create_directory_node", __LINE__);
+    node_blocks_.push_back(static_cast<directory_node*>(block));
+  }
+  directory_node* node = new (node_blocks_.back() + index % kNodesPerBlock) directory_node();
+  node->id = static_cast<uint64_t>(structures_);
+  resize_subdirs(node);
+  return node;
+}
+
+// Reports the growth of a node's capacity. The first call, at creation, takes
+// no storage: slots are allocated when the first child arrives.
+void directory_tree::resize_subdirs(directory_node* node) {
+  const bool has_slots = node->subdirpointer != nullptr || node->currentsubdirs > 0;
+  if (diag_.above(2)) {
+    std::string text = "*** resize_subdirs ";
+    append_node_id(text, node);
+    text += "\r\n*** resize_subdirs newsize is ";
+    append_decimal(text, node->currentsubdirs == 0 && !has_slots ? kFirstCapacity : node->countofsubdir() * 2);
+    text += "\r\n";
+    if (has_slots) text += "*** resize_subdirs copy data\r\n";
+    diag_.write(text);
+  }
+}
+
+void directory_tree::add_subdir_to_directory(directory_node* parent, directory_node* child) {
+  if (diag_.above(2)) {
+    std::string text = "*** add_subdir ";
+    append_node_id(text, parent);
+    text.push_back(' ');
+    append_node_id(text, child);
+    text += "\r\n";
+    diag_.write(text);
+  }
+  const int64_t used = parent->currentsubdirs;
+  if (used > 0 && used >= parent->countofsubdir()) resize_subdirs(parent);
+  if (used == 0 || (used >= kFirstStorage && (used & (used - 1)) == 0)) {
+    const int64_t storage = capacity_for(used + 1, kFirstStorage);
+    void* grown = reallocate_(parent->subdirpointer, static_cast<size_t>(storage) * sizeof(directory_node*));
+    if (grown == nullptr) exit_out_of_memory("resize_subdirs", __LINE__);
+    parent->subdirpointer = static_cast<directory_node**>(grown);
+  }
+  if (diag_.above(2)) diag_.writef("*** add_subdir into slot %lld\r\n", static_cast<long long>(used));
+  parent->subdirpointer[used] = child;
+  parent->currentsubdirs = used + 1;
+  child->parent = parent;
+}
+
+void directory_tree::set_name(directory_node* node, const char* name, size_t length) {
+  if (name_space_left_ < length + 1) {
+    const size_t bytes = length + 1 > kNameBlockBytes ? length + 1 : kNameBlockBytes;
+    name_cursor_ = static_cast<char*>(allocate_block(bytes, "create_directory_node", __LINE__));
+    name_blocks_.push_back(name_cursor_);
+    name_space_left_ = bytes;
+  }
+  char* copy = name_cursor_;
+  name_cursor_ += length + 1;
+  name_space_left_ -= length + 1;
+  std::memcpy(copy, name, length);
+  copy[length] = '\0';
+  node->name = copy;
+}
+
+void directory_tree::dump(const directory_node* node) const {
+  std::string text = "Dump of directory structure ";
+  append_node_id(text, node);
+  append_format(text, " (%s)\r\n", node_path(node).c_str());
+  append_format(text, " Files %lld\r\n Size %lld\r\n", static_cast<long long>(node->files),
+                static_cast<long long>(node->size));
+  append_format(text, " RecurFiles %lld\r\n RecurSize %lld\r\n", static_cast<long long>(node->recurfiles),
+                static_cast<long long>(node->recursize));
+  append_format(text, " Subdirs %lld\r\n Subdirpointer %p\r\n", static_cast<long long>(node->subdirs),
+                static_cast<void*>(node->subdirpointer));
+  append_format(text, " countofsubdir %lld\r\n currentsubdirs %lld\r\n",
+                static_cast<long long>(node->countofsubdir()), static_cast<long long>(node->currentsubdirs));
+  for (int64_t slot = 0; slot < node->currentsubdirs; ++slot) {
+    const directory_node* child = node->subdirpointer[slot];
+    append_format(text, " subdir[%d] -> ", static_cast<int>(slot));
+    append_node_id(text, child);
+    append_format(text, " (%s)\r\n", node_path(child).c_str());
+  }
+  diag_.write(text);
+}
+
+}  // namespace quern

@@ -1,0 +1,21 @@
+#pragma once
+
+#include "base/diagnostics.h"
+#include "platform/file_system.h"
+#include "tree/directory_node.h"
+
+namespace quern {
+
+// How many directories the scan keeps open at once, whatever the depth.
+// Deeper levels are reached again from the nearest one still open.
+inline constexpr int kDefaultDescriptorBudget = 32;
+
+// Builds the whole tree below the root, depth first: every entry is
+// classified without following symbolic links and counted in its directory
+// and in all directories above it; each subdirectory gets a node and is
+// scanned completely before the next entry. Failures are reported and
+// counted, and the scan goes on.
+void jumper(directory_tree& tree, directory_node* root, const std::string& root_path, file_system& files,
+            diagnostics& diag, int descriptor_budget = kDefaultDescriptorBudget);
+
+}  // namespace quern
