@@ -2,12 +2,14 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 // Helpers for end-to-end tests: run the built binary and make real trees.
 namespace quern_test {
 
 struct run_options {
+  run_options(std::vector<std::string> program_arguments = {}) : arguments(std::move(program_arguments)) {}
   std::vector<std::string> arguments;  // without the program name
   int descriptor_limit = -1;           // RLIMIT_NOFILE for the child, -1 to keep
   bool unprivileged = false;           // run as user nobody when started as root

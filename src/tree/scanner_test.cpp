@@ -1,6 +1,13 @@
 #include "tree/scanner.h"
 
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
+
+#include <cstdlib>
 
 #include "base/diagnostics.h"
 #include "tree/fake_file_system.h"
@@ -252,6 +259,67 @@ TEST(Scanner, RunningOutOfDescriptorsShrinksTheBudgetInsteadOfLosingSubtrees) {
   scan retried(once);
   EXPECT_EQ(describe(retried.root), describe(scan(once).root));
   EXPECT_EQ(retried.diag.failures(), 0);
+}
+
+}  // namespace
+}  // namespace quern
+
+namespace quern {
+namespace {
+
+// Lowers the soft descriptor limit for one test and restores it after.
+class descriptor_limit {
+ public:
+  explicit descriptor_limit(rlim_t soft) {
+    ::getrlimit(RLIMIT_NOFILE, &saved_);
+    rlimit lowered = saved_;
+    lowered.rlim_cur = soft;
+    ::setrlimit(RLIMIT_NOFILE, &lowered);
+  }
+  ~descriptor_limit() { ::setrlimit(RLIMIT_NOFILE, &saved_); }
+
+ private:
+  rlimit saved_{};
+};
+
+TEST(ScannerOnRealFiles, ChainDeeperThanAnyPathScansCompletelyUnderALowDescriptorLimit) {
+  char pattern[] = "/tmp/quern-chain-XXXXXX";
+  ASSERT_NE(::mkdtemp(pattern), nullptr);
+  const std::string root = pattern;
+  const int levels = 3000;
+  int current = ::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  for (int level = 0; level < levels; ++level) {
+    const int file = ::openat(current, "file", O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    ASSERT_EQ(::ftruncate(file, 3), 0);
+    ::close(file);
+    ASSERT_EQ(::mkdirat(current, "next", 0755), 0);
+    const int next = ::openat(current, "next", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_GE(next, 0);
+    ::close(current);
+    current = next;
+  }
+  ::close(current);
+
+  diagnostics diag(0, -1);
+  directory_tree tree(diag);
+  directory_node* top = tree.create_directory_node();
+  tree.set_name(top, root.data(), root.size());
+  {
+    descriptor_limit limit(256);
+    jumper(tree, top, root, platform_file_system(), diag);
+  }
+  EXPECT_EQ(diag.collected(), "");
+  EXPECT_EQ(top->files + top->recurfiles, levels);
+  EXPECT_EQ(top->size + top->recursize, 3 * levels);
+  EXPECT_EQ(top->subdirs + top->recursubdirs, levels);
+  const directory_node* deepest = top;
+  while (deepest->currentsubdirs > 0) deepest = deepest->subdirpointer[0];
+  EXPECT_GT(node_path(deepest).size(), 15000u);
+  EXPECT_EQ(tree.structures(), levels + 1);
+
+  // rm walks relative to descriptors too, so the depth does not stop it.
+  const std::string remove = "rm -rf " + root;
+  EXPECT_EQ(std::system(remove.c_str()), 0);
 }
 
 }  // namespace
