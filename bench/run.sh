@@ -1,0 +1,245 @@
+#!/usr/bin/env bash
+# Times Quern against a scan floor, a write floor and du on synthetic trees.
+# See bench/README.md for the columns.
+set -euo pipefail
+
+usage() {
+    cat >&2 <<EOF
+usage: $0 [--rounds N] [--build DIR] [--seed N] [--scale F] PROFILE...
+profiles: typical wide ties deep huge, or 'all' for the first four
+environment: QUERN_BENCH_DATA (default /work/benchdata),
+             QUERN_BENCH_SETTLE seconds to wait after a large deletion (default 360)
+EOF
+    exit 2
+}
+
+rounds=5
+build=""
+seed=1
+scale=1
+profiles=()
+while [ $# -gt 0 ]; do
+    case "$1" in
+        --rounds) [ $# -ge 2 ] || usage; rounds=$2; shift 2 ;;
+        --build) [ $# -ge 2 ] || usage; build=$2; shift 2 ;;
+        --seed) [ $# -ge 2 ] || usage; seed=$2; shift 2 ;;
+        --scale) [ $# -ge 2 ] || usage; scale=$2; shift 2 ;;
+        all) profiles+=(typical wide ties deep); shift ;;
+        typical|wide|ties|deep|huge) profiles+=("$1"); shift ;;
+        *) usage ;;
+    esac
+done
+[ ${#profiles[@]} -gt 0 ] || usage
+[[ "$rounds" =~ ^[1-9][0-9]*$ ]] || usage
+
+here=$(cd "$(dirname "$0")" && pwd)
+repo=$(dirname "$here")
+data=$(realpath -m "${QUERN_BENCH_DATA:-/work/benchdata}")
+settle=${QUERN_BENCH_SETTLE:-360}
+# Deleting more entries than this is what slows file creation afterwards.
+large_deletion=50000
+
+case "$data/" in
+    "$repo"/*) echo "the data directory $data must lie outside the repository" >&2; exit 2 ;;
+esac
+
+if [ -z "$build" ]; then
+    build="$repo/build-bench"
+    cmake -S "$repo" -B "$build" -DCMAKE_BUILD_TYPE=Release -DQUERN_TESTS=OFF -DQUERN_BENCH=ON >/dev/null
+    cmake --build "$build" -j2 --target quern quern_tree_generator quern_scan_floor quern_write_floor \
+        quern_bench_runner >/dev/null
+fi
+build=$(realpath "$build")
+quern=$build/quern
+generator=$build/bench/quern_tree_generator
+scan_floor=$build/bench/quern_scan_floor
+write_floor=$build/bench/quern_write_floor
+runner=$build/bench/quern_bench_runner
+for tool in "$quern" "$generator" "$scan_floor" "$write_floor" "$runner"; do
+    [ -x "$tool" ] || { echo "missing $tool; build it first" >&2; exit 1; }
+done
+
+stamp=$(date +%Y%m%d-%H%M%S)
+mkdir -p "$data/trees" "$data/out" "$data/trash" "$data/results" "$data/logs/$stamp"
+trash=$data/trash/$stamp
+mkdir -p "$trash"
+results=$data/results/$stamp.tsv
+logs=$data/logs/$stamp
+printf 'profile\ttool\tround\twall\tuser\tsys\tmaxrss_kib\tstatus\n' >"$results"
+
+# Outputs are renamed aside and only deleted after the whole series, so no
+# timed run follows a large deletion of this script's own making.
+discarded=0
+discard() {
+    if [ -e "$1" ]; then
+        discarded=$((discarded + 1))
+        mv "$1" "$trash/$discarded-$(basename "$1")"
+    fi
+}
+
+wait_after_last_deletion() {
+    local marker=$data/last-deletion when count age
+    [ -f "$marker" ] || return 0
+    read -r when count <"$marker"
+    age=$(( $(date +%s) - when ))
+    if [ "$count" -ge "$large_deletion" ] && [ "$age" -lt "$settle" ]; then
+        echo "note: $count entries were deleted here ${age}s ago; creating files is much slower for a while." >&2
+        echo "      sleeping $((settle - age))s (set QUERN_BENCH_SETTLE=0 to skip)" >&2
+        sleep $((settle - age))
+    fi
+}
+
+empty_trash() {
+    local count
+    count=$(find "$data/trash" -mindepth 1 | wc -l)
+    if [ "$count" -gt 0 ]; then
+        echo "deleting $count entries of old outputs under $data/trash" >&2
+        rm -rf "$data/trash"
+        echo "$(date +%s) $count" >"$data/last-deletion"
+        if [ "$count" -ge "$large_deletion" ]; then
+            echo "note: after this deletion, wait about ${settle}s before timing file creation here" >&2
+        fi
+    fi
+}
+
+summary_value() {
+    awk -v key="$2" '$1 == key { print $2 }' "$1"
+}
+
+# Runs one command under the runner; appends a result line.
+timed() {
+    local profile=$1 tool=$2 round=$3 err=$4
+    shift 4
+    local line
+    line=$("$runner" --stderr "$err" -- "$@")
+    read -r wall user sys rss status <<<"$line"
+    printf '%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\n' "$profile" "$tool" "$round" "$wall" "$user" "$sys" "$rss" "$status" \
+        >>"$results"
+    if [ "$status" != 0 ]; then
+        echo "warning: $tool on $profile, round $round, exited with status $status (log $err)" >&2
+    fi
+}
+
+wait_after_last_deletion
+discard_stale=0
+for leftover in "$data/out"/*; do
+    [ -e "$leftover" ] || continue
+    discard "$leftover"
+    discard_stale=1
+done
+[ "$discard_stale" = 0 ] || echo "moved outputs of an interrupted run to $trash" >&2
+
+tree_of() {
+    if [ "$scale" = 1 ]; then
+        echo "$data/trees/$1-seed$seed"
+    else
+        echo "$data/trees/$1-seed$seed-scale$scale"
+    fi
+}
+
+# All trees exist before the first timed run; a tree without its summary
+# was cut short and is made anew.
+for profile in "${profiles[@]}"; do
+    tree=$(tree_of "$profile")
+    if [ ! -f "$tree.summary" ]; then
+        discard "$tree"
+        echo "generating $tree" >&2
+        "$generator" --profile "$profile" --seed "$seed" --scale "$scale" --out "$tree"
+    fi
+done
+
+declare -A out_files out_bytes failed
+for profile in "${profiles[@]}"; do
+    tree=$(tree_of "$profile")
+    summary=$tree.summary
+
+    # Untimed warm-up: the scan floor also checks that the tree is intact.
+    "$scan_floor" "$tree" 2>"$logs/$profile-scan.counts" || true
+    for key in directories files symlinks fifos:other file_bytes; do
+        if [ "$(summary_value "$summary" "${key%:*}")" != "$(summary_value "$logs/$profile-scan.counts" "${key#*:}")" ]; then
+            echo "warning: $tree does not match its summary (${key%:*}); regenerate it" >&2
+        fi
+    done
+    warm=$data/out/$profile-quern-warm
+    sync
+    line=$("$runner" --stderr "$logs/$profile-quern-warm.err" -- "$quern" -o "$warm" -r "$tree")
+    read -r _ _ _ _ status <<<"$line"
+    if [ "$status" != 0 ] || [ ! -d "$warm" ]; then
+        echo "error: quern failed on $profile (status $status, log $logs/$profile-quern-warm.err); skipping" >&2
+        failed[$profile]=1
+        discard "$warm"
+        continue
+    fi
+    out_files[$profile]=$(find "$warm" -type f | wc -l)
+    out_bytes[$profile]=$(find "$warm" -type f -printf '%s\n' | awk '{ s += $1 } END { printf "%.0f", s }')
+    discard "$warm"
+    needed=$(( ${out_bytes[$profile]} * rounds * 2 / 1024 + 1048576 ))
+    available=$(df -Pk "$data" | awk 'NR == 2 { print $4 }')
+    if [ "$needed" -gt "$available" ]; then
+        echo "error: $profile needs about ${needed} KiB in $data, only ${available} KiB free; skipping" >&2
+        failed[$profile]=1
+        continue
+    fi
+
+    echo "timing $profile: $rounds rounds" >&2
+    tools=(quern scan write du)
+    for ((round = 1; round <= rounds; round++)); do
+        for ((k = 0; k < ${#tools[@]}; k++)); do
+            # Rotating the order keeps any drift from always hitting one tool.
+            tool=${tools[(k + round - 1) % ${#tools[@]}]}
+            out=$data/out/$profile-$tool-$round
+            err=$logs/$profile-$tool-$round.err
+            sync
+            case $tool in
+                quern) timed "$profile" quern "$round" "$err" "$quern" -o "$out" -r "$tree" ;;
+                scan) timed "$profile" scan "$round" "$err" "$scan_floor" "$tree" ;;
+                write) timed "$profile" write "$round" "$err" "$write_floor" --files "${out_files[$profile]}" \
+                    --bytes "${out_bytes[$profile]}" --out "$out" ;;
+                du) timed "$profile" du "$round" "$err" du -s --apparent-size "$tree" ;;
+            esac
+            discard "$out"
+        done
+    done
+done
+
+median() {
+    awk -F'\t' -v p="$1" -v t="$2" -v col="$3" '$1 == p && $2 == t { print $col }' "$results" | sort -g |
+        awk '{ v[NR] = $1 } END { if (NR == 0) print "nan"; else if (NR % 2) print v[(NR + 1) / 2]; else print (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
+}
+
+maximum() {
+    awk -F'\t' -v p="$1" -v t="$2" -v col="$3" '$1 == p && $2 == t && $col > m { m = $col } END { print m + 0 }' "$results"
+}
+
+echo
+echo "Medians of $rounds rounds, seconds (seed $seed, scale $scale; raw data $results)"
+printf '%-8s %9s %9s %9s %9s %9s %9s %11s %8s %9s\n' profile dirs files quern scan write du 'q/(s+w)' q/du 'rss MiB'
+for profile in "${profiles[@]}"; do
+    [ -z "${failed[$profile]:-}" ] || { printf '%-8s failed, see %s\n' "$profile" "$logs"; continue; }
+    summary=$(tree_of "$profile").summary
+    q=$(median "$profile" quern 4); s=$(median "$profile" scan 4); w=$(median "$profile" write 4)
+    d=$(median "$profile" du 4); rss=$(maximum "$profile" quern 7)
+    awk -v p="$profile" -v dirs="$(summary_value "$summary" directories)" -v files="$(summary_value "$summary" files)" \
+        -v q="$q" -v s="$s" -v w="$w" -v d="$d" -v rss="$rss" 'BEGIN {
+            printf "%-8s %9.0f %9.0f %9.3f %9.3f %9.3f %9.3f %11.2f %8.2f %9.1f\n",
+                p, dirs, files, q, s, w, d, (s + w > 0 ? q / (s + w) : 0), (d > 0 ? q / d : 0), rss / 1024 }'
+done
+
+echo
+echo "Quern's memory per directory and its output"
+printf '%-8s %10s %10s %12s %10s %12s %10s %10s %10s %8s\n' profile 'rss B/dir' 'names B' 'names B/dir' \
+    'paths MiB' 'paths B/dir' 'out files' 'expected' 'out MiB' 'errlines'
+for profile in "${profiles[@]}"; do
+    [ -z "${failed[$profile]:-}" ] || continue
+    summary=$(tree_of "$profile").summary
+    errlines=$(cat "$logs/$profile"-quern-*.err | wc -l)
+    awk -v p="$profile" -v dirs="$(summary_value "$summary" directories)" \
+        -v names="$(summary_value "$summary" name_bytes)" -v paths="$(summary_value "$summary" path_bytes)" \
+        -v parents="$(summary_value "$summary" directories_with_subdirs)" -v rss="$(maximum "$profile" quern 7)" \
+        -v files="${out_files[$profile]}" -v bytes="${out_bytes[$profile]}" -v errlines="$errlines" 'BEGIN {
+            printf "%-8s %10.0f %10.0f %12.1f %10.1f %12.1f %10.0f %10.0f %10.1f %8.0f\n", p, rss * 1024 / dirs, names,
+                names / dirs, paths / 1048576, paths / dirs, files, 6 * parents + 2, bytes / 1048576, errlines }'
+done
+
+empty_trash
+find "$logs" -type f -empty -delete

@@ -1,0 +1,25 @@
+// Runs Quern's scanner alone over a tree, without writing a report, so that
+// the scan can be timed against other walks of the same tree.
+#include <unistd.h>
+
+#include <cstdio>
+
+#include "base/diagnostics.h"
+#include "tree/directory_node.h"
+#include "tree/scanner.h"
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: %s ROOT\n", argv[0]);
+    return 2;
+  }
+  const std::string root_path = argv[1];
+  quern::diagnostics diag(0, STDERR_FILENO);
+  quern::directory_tree tree(diag);
+  quern::directory_node* root = tree.create_directory_node();
+  tree.set_name(root, root_path.data(), root_path.size());
+  quern::jumper(tree, root, root_path, quern::platform_file_system(), diag);
+  std::fprintf(stderr, "directories %lld files %lld bytes %lld\n", static_cast<long long>(tree.structures()),
+               static_cast<long long>(root->files + root->recurfiles), static_cast<long long>(root->size + root->recursize));
+  return diag.failures() > 0 ? 1 : 0;
+}
