@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <regex>
-
 #include "quern_process.h"
 
 namespace quern_test {
@@ -70,9 +68,8 @@ TEST(CommandLineEndToEnd, ProgressAtLevelOneAndOutputDirectoryTraceAtLevelThree)
   make_directory(scratch / "root");
   const run_result one = run_quern({{"-v", "-o", scratch / "out1", "-r", scratch / "root"}});
   // Whole seconds: a short run may still straddle a second boundary.
-  EXPECT_TRUE(std::regex_match(
-      one.standard_error,
-      std::regex("\\* scanning root directory\r\n\\* generating HTML files\r\n\\* process completed in [01] seconds\r\n")))
+  const std::string progress = "* scanning root directory\r\n* generating HTML files\r\n* process completed in ";
+  EXPECT_TRUE(one.standard_error == progress + "0 seconds\r\n" || one.standard_error == progress + "1 seconds\r\n")
       << one.standard_error;
   const run_result three = run_quern({{"-v", "-v", "-v", "-o", scratch / "out3", "-r", scratch / "root"}});
   EXPECT_EQ(three.standard_error.rfind("*** try to create outputdirectory\r\n", 0), 0u);

@@ -1,20 +1,44 @@
 #pragma once
 
+#include <memory>
 #include <string>
+#include <string_view>
 
 #include "report/report_context.h"
 #include "tree/directory_node.h"
 
 namespace quern {
 
+// Texts kept from one directory to the next, so that a walk over a large
+// tree allocates only while they grow.
+class page_workspace {
+ public:
+  page_workspace();
+  ~page_workspace();
+  page_workspace(const page_workspace&) = delete;
+  page_workspace& operator=(const page_workspace&) = delete;
+
+  struct buffers;
+  buffers& get() { return *buffers_; }
+
+ private:
+  std::unique_ptr<buffers> buffers_;
+};
+
 // Writes the pages of one directory, one per offered order, and leaves its
 // children in the order of the last page written (by name when all were).
 // A page that cannot be created or written completely is reported and ends
 // the directory's pages.
 void output_html_directory(const report_context& context, directory_node* node);
+void output_html_directory(const report_context& context, directory_node* node, page_workspace& workspace);
 
 // Appends one row of the overview table. The cells are in column order:
 // name, subdirectories, bytes, files, symbolic links, other entries.
 void output_overview_row(std::string& page, const settings& config, const std::string cells[6], bool heading);
+
+// Appends the file name, relative to the output directory, of the node's
+// page sorted by the key ("sb", "sc", "sf", "sl", "sd" or "sn"). Every file
+// name and every link is formed here, so that they always agree.
+void append_page_name(std::string& out, const directory_node* node, std::string_view key);
 
 }  // namespace quern

@@ -13,7 +13,10 @@ namespace {
 
 // Up to this length the plain exchange sort beats the rank bookkeeping below,
 // and it is exact by definition.
-constexpr size_t kExchangeLimit = 24;
+constexpr size_t kExchangeLimit = 16;
+// Below this length the passes of the radix sort cost more than a comparison
+// sort.
+constexpr size_t kRadixMinimum = 256;
 
 const char* order_word(sort_order order) {
   switch (order) {
@@ -65,9 +68,9 @@ void exchange_sort(Item* items, size_t n, Follows follows) {
   }
 }
 
-struct keyed {
-  int64_t key;
-  directory_node* node;
+struct ranked {
+  // Ascends as the key descends.
+  uint64_t rank;
   size_t position;
 };
 
@@ -77,49 +80,54 @@ struct named {
 };
 
 // Counts over slots 1..size with prefix sums and rank search, all logarithmic.
+// The tree spans a power of two so that the search needs no bounds test and
+// runs without branches: its comparisons are unpredictable.
 class slot_counts {
  public:
   explicit slot_counts(std::vector<size_t>& tree) : tree_(tree) {}
 
-  void reset_empty(size_t size) { tree_.assign(size + 1, 0); }
-  // Every slot holds one; built directly, each node covers its lowest bit.
+  void reset_empty(size_t size) { tree_.assign(std::bit_ceil(size) + 1, 0); }
+  // Every slot holds one, the padding too: a search for a rank no greater
+  // than size never passes slot size.
   void reset_full(size_t size) {
-    tree_.resize(size + 1);
-    for (size_t slot = 1; slot <= size; ++slot) tree_[slot] = slot & (~slot + 1);
+    tree_.resize(std::bit_ceil(size) + 1);
+    for (size_t slot = 1; slot < tree_.size(); ++slot) tree_[slot] = lowest_bit(slot);
   }
   void increment(size_t slot) {
-    for (; slot < tree_.size(); slot += slot & (~slot + 1)) ++tree_[slot];
+    for (; slot < tree_.size(); slot += lowest_bit(slot)) ++tree_[slot];
   }
   void decrement(size_t slot) {
-    for (; slot < tree_.size(); slot += slot & (~slot + 1)) --tree_[slot];
+    for (; slot < tree_.size(); slot += lowest_bit(slot)) --tree_[slot];
   }
   // Sum over slots 1..slot.
   size_t prefix(size_t slot) const {
     size_t sum = 0;
-    for (; slot > 0; slot -= slot & (~slot + 1)) sum += tree_[slot];
+    for (; slot > 0; slot -= lowest_bit(slot)) sum += tree_[slot];
     return sum;
   }
-  // The slot in which the prefix sum first reaches rank (rank >= 1).
+  // The first slot whose prefix sum reaches rank (rank >= 1).
   size_t find(size_t rank) const {
-    const size_t size = tree_.size() - 1;
     size_t slot = 0;
-    for (size_t step = std::bit_floor(size); step > 0; step >>= 1) {
-      if (slot + step <= size && tree_[slot + step] < rank) {
-        slot += step;
-        rank -= tree_[slot];
-      }
+    for (size_t step = (tree_.size() - 1) / 2; step > 0; step >>= 1) {
+      const size_t count = tree_[slot + step];
+      const size_t take = size_t{0} - static_cast<size_t>(count < rank);
+      slot += step & take;
+      rank -= count & take;
     }
     return slot + 1;
   }
 
  private:
+  static size_t lowest_bit(size_t slot) { return slot & (~slot + 1); }
+
   std::vector<size_t>& tree_;
 };
 
 // Kept across calls: every directory is sorted once per page, and after the
 // largest list has been seen no sort allocates again.
 struct scratch {
-  std::vector<keyed> keys;
+  std::vector<ranked> ranks;
+  std::vector<ranked> spare;
   std::vector<named> names;
   std::vector<directory_node*> original;
   // Positions grouped by key, the group that goes first first, each group in
@@ -127,7 +135,7 @@ struct scratch {
   std::vector<size_t> order;
   std::vector<size_t> group_start;
   std::vector<size_t> group_of;
-  // For each position, the entries before it that belong to an earlier group.
+  // For each position, how many entries before it belong to an earlier group.
   std::vector<size_t> earlier_before;
   std::vector<size_t> tree;
   std::vector<size_t> insert_at;
@@ -137,6 +145,25 @@ struct scratch {
 scratch& buffers() {
   thread_local scratch instance;
   return instance;
+}
+
+// Stable least-significant-byte radix sort, one pass per byte in which the
+// ranks differ, so that small counts cost few passes.
+void radix_sort(scratch& s) {
+  uint64_t any = 0;
+  uint64_t all = ~uint64_t{0};
+  for (const ranked& item : s.ranks) any |= item.rank, all &= item.rank;
+  const uint64_t varying = any ^ all;
+  s.spare.resize(s.ranks.size());
+  for (int shift = 0; shift < 64; shift += 8) {
+    if (((varying >> shift) & 0xff) == 0) continue;
+    size_t starts[256] = {};
+    for (const ranked& item : s.ranks) ++starts[(item.rank >> shift) & 0xff];
+    size_t next = 0;
+    for (size_t& start : starts) next += std::exchange(start, next);
+    for (const ranked& item : s.ranks) s.spare[starts[(item.rank >> shift) & 0xff]++] = item;
+    s.ranks.swap(s.spare);
+  }
 }
 
 // Lays one group of equal keys into slots, in the order the exchange sort
@@ -156,7 +183,10 @@ void place_group(directory_node** slots, size_t begin, size_t end, scratch& s) {
     const size_t length = t + 1;
     const size_t here = s.earlier_before[s.order[begin + t]];
     const size_t next = t + 1 < members ? s.earlier_before[s.order[begin + t + 1]] : earlier_total;
-    front = (front + 1 + (next - here) % length) % length;
+    size_t rotations = next - here;
+    if (rotations >= length) rotations %= length;
+    front += 1 + rotations;
+    if (front >= length) front -= length;
   }
 
   slot_counts free_slots(s.tree);
@@ -177,8 +207,10 @@ void place_group(directory_node** slots, size_t begin, size_t end, scratch& s) {
 
 // Reorders the slots from s.order and s.group_start.
 void place_groups(directory_node** slots, size_t n, scratch& s) {
-  s.original.assign(slots, slots + n);
   const size_t groups = s.group_start.size() - 1;
+  // All keys equal, as in a column of zeros: the exchange sort swaps nothing.
+  if (groups == 1) return;
+  s.original.assign(slots, slots + n);
   if (groups == n) {
     for (size_t c = 0; c < n; ++c) slots[c] = s.original[s.order[c]];
     return;
@@ -209,23 +241,35 @@ void place_groups(directory_node** slots, size_t n, scratch& s) {
 }
 
 void sort_counted(directory_node** slots, size_t n, sort_order order, scratch& s) {
-  s.keys.resize(n);
-  for (size_t position = 0; position < n; ++position) s.keys[position] = {key_of(slots[position], order), slots[position], position};
-
   if (n <= kExchangeLimit) {
-    exchange_sort(s.keys.data(), n, [](const keyed& a, const keyed& b) { return a.key < b.key; });
-    for (size_t c = 0; c < n; ++c) slots[c] = s.keys[c].node;
+    struct keyed {
+      int64_t key;
+      directory_node* node;
+    } items[kExchangeLimit];
+    for (size_t c = 0; c < n; ++c) items[c] = {key_of(slots[c], order), slots[c]};
+    exchange_sort(items, n, [](const keyed& a, const keyed& b) { return a.key < b.key; });
+    for (size_t c = 0; c < n; ++c) slots[c] = items[c].node;
     return;
   }
 
-  std::sort(s.keys.begin(), s.keys.end(), [](const keyed& a, const keyed& b) {
-    return a.key != b.key ? a.key > b.key : a.position < b.position;
-  });
+  // Flipping all bits but the sign maps the largest signed key to rank 0.
+  constexpr uint64_t kDescending = ~(uint64_t{1} << 63);
+  s.ranks.resize(n);
+  for (size_t position = 0; position < n; ++position) {
+    s.ranks[position] = {static_cast<uint64_t>(key_of(slots[position], order)) ^ kDescending, position};
+  }
+  if (n < kRadixMinimum) {
+    std::sort(s.ranks.begin(), s.ranks.end(), [](const ranked& a, const ranked& b) {
+      return a.rank != b.rank ? a.rank < b.rank : a.position < b.position;
+    });
+  } else {
+    radix_sort(s);
+  }
   s.order.resize(n);
   s.group_start.clear();
   for (size_t c = 0; c < n; ++c) {
-    s.order[c] = s.keys[c].position;
-    if (c == 0 || s.keys[c].key != s.keys[c - 1].key) s.group_start.push_back(c);
+    s.order[c] = s.ranks[c].position;
+    if (c == 0 || s.ranks[c].rank != s.ranks[c - 1].rank) s.group_start.push_back(c);
   }
   s.group_start.push_back(n);
   place_groups(slots, n, s);

@@ -3,7 +3,9 @@
 #include <string>
 #include <string_view>
 
+#include "base/status.h"
 #include "base/version.h"
+#include "platform/file_system.h"
 #include "report/report_context.h"
 
 namespace quern {
@@ -24,5 +26,9 @@ void output_html_head(std::string& page, std::string_view title);
 
 // Appends the credit footer; the caller closes body and document.
 void output_html_footer(std::string& page);
+
+// Writes the whole text and closes the file. The first failure of either is
+// the result, so a shortened file never passes as written.
+status write_and_close(output_file& file, std::string_view text);
 
 }  // namespace quern

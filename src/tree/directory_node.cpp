@@ -142,7 +142,9 @@ void directory_tree::set_name(directory_node* node, const char* name, size_t len
   node->name = copy;
 }
 
-void directory_tree::dump(const directory_node* node) const {
+void directory_tree::dump(const directory_node* node) const { quern::dump(diag_, node); }
+
+void dump(diagnostics& diag, const directory_node* node) {
   std::string text = "Dump of directory structure ";
   append_node_id(text, node);
   append_format(text, " (%s)\r\n", node_path(node).c_str());
@@ -160,7 +162,7 @@ void directory_tree::dump(const directory_node* node) const {
     append_node_id(text, child);
     append_format(text, " (%s)\r\n", node_path(child).c_str());
   }
-  diag_.write(text);
+  diag.write(text);
 }
 
 }  // namespace quern

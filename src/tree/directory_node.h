@@ -61,6 +61,9 @@ void append_node_id(std::string& out, const directory_node* node);
 // and one entry name per level.
 std::string node_path(const directory_node* node);
 
+// Writes the node's dump to the diagnostics, whatever the level.
+void dump(diagnostics& diag, const directory_node* node);
+
 // Owns every node and name of a run; they live until the tree is destroyed.
 class directory_tree {
  public:

@@ -1,0 +1,121 @@
+#include "report/directory_pages.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstring>
+#include <functional>
+#include <vector>
+
+#include "tree/fake_file_system.h"
+
+namespace quern {
+namespace {
+
+struct report {
+  report() { config.outputdirectory = "out"; }
+  directory_node* node(directory_node* parent, const char* name) {
+    directory_node* created = tree.create_directory_node();
+    tree.set_name(created, name, std::strlen(name));
+    if (parent != nullptr) tree.add_subdir_to_directory(parent, created);
+    return created;
+  }
+  void write(directory_node* of) { output_html_directory({config, diag, files}, of); }
+  const std::string& page(const directory_node* of, const std::string& key) const {
+    return files.written_files().at("out/" + node_id(of) + "_" + key + ".html");
+  }
+
+  diagnostics diag{0, -1};
+  directory_tree tree{diag};
+  settings config;
+  fake_file_system files;
+  directory_node* root = node(nullptr, "R");
+};
+
+bool has(const std::string& text, const char* part) { return text.find(part) != std::string::npos; }
+
+// Per page written: its key, "B" for a bytes column, "P" for its plain
+// heading, "N" for a table of the name column alone.
+TEST(DirectoryPages, SwitchesChooseThePagesAndColumns) {
+  const std::pair<std::function<void(settings&)>, const char*> cases[] = {
+      {[](settings&) {}, "sb:BP sc:B sf:B sl:B sd:B sn:B "},
+      {[](settings& c) { c.sort_row_size = 0; }, "sc:BP sf:BP sl:BP sd:BP sn:BP "},
+      {[](settings& c) { c.display_row_size = 0; }, "sc: sf: sl: sd: sn: "},
+      {[](settings& c) {
+         c.display_row_size = c.display_row_subdirs = c.display_row_files = 0;
+         c.display_row_symlinks = c.display_row_devices = 0;
+       },
+       "sn:N "},
+  };
+  for (const auto& [set, expected] : cases) {
+    report r;
+    set(r.config);
+    r.node(r.root, "only");
+    r.write(r.root);
+    std::string pages;
+    for (const std::string& path : r.files.written_file_order()) {
+      const std::string& page = r.files.written_files().at(path);
+      pages += path.substr(7, 2) + ":" + (has(page, "\"tdlistbytes\"") ? "B" : "") +
+               (has(page, "\"tdheadlistbytes\">Anzahl Bytes<") ? "P" : "") +
+               (has(page,
+                    "<tr>\r\n <td class=\"tdheadlistname\">Unterverzeichnisname</td>\r\n</tr><tr>\r\n"
+                    " <td class=\"tdlistname\">only</td>\r\n</tr></table>")
+                    ? "N "
+                    : " ");
+    }
+    EXPECT_EQ(pages, expected);
+  }
+}
+
+TEST(DirectoryPages, AFailedPageEndsTheDirectoryAndIsCounted) {
+  for (auto fail :
+       {&fake_file_system::fail_create_file, &fake_file_system::fail_write, &fake_file_system::fail_close}) {
+    report r;
+    (r.files.*fail)("out/d1_sc.html", EACCES);
+    r.write(r.root);
+    EXPECT_EQ(r.diag.collected(), "Konnte Output HTML nicht erstellen: Permission denied\n");
+    EXPECT_EQ(r.diag.failures(), 1);
+    EXPECT_FALSE(r.files.written_files().contains("out/d1_sf.html"));
+  }
+}
+
+// The rows of a page as "name=bytes".
+std::vector<std::string> rows(const std::string& page) {
+  std::vector<std::string> found;
+  for (size_t at = page.find("tdlistname\">"); at != std::string::npos; at = page.find("tdlistname\">", at + 1)) {
+    const size_t name = at + 12, bytes = page.find("tdlistbytes\">", at) + 13;
+    found.push_back(page.substr(name, page.find('<', name) - name) + "=" +
+                    page.substr(bytes, page.find('<', bytes) - bytes));
+  }
+  return found;
+}
+
+TEST(DirectoryPages, TiedRowsFollowTheExchangeSortPageAfterPage) {
+  report r;
+  std::vector<directory_node*> order;
+  for (const char* name : {"m", "c", "x", "a", "k", "b", "q", "e"}) {
+    order.push_back(r.node(r.root, name));
+    order.back()->size = static_cast<int64_t>(order.size() * 4 % 10);
+    order.back()->files = static_cast<int64_t>(order.size() % 3);
+    order.back()->recurdevices = static_cast<int64_t>(order.size() % 2);
+  }
+  r.write(r.root);
+  const std::pair<const char*, int64_t directory_node::*> pages[] = {
+      {"sb", &directory_node::size},     {"sc", &directory_node::subdirs},      {"sf", &directory_node::files},
+      {"sl", &directory_node::symlinks}, {"sd", &directory_node::recurdevices}, {"sn", nullptr}};
+  for (const auto& [key, field] : pages) {
+    std::vector<std::string> expected;
+    for (size_t i = 0; i < order.size(); ++i) {
+      for (size_t j = i + 1; j < order.size(); ++j) {
+        const bool follows =
+            field != nullptr ? order[i]->*field < order[j]->*field : std::strcmp(order[i]->name, order[j]->name) > 0;
+        if (follows) std::swap(order[i], order[j]);
+      }
+      expected.push_back(std::string(order[i]->name) + "=" + std::to_string(order[i]->size));
+    }
+    EXPECT_EQ(rows(r.page(r.root, key)), expected) << key;
+  }
+}
+
+}  // namespace
+}  // namespace quern

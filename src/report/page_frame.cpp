@@ -1,0 +1,98 @@
+#include "report/page_frame.h"
+
+#include <memory>
+
+#include "base/text.h"
+
+namespace quern {
+
+namespace {
+
+constexpr std::string_view kStylesheet =
+    "body { background-color:#f0f0f0; font-family:Arial,Helvetica,sans-serif; font-size:12px; font-weight:normal; font-color:#000000; margin: 10px 20px 20px 20px; border-width: 3px; }\r\n"
+    "h1 { font-family:Arial,Helvetica,sans-serif; font-size:18px; font-weight:bold; color:#333366; text-align:left; margin: 20px 20px 20px 20px; padding: 0px 0px 0px 0px; }\r\n"
+    "hr { border-bottom-style:solid; border-bottom-width:2px; border-bottom-color:#666699; margin:0px; }\r\n"
+    ".footer { font-family:Arial,Helvetica,sans-serif; font-size:12px; font-weight:normal; color:#333366; text-align:center; border-top: solid; margin: 5px 5px 5px 5px; padding: 5px 5px 5px 5px; }\r\n"
+    ".toplist { font-family:Arial,Helvetica,sans-serif; font-size:14px; font-weight:normal; color:#505000; text-align:left; margin: 0px 0px 0px 0px; padding: 10px 10px 10px 10px; border-top: solid; border-bottom: solid; }\r\n"
+    ".toplistlink:link { color:#505000; }\r\n"
+    ".toplistlink:visited { color:#505000; }\r\n"
+    ".toplistlink:hover { none; color:#ffff00; background-color:#000000; }\r\n"
+    ".toplistlink:active { none; color:#ffffff; background-color:#ff9900; }\r\n"
+    ".overviewtabletext { font-family:Arial,Helvetica,sans-serif; font-size:12px; font-weight:normal; color:#000000; text-align:left; margin: 10px 10px 10px 10px; padding: 5px 5px 5px 5px; border-collapse: collapse; border-spacing: 5px; }\r\n"
+    ".overviewtable { font-family:Arial,Helvetica,sans-serif; font-size:12px; font-weight:normal; color:#000000; text-align:left; margin: 10px 10px 10px 10px; padding: 5px 5px 5px 5px; border-collapse: collapse; border-spacing: 5px; }\r\n"
+    ".overviewtablehead { font-family:Arial,Helvetica,sans-serif; font-size:12px; font-weight:normal; color:#000000; text-align:center; margin: 10px 10px 10px 10px; padding: 5px 5px 5px 5px; border-collapse: collapse; border-spacing: 5px; }\r\n"
+    ".td01, .td02, .td03, .td04 { font-family:monospace; font-size:12px; font-weight:normal; color:#000000; text-align:right; padding: 5px 5px 5px 5px; border: solid; border-width: 1px; }\r\n"
+    ".dirstatstext { font-family:Arial,Helvetica,sans-serif; font-size:12px; font-weight:normal; color:#000000; text-align:left; margin: 10px 10px 10px 10px; padding: 5px 5px 5px 5px; }\r\n"
+    ".dirstatstable { font-family:Arial,Helvetica,sans-serif; font-size:12px; font-weight:normal; color:#000000; text-align:left; margin: 10px 10px 10px 10px; padding: 5px 5px 5px 5px; border-collapse: collapse; border-spacing: 5px; border: solid; border-width: 1px; }\r\n"
+    ".tdinfo { font-family:Arial,Helvetica,sans-serif; border: solid; border-width: 1px; padding: 5px 5px 5px 5px; }\r\n"
+    ".tdbytes { font-family:monospace; border: solid; border-width: 1px; padding: 5px 5px 5px 5px; }\r\n"
+    ".tdfiles { font-family:monospace; border: solid; border-width: 1px; padding: 5px 5px 5px 5px; }\r\n"
+    ".tdname { font-family:monospace; border: solid; border-width: 1px; padding: 5px 5px 5px 5px; }\r\n"
+    ".tdsubdir { font-family:monospace; border: solid; border-width: 1px; padding: 5px 5px 5px 5px; }\r\n"
+    ".tdsymlink { font-family:monospace; border: solid; border-width: 1px; padding: 5px 5px 5px 5px; }\r\n"
+    ".tdother { font-family:monospace; border: solid; border-width: 1px; padding: 5px 5px 5px 5px; }\r\n"
+    ".tdlistinfo { font-family:Arial,Helvetica,sans-serif; border: solid; border-width: 1px; padding: 5px 5px 5px 5px; text-align: right; }\r\n"
+    ".tdlistbytes { font-family:monospace; border: solid; border-width: 1px; padding: 5px 5px 5px 5px; text-align: right; }\r\n"
+    ".tdlistfiles { font-family:monospace; border: solid; border-width: 1px; padding: 5px 5px 5px 5px; text-align: right; }\r\n"
+    ".tdlistname { font-family:monospace; border: solid; border-width: 1px; padding: 5px 5px 5px 5px; text-align: right; }\r\n"
+    ".tdlistsubdir { font-family:monospace; border: solid; border-width: 1px; padding: 5px 5px 5px 5px; text-align: right; }\r\n"
+    ".tdlistsymlink { font-family:monospace; border: solid; border-width: 1px; padding: 5px 5px 5px 5px; text-align: right; }\r\n"
+    ".tdlistother { font-family:monospace; border: solid; border-width: 1px; padding: 5px 5px 5px 5px; text-align: right; }\r\n"
+    ".tdheadlistbytes { border: solid; border-width: 1px; padding: 5px 5px 5px 5px; text-align: center; }\r\n"
+    ".tdheadlistfiles { border: solid; border-width: 1px; padding: 5px 5px 5px 5px; text-align: center; }\r\n"
+    ".tdheadlistname { border: solid; border-width: 1px; padding: 5px 5px 5px 5px; text-align: center; }\r\n"
+    ".tdheadlistsubdir { border: solid; border-width: 1px; padding: 5px 5px 5px 5px; text-align: center; }\r\n"
+    ".tdheadlistsymlink { border: solid; border-width: 1px; padding: 5px 5px 5px 5px; text-align: center; }\r\n"
+    ".tdheadlistother { border: solid; border-width: 1px; padding: 5px 5px 5px 5px; text-align: center; }\r\n"
+    "a { font-weight:bold; text-decoration: underline; color:#0000ff; padding: 0px 2px 0px 2px; }\r\n"
+    "a:link { text-decoration:underline; color:#0000ff; }\r\n"
+    "a:visited { text-decoration:underline; color:#0080f0; }\r\n"
+    "a:hover { text-decoration: none; color:#ffff00; background-color:#000000; }\r\n"
+    "a:active { text-decoration: none; color:#ffff00; background-color:#000000; }\r\n"
+    "a:focus { text-decoration: none; color:#ffff00; background-color:#000000; }\r\n";
+
+}  // namespace
+
+std::string_view stylesheet_text() { return kStylesheet; }
+
+void output_stylesheet(const report_context& context) {
+  const std::string path = context.config.outputdirectory + "/styles.css";
+  if (context.diag.above(2)) context.diag.write("*** try to create stylesheet " + path + "\r\n");
+  std::unique_ptr<output_file> file;
+  status result = context.files.create_file(path, file);
+  if (result.is_ok()) result = write_and_close(*file, kStylesheet);
+  if (!result.is_ok()) context.diag.report_failure("Konnte Stylesheet nicht erstellen", result);
+}
+
+void output_html_head(std::string& page, std::string_view title) {
+  page += "<!DOCTYPE HTML PUBLIC \"-//W3C//DTD HTML 4.01 Transitional//EN\"\r\n"
+          " \"http://www.w3.org/TR/html4/loose.dtd\">\r\n"
+          "<html>\r\n"
+          "<head>\r\n"
+          " <meta name=\"robots\" content=\"noindex,nofollow\">\r\n"
+          " <meta name=\"author\" content=\"Quern Version ";
+  page += kVersion;
+  page += "\">\r\n"
+          " <link rel=\"stylesheet\" type=\"text/css\" href=\"styles.css\">\r\n"
+          " <title>";
+  append_html_escaped(page, title);
+  page += "</title>\r\n"
+          "</head>\r\n"
+          "<body>\r\n";
+}
+
+void output_html_footer(std::string& page) {
+  page += "<div class=\"footer\">\r\nErstellt mit <a href=\"";
+  page += kHomePage;
+  page += "\">Quern</a> Version ";
+  page += kVersion;
+  page += "\r\n</div>\r\n";
+}
+
+status write_and_close(output_file& file, std::string_view text) {
+  const status written = file.write(text);
+  const status closed = file.close();
+  return written.is_ok() ? closed : written;
+}
+
+}  // namespace quern

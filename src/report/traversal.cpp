@@ -1,0 +1,54 @@
+#include "report/traversal.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "base/text.h"
+#include "report/dir_stats.h"
+#include "report/directory_pages.h"
+#include "report/page_frame.h"
+
+namespace quern {
+
+void output(const report_context& context, directory_node* node) {
+  page_workspace workspace;
+  // An explicit stack, so that no depth of the tree can exhaust the call
+  // stack.
+  std::vector<directory_node*> pending{node};
+  while (!pending.empty()) {
+    directory_node* current = pending.back();
+    pending.pop_back();
+    output_html_directory(context, current, workspace);
+    // Pushed last first: the children come off in the order the pages left
+    // them, each with its whole subtree before the next.
+    for (int64_t slot = current->currentsubdirs; slot-- > 0;) {
+      directory_node* child = current->subdirpointer[slot];
+      if (child->currentsubdirs > 0) pending.push_back(child);
+    }
+  }
+}
+
+void output_index_html(const report_context& context, const directory_node* root) {
+  const std::string path = context.config.outputdirectory + "/index.html";
+  if (context.diag.above(2)) context.diag.write("*** try to create index.html file " + path + "\r\n");
+  std::unique_ptr<output_file> file;
+  status result = context.files.create_file(path, file);
+  if (result.is_ok()) {
+    const std::string root_path = node_path(root);
+    std::string page;
+    output_html_head(page, "Quern - " + root_path);
+    page += "<h1><a href=\"";
+    append_page_name(page, root, "sn");
+    page += "\">Weiter zur Detailansicht von ";
+    append_html_escaped(page, root_path);
+    page += "</a></h1><br>\r\n";
+    output_dir_stats(page, *root, false);
+    output_html_footer(page);
+    page += "</body>\r\n</html>\r\n";
+    result = write_and_close(*file, page);
+  }
+  if (!result.is_ok()) context.diag.report_failure("Konnte Index HTML nicht erstellen", result);
+}
+
+}  // namespace quern

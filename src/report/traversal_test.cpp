@@ -1,0 +1,80 @@
+#include "report/traversal.h"
+
+#include <gtest/gtest.h>
+#include <pthread.h>
+
+#include <cerrno>
+
+#include "tree/fake_file_system.h"
+
+namespace quern {
+namespace {
+
+directory_node* add(directory_tree& tree, directory_node* parent, const std::string& name) {
+  directory_node* child = tree.create_directory_node();
+  tree.set_name(child, name.data(), name.size());
+  if (parent != nullptr) tree.add_subdir_to_directory(parent, child);
+  return child;
+}
+
+TEST(Traversal, WalksDepthFirstInNameOrderAndGoesOnAfterFailures) {
+  diagnostics quiet(0, -1);
+  directory_tree tree(quiet);
+  directory_node* root = add(tree, nullptr, "R");
+  for (const char* name : {"b", "a", "C"}) add(tree, add(tree, root, name), "leaf");
+  settings config;
+  config.outputdirectory = "out";
+  config.display_row_size = config.display_row_subdirs = config.display_row_files = 0;
+  config.display_row_symlinks = config.display_row_devices = 0;
+  diagnostics diag(3, -1);
+  fake_file_system files;
+  files.fail_create_file("out/d4_sn.html", EACCES);
+  files.fail_close("out/index.html", ENOSPC);
+  output({config, diag, files}, root);
+  output_index_html({config, diag, files}, root);
+  EXPECT_EQ(diag.collected(),
+            "*** try to create html file out/d1_sn.html\r\n*** sorting\r\n*** generate entry 0 -> d6\r\n"
+            "*** generate entry 1 -> d4\r\n*** generate entry 2 -> d2\r\n"
+            "*** try to create html file out/d6_sn.html\r\n*** generate entry 0 -> d7\r\n"
+            "*** try to create html file out/d4_sn.html\r\nKonnte Output HTML nicht erstellen: Permission denied\n"
+            "*** try to create html file out/d2_sn.html\r\n*** generate entry 0 -> d3\r\n"
+            "*** try to create index.html file out/index.html\r\n"
+            "Konnte Index HTML nicht erstellen: No space left on device\n");
+  EXPECT_EQ(diag.failures(), 2);
+}
+
+// Refuses every page, so that a very deep chain costs no page text.
+struct refusing_file_system : file_system {
+  status open_directory_at_path(const std::string&, std::unique_ptr<open_directory>&) override {
+    return status::error(EROFS);
+  }
+  status make_directory(const std::string&) override { return status::error(EROFS); }
+  status create_file(const std::string&, std::unique_ptr<output_file>&) override { return status::error(EROFS); }
+};
+
+TEST(Traversal, DeepChainDoesNotExhaustASmallStack) {
+  diagnostics diag(0, -1);
+  directory_tree tree(diag);
+  directory_node* root = add(tree, nullptr, "R");
+  for (directory_node* bottom = root; tree.structures() <= 100000;) bottom = add(tree, bottom, "d");
+  settings config;
+  refusing_file_system files;
+  struct job {
+    report_context context;
+    directory_node* root;
+  } walk{{config, diag, files}, root};
+  pthread_attr_t small_stack;
+  pthread_attr_init(&small_stack);
+  pthread_attr_setstacksize(&small_stack, 256 * 1024);
+  pthread_t thread;
+  auto run = [](void* argument) -> void* {
+    output(static_cast<job*>(argument)->context, static_cast<job*>(argument)->root);
+    return nullptr;
+  };
+  ASSERT_EQ(pthread_create(&thread, &small_stack, run, &walk), 0);
+  pthread_join(thread, nullptr);
+  EXPECT_EQ(diag.failures(), 100000);
+}
+
+}  // namespace
+}  // namespace quern
