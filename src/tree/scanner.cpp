@@ -11,10 +11,13 @@ bool is_dot_or_dot_dot(const char* name) {
   return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
 }
 
-// The status of one listed entry, taken while its directory was open.
-struct stat_result {
-  entry_status status;
-  int error_number = 0;
+// An entry that still has something to do once its turn comes: a
+// subdirectory to scan, a failure or a trace line to report. Everything else
+// is counted while the directory is listed, so a level holds little more
+// than its subdirectories, however large its listing.
+struct pending_entry {
+  entry_status::kind type;
+  int error_number;
 };
 
 // One directory on the path from the root to the directory being scanned.
@@ -23,8 +26,8 @@ struct stat_result {
 struct level {
   directory_node* node = nullptr;
   std::unique_ptr<open_directory> handle;  // null when released
-  name_list names;
-  std::vector<stat_result> results;
+  name_list names;                         // of the pending entries
+  std::vector<pending_entry> pending;
   status listing_failure;
   size_t next_entry = 0;
   size_t unopened_subdirectories = 0;
@@ -67,33 +70,62 @@ class scanner {
     ++held_;
     entered.path_length = path_.size();
     entered.next_entry = 0;
-    entered.names.clear();
-    entered.listing_failure = entered.handle->read_names(entered.names);
-    stat_entries(entered);
+    listing_.clear();
+    entered.listing_failure = entered.handle->read_names(listing_);
+    take_stock(entered);
     if (entered.unopened_subdirectories == 0) release(entered);
     return true;
   }
 
   // Entries are stat'ed as soon as their directory is listed, so that the
   // directory's descriptor can be given up before its subdirectories are
-  // scanned. What is reported, and when, is unchanged.
-  void stat_entries(level& current) {
-    current.results.resize(current.names.size());
+  // scanned. What is reported, and in which order, is unchanged: whatever
+  // must be said or scanned waits in the level's pending list.
+  void take_stock(level& current) {
+    const bool trace_all = diag_.above(2);
+    const bool trace_links_and_others = diag_.above(1);
+    directory_node* node = current.node;
+    current.names.clear();
+    current.pending.clear();
     current.unopened_subdirectories = 0;
-    for (size_t i = 0; i < current.names.size(); ++i) {
-      stat_result& result = current.results[i];
-      const status outcome = current.handle->stat_entry(current.names[i], result.status);
-      result.error_number = outcome.error_number();
-      if (outcome.is_ok() && result.status.type == entry_status::kind::directory &&
-          !is_dot_or_dot_dot(current.names[i]))
-        ++current.unopened_subdirectories;
+    for (size_t i = 0; i < listing_.size(); ++i) {
+      const char* name = listing_[i];
+      entry_status entry;
+      const status outcome = current.handle->stat_entry(name, entry);
+      bool keep = trace_all || !outcome.is_ok();
+      if (outcome.is_ok()) {
+        switch (entry.type) {
+          case entry_status::kind::directory:
+            if (!is_dot_or_dot_dot(name)) {
+              ++current.unopened_subdirectories;
+              keep = true;
+            }
+            break;
+          case entry_status::kind::symlink:
+            node->symlinks += 1;
+            node->size += entry.size;
+            keep = keep || trace_links_and_others;
+            break;
+          case entry_status::kind::regular:
+            node->files += 1;
+            node->size += entry.size;
+            break;
+          case entry_status::kind::other:
+            node->devices += 1;
+            keep = keep || trace_links_and_others;
+            break;
+        }
+      }
+      if (!keep) continue;
+      current.names.add(std::string_view(name, listing_.length(i)));
+      current.pending.push_back({entry.type, outcome.error_number()});
     }
   }
 
   void step() {
     level& current = top();
     if (diag_.above(2)) diag_.write("*** try to read a directory entry\r\n");
-    if (current.next_entry == current.names.size()) {
+    if (current.next_entry == current.pending.size()) {
       leave(current);
       return;
     }
@@ -105,29 +137,23 @@ class scanner {
     path_.append(name, name_length);
     if (diag_.above(2)) diag_.writef("*** try to stat %s\r\n", path_.c_str());
 
-    const stat_result& result = current.results[index];
-    if (result.error_number != 0) {
-      diag_.report_failure("Konnte Datei nicht stat'ten", status::error(result.error_number));
+    const pending_entry& entry = current.pending[index];
+    if (entry.error_number != 0) {
+      diag_.report_failure("Konnte Datei nicht stat'ten", status::error(entry.error_number));
       return;
     }
-    directory_node* node = current.node;
-    switch (result.status.type) {
+    switch (entry.type) {
       case entry_status::kind::directory:
         if (!is_dot_or_dot_dot(name)) descend(current, name, name_length);
         break;
       case entry_status::kind::symlink:
-        if (diag_.above(1)) diag_.writef("** detecting symlink %s\r\n", path_.c_str());
-        node->symlinks += 1;
-        node->size += result.status.size;
+        diag_.writef("** detecting symlink %s\r\n", path_.c_str());
         break;
       case entry_status::kind::regular:
-        if (diag_.above(2)) diag_.writef("** detecting regular file %s\r\n", path_.c_str());
-        node->files += 1;
-        node->size += result.status.size;
+        diag_.writef("** detecting regular file %s\r\n", path_.c_str());
         break;
       case entry_status::kind::other:
-        if (diag_.above(1)) diag_.writef("** detecting device file or fifo %s\r\n", path_.c_str());
-        node->devices += 1;
+        diag_.writef("** detecting device file or fifo %s\r\n", path_.c_str());
         break;
     }
   }
@@ -233,6 +259,7 @@ class scanner {
   int held_ = 0;
   std::string root_path_;
   std::string path_;
+  name_list listing_;  // the directory being entered, shared by all levels
   std::vector<level> levels_;
   size_t depth_ = 0;
 };
