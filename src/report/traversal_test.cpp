@@ -28,8 +28,8 @@ TEST(Traversal, WalksDepthFirstInNameOrderAndGoesOnAfterFailures) {
   config.display_row_symlinks = config.display_row_devices = 0;
   diagnostics diag(3, -1);
   fake_file_system files;
-  files.fail_create_file("out/d4_sn.html", EACCES);
-  files.fail_close("out/index.html", ENOSPC);
+  files.fail_output("out/d4_sn.html", fake_file_system::stage::create, EACCES);
+  files.fail_output("out/index.html", fake_file_system::stage::close, ENOSPC);
   output({config, diag, files}, root);
   output_index_html({config, diag, files}, root);
   EXPECT_EQ(diag.collected(),
@@ -44,11 +44,7 @@ TEST(Traversal, WalksDepthFirstInNameOrderAndGoesOnAfterFailures) {
 }
 
 // Refuses every page, so that a very deep chain costs no page text.
-struct refusing_file_system : file_system {
-  status open_directory_at_path(const std::string&, std::unique_ptr<open_directory>&) override {
-    return status::error(EROFS);
-  }
-  status make_directory(const std::string&) override { return status::error(EROFS); }
+struct refusing_file_system : fake_file_system {
   status create_file(const std::string&, std::unique_ptr<output_file>&) override { return status::error(EROFS); }
 };
 
@@ -63,14 +59,14 @@ TEST(Traversal, DeepChainDoesNotExhaustASmallStack) {
     report_context context;
     directory_node* root;
   } walk{{config, diag, files}, root};
-  pthread_attr_t small_stack;
-  pthread_attr_init(&small_stack);
-  pthread_attr_setstacksize(&small_stack, 256 * 1024);
-  pthread_t thread;
   auto run = [](void* argument) -> void* {
     output(static_cast<job*>(argument)->context, static_cast<job*>(argument)->root);
     return nullptr;
   };
+  pthread_attr_t small_stack;
+  pthread_attr_init(&small_stack);
+  pthread_attr_setstacksize(&small_stack, 256 * 1024);
+  pthread_t thread;
   ASSERT_EQ(pthread_create(&thread, &small_stack, run, &walk), 0);
   pthread_join(thread, nullptr);
   EXPECT_EQ(diag.failures(), 100000);

@@ -1,78 +1,147 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <map>
-#include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/file_system.h"
 
 namespace quern {
 
-// An in-memory file system for tests. Paths are the joined texts a run
-// forms ("root", "root/a", "root/a/b"); faults are attached to them.
+// An in-memory file system for tests. Entries are keyed by the paths a run
+// forms ("r", "r/a"; doubled slashes count once); faults are set on them.
 class fake_file_system : public file_system {
  public:
-  fake_file_system();
-  ~fake_file_system() override;
+  struct entry {
+    entry_status::kind type = entry_status::kind::directory;
+    int64_t size = 4096;
+    std::vector<std::string> children;  // listed after "." and ".." in this order
+    int open_error = 0;
+    int open_failures = -1;  // how often open_error strikes; -1: always
+    size_t listing_breaks_after = SIZE_MAX;  // names, then listing_error
+    int listing_error = 0;
+    std::function<void()> after_listing;  // changes the tree behind the scanner's back
+  };
+  enum class stage { create, write, close };
 
-  // Adds an entry; the parent directory must exist already. Listings deliver
-  // ".", ".." and then the entries in the order they were added.
-  void add_directory(const std::string& path);
-  void add_file(const std::string& path, int64_t size);
-  void add_symlink(const std::string& path, int64_t size);
-  void add_other(const std::string& path);
-  void remove(const std::string& path);
+  entry& add(const std::string& path, entry_status::kind type, int64_t size) {
+    const std::string key = normal(path);
+    const size_t slash = key.rfind('/');
+    if (slash != std::string::npos) entries_.at(key.substr(0, slash)).children.push_back(key.substr(slash + 1));
+    entry& added = entries_[key];
+    added.type = type;
+    added.size = size;
+    return added;
+  }
+  entry& add_directory(const std::string& path) { return add(path, entry_status::kind::directory, 4096); }
+  void add_file(const std::string& path, int64_t size) { add(path, entry_status::kind::regular, size); }
+  void add_symlink(const std::string& path, int64_t size) { add(path, entry_status::kind::symlink, size); }
+  void add_other(const std::string& path) { add(path, entry_status::kind::other, 0); }
+  void remove(const std::string& path) {
+    const std::string key = normal(path);
+    std::erase(entries_.at(key.substr(0, key.rfind('/'))).children, key.substr(key.rfind('/') + 1));
+    entries_.erase(key);
+  }
+  entry& at(const std::string& path) { return entries_.at(normal(path)); }
+  void fail_output(const std::string& path, stage when, int error_number) { faults_[path] = {when, error_number}; }
 
-  // Faults, each for the entry or directory at the path.
-  void fail_stat(const std::string& path, int error_number);
-  // The next `times` opens fail; -1 for all of them.
-  void fail_open(const std::string& path, int error_number, int times = -1);
-  // The listing breaks off with the error after this many names.
-  void fail_listing_after(const std::string& path, size_t names, int error_number);
-  void fail_create_file(const std::string& path, int error_number);
-  void fail_write(const std::string& path, int error_number);
-  void fail_close(const std::string& path, int error_number);
-  void fail_make_directory(int error_number);
-  // More directories open at once than this fail with EMFILE.
-  void set_open_directory_limit(int limit);
-  // Called once a listing has been read, to change the tree behind the
-  // scanner's back (an entry that vanishes before it is stat'ed).
-  void on_listing_read(const std::string& path, std::function<void()> action);
+  int open_limit = -1;  // more directories open at once fail with EMFILE
+  int open_now = 0;
+  int most_open = 0;
+  std::map<std::string, std::string> written;
+  std::vector<std::string> written_order;
 
-  // What the run did.
-  int open_directories() const { return open_directories_; }
-  int most_open_directories() const { return most_open_directories_; }
-  const std::map<std::string, std::string>& written_files() const { return written_files_; }
-  std::vector<std::string> written_file_order() const { return written_order_; }
-  const std::vector<std::string>& made_directories() const { return made_directories_; }
-
-  status open_directory_at_path(const std::string& path, std::unique_ptr<open_directory>& result) override;
-  status make_directory(const std::string& path) override;
-  status create_file(const std::string& path, std::unique_ptr<output_file>& result) override;
-
-  struct node;
+  status open_directory_at_path(const std::string& path, std::unique_ptr<open_directory>& result) override {
+    auto found = entries_.find(normal(path));
+    if (found == entries_.end()) return status::error(ENOENT);
+    entry& target = found->second;
+    if (target.type != entry_status::kind::directory) return status::error(ENOTDIR);
+    if (target.open_error != 0 && target.open_failures != 0) {
+      if (target.open_failures > 0) --target.open_failures;
+      return status::error(target.open_error);
+    }
+    if (open_limit >= 0 && open_now >= open_limit) return status::error(EMFILE);
+    result = std::make_unique<directory>(*this, found->first);
+    return status::ok();
+  }
+  status make_directory(const std::string&) override { return status::ok(); }
+  status create_file(const std::string& path, std::unique_ptr<output_file>& result) override {
+    if (status created = fault(path, stage::create); !created.is_ok()) return created;
+    written[path].clear();
+    written_order.push_back(path);
+    result = std::make_unique<file>(*this, path);
+    return status::ok();
+  }
 
  private:
-  friend class fake_directory;
-  friend class fake_output_file;
-  node* find(const std::string& path);
-  node& add(const std::string& path, entry_status::kind type, int64_t size);
-  status open(const std::string& path, std::unique_ptr<open_directory>& result);
+  class directory final : public open_directory {
+   public:
+    directory(fake_file_system& owner, std::string path) : owner_(owner), path_(std::move(path)) {
+      owner_.most_open = std::max(owner_.most_open, ++owner_.open_now);
+    }
+    ~directory() override { --owner_.open_now; }
+    status read_names(name_list& names) override {
+      entry& self = owner_.entries_.at(path_);
+      status result;
+      for (size_t i = 0; i < self.children.size() + 2 && result.is_ok(); ++i) {
+        if (i == self.listing_breaks_after) result = status::error(self.listing_error);
+        else names.add(i == 0 ? "." : i == 1 ? ".." : self.children[i - 2]);
+      }
+      if (self.after_listing) self.after_listing();
+      return result;
+    }
+    status stat_entry(const char* name, entry_status& result) override {
+      if (std::string_view(name) == "." || std::string_view(name) == "..") {
+        result = {entry_status::kind::directory, 4096};
+        return status::ok();
+      }
+      auto found = owner_.entries_.find(path_ + "/" + name);
+      if (found == owner_.entries_.end()) return status::error(ENOENT);
+      result = {found->second.type, found->second.size};
+      return status::ok();
+    }
+    status open_subdirectory(const char* name, std::unique_ptr<open_directory>& result) override {
+      return owner_.open_directory_at_path(path_ + "/" + name, result);
+    }
 
-  std::unique_ptr<node> root_;
-  int open_directories_ = 0;
-  int most_open_directories_ = 0;
-  int open_directory_limit_ = -1;
-  int make_directory_error_ = 0;
-  std::map<std::string, int> create_errors_;
-  std::map<std::string, int> write_errors_;
-  std::map<std::string, int> close_errors_;
-  std::map<std::string, std::string> written_files_;
-  std::vector<std::string> written_order_;
-  std::vector<std::string> made_directories_;
+   private:
+    fake_file_system& owner_;
+    std::string path_;
+  };
+
+  class file final : public output_file {
+   public:
+    file(fake_file_system& owner, std::string path) : owner_(owner), path_(std::move(path)) {}
+    status write(std::string_view bytes) override {
+      const status result = owner_.fault(path_, stage::write);
+      if (result.is_ok()) owner_.written[path_].append(bytes);
+      return result;
+    }
+    status close() override { return owner_.fault(path_, stage::close); }
+
+   private:
+    fake_file_system& owner_;
+    std::string path_;
+  };
+
+  static std::string normal(const std::string& path) {
+    std::string result;
+    for (char c : path)
+      if (c != '/' || (!result.empty() && result.back() != '/')) result += c;
+    if (!result.empty() && result.back() == '/') result.pop_back();
+    return result;
+  }
+  status fault(const std::string& path, stage when) const {
+    auto found = faults_.find(path);
+    return found != faults_.end() && found->second.first == when ? status::error(found->second.second) : status::ok();
+  }
+
+  std::map<std::string, entry> entries_;
+  std::map<std::string, std::pair<stage, int>> faults_;
 };
 
 }  // namespace quern
