@@ -45,8 +45,8 @@ class wide_directory {
 // The baseline: every pair compared, keys read through the nodes.
 void exchange_sort_by_size(directory_node* node) {
   directory_node** slots = node->subdirpointer;
-  for (int64_t i = 0; i < node->currentsubdirs - 1; ++i) {
-    for (int64_t j = i + 1; j < node->currentsubdirs; ++j) {
+  for (int64_t i = 0; i < node->currentsubdirs() - 1; ++i) {
+    for (int64_t j = i + 1; j < node->currentsubdirs(); ++j) {
       if (slots[i]->total_size() < slots[j]->total_size()) std::swap(slots[i], slots[j]);
     }
   }

@@ -122,7 +122,7 @@ void build_trail(const directory_node* node, buffers& work) {
 void build_rows(const settings& config, const directory_node* node, buffers& work) {
   work.row_text.clear();
   work.rows.clear();
-  for (int64_t slot = 0; slot < node->currentsubdirs; ++slot) {
+  for (int64_t slot = 0; slot < node->currentsubdirs(); ++slot) {
     const directory_node* child = node->subdirpointer[slot];
     buffers::row entry{child, work.row_text.size(), 0, 0};
     append_html_escaped(work.row_text, child->name);
@@ -167,7 +167,7 @@ void append_trail(std::string& page, buffers& work, const char* key) {
 }
 
 void sort_rows(diagnostics& diag, directory_node* node, sort_order order) {
-  if (node->currentsubdirs <= 1) return;
+  if (node->currentsubdirs() <= 1) return;
   if (diag.above(2)) diag.write("*** sorting\r\n");
   if (diag.above(3)) {
     diag.write("*** dumping before sorting\r\n");
@@ -182,7 +182,7 @@ void sort_rows(diagnostics& diag, directory_node* node, sort_order order) {
 
 void append_rows(diagnostics& diag, const directory_node* node, const char* key, buffers& work) {
   std::string& page = work.page;
-  for (int64_t slot = 0; slot < node->currentsubdirs; ++slot) {
+  for (int64_t slot = 0; slot < node->currentsubdirs(); ++slot) {
     const directory_node* child = node->subdirpointer[slot];
     if (diag.above(2)) {
       work.trace = "*** generate entry ";
@@ -197,7 +197,7 @@ void append_rows(diagnostics& diag, const directory_node* node, const char* key,
     const std::string_view name = text.substr(entry.name_start, entry.cells_start - entry.name_start);
     page += "<tr>\r\n <td class=\"tdlistname\">";
     // Only a directory with subdirectories has pages to link to.
-    if (child->currentsubdirs > 0) {
+    if (child->currentsubdirs() > 0) {
       page += "<a href=\"";
       append_page_name(page, child, key);
       page += "\">";

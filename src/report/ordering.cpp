@@ -304,7 +304,7 @@ void sort_named(directory_node** slots, size_t n, scratch& s) {
 }  // namespace
 
 void my_sort(directory_node* node, sort_order order, diagnostics& diag) {
-  const int64_t n = node->currentsubdirs;
+  const int64_t n = node->currentsubdirs();
   if (diag.above(3)) {
     traced_exchange_sort(node->subdirpointer, n, order, diag);
     return;

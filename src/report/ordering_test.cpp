@@ -72,7 +72,7 @@ class OrderingTest : public ::testing::Test {
     return list();
   }
   std::vector<directory_node*> list() const {
-    return {parent_->subdirpointer, parent_->subdirpointer + parent_->currentsubdirs};
+    return {parent_->subdirpointer, parent_->subdirpointer + parent_->currentsubdirs()};
   }
   diagnostics quiet_{0, -1};
   directory_tree tree_{quiet_};

@@ -22,9 +22,9 @@ void output(const report_context& context, directory_node* node) {
     output_html_directory(context, current, workspace);
     // Pushed last first: the children come off in the order the pages left
     // them, each with its whole subtree before the next.
-    for (int64_t slot = current->currentsubdirs; slot-- > 0;) {
+    for (int64_t slot = current->currentsubdirs(); slot-- > 0;) {
       directory_node* child = current->subdirpointer[slot];
-      if (child->currentsubdirs > 0) pending.push_back(child);
+      if (child->currentsubdirs() > 0) pending.push_back(child);
     }
   }
 }

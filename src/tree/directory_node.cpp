@@ -29,7 +29,7 @@ int64_t capacity_for(int64_t used, int64_t first) {
 
 }  // namespace
 
-int64_t directory_node::countofsubdir() const { return capacity_for(currentsubdirs, kFirstCapacity); }
+int64_t directory_node::countofsubdir() const { return capacity_for(currentsubdirs(), kFirstCapacity); }
 
 void append_node_id(std::string& out, const directory_node* node) {
   out.push_back('d');
@@ -92,12 +92,12 @@ directory_node* directory_tree::create_directory_node() {
 // Reports the growth of a node's capacity. The first call, at creation, takes
 // no storage: slots are allocated when the first child arrives.
 void directory_tree::resize_subdirs(directory_node* node) {
-  const bool has_slots = node->subdirpointer != nullptr || node->currentsubdirs > 0;
+  const bool has_slots = node->subdirpointer != nullptr || node->currentsubdirs() > 0;
   if (diag_.above(2)) {
     std::string text = "*** resize_subdirs ";
     append_node_id(text, node);
     text += "\r\n*** resize_subdirs newsize is ";
-    append_decimal(text, node->currentsubdirs == 0 && !has_slots ? kFirstCapacity : node->countofsubdir() * 2);
+    append_decimal(text, node->currentsubdirs() == 0 && !has_slots ? kFirstCapacity : node->countofsubdir() * 2);
     text += "\r\n";
     if (has_slots) text += "*** resize_subdirs copy data\r\n";
     diag_.write(text);
@@ -113,7 +113,7 @@ void directory_tree::add_subdir_to_directory(directory_node* parent, directory_n
     text += "\r\n";
     diag_.write(text);
   }
-  const int64_t used = parent->currentsubdirs;
+  const int64_t used = parent->currentsubdirs();
   if (used > 0 && used >= parent->countofsubdir()) resize_subdirs(parent);
   if (used == 0 || (used >= kFirstStorage && (used & (used - 1)) == 0)) {
     const int64_t storage = capacity_for(used + 1, kFirstStorage);
@@ -123,7 +123,7 @@ void directory_tree::add_subdir_to_directory(directory_node* parent, directory_n
   }
   if (diag_.above(2)) diag_.writef("*** add_subdir into slot %lld\r\n", static_cast<long long>(used));
   parent->subdirpointer[used] = child;
-  parent->currentsubdirs = used + 1;
+  parent->subdirs = used + 1;
   child->parent = parent;
 }
 
@@ -155,8 +155,8 @@ void dump(diagnostics& diag, const directory_node* node) {
   append_format(text, " Subdirs %lld\r\n Subdirpointer %p\r\n", static_cast<long long>(node->subdirs),
                 static_cast<void*>(node->subdirpointer));
   append_format(text, " countofsubdir %lld\r\n currentsubdirs %lld\r\n",
-                static_cast<long long>(node->countofsubdir()), static_cast<long long>(node->currentsubdirs));
-  for (int64_t slot = 0; slot < node->currentsubdirs; ++slot) {
+                static_cast<long long>(node->countofsubdir()), static_cast<long long>(node->currentsubdirs()));
+  for (int64_t slot = 0; slot < node->currentsubdirs(); ++slot) {
     const directory_node* child = node->subdirpointer[slot];
     append_format(text, " subdir[%d] -> ", static_cast<int>(slot));
     append_node_id(text, child);

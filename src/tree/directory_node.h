@@ -26,18 +26,20 @@ struct directory_node {
   // not stored: it is composed from the parent chain when it is needed.
   const char* name = nullptr;
   directory_node* parent = nullptr;
-  // Children in slots 0 to currentsubdirs - 1. Storage is taken only when
-  // the first child arrives; the capacity the tree reports runs 64, 128,
-  // 256, ... whatever is really allocated.
+  // Children in slots 0 to currentsubdirs() - 1. Storage is taken only
+  // when the first child arrives; the capacity the tree reports runs 64,
+  // 128, 256, ... whatever is really allocated.
   directory_node** subdirpointer = nullptr;
-  int64_t currentsubdirs = 0;
   // Creation number, 1 for the root: the node's identity in page names,
   // links and diagnostics, the same on every run over an unchanged tree.
   uint64_t id = 0;
 
+  // Every subdirectory entry gets exactly one child, so the number of
+  // children is the subdirectory count; it is not stored twice.
+  int64_t currentsubdirs() const { return subdirs; }
   int64_t countofsubdir() const;
   // The child in a slot; null for a free slot below the capacity.
-  directory_node* subdir(int64_t slot) const { return slot < currentsubdirs ? subdirpointer[slot] : nullptr; }
+  directory_node* subdir(int64_t slot) const { return slot < currentsubdirs() ? subdirpointer[slot] : nullptr; }
 
   // Totals over the whole subtree, as the pages show them.
   int64_t total_size() const { return sum(size, recursize); }
@@ -76,6 +78,7 @@ class directory_tree {
   directory_tree& operator=(const directory_tree&) = delete;
 
   directory_node* create_directory_node();
+  // Appends the child, which raises the parent's subdirectory count.
   void add_subdir_to_directory(directory_node* parent, directory_node* child);
   // Copies the name into the tree's storage and points the node at it.
   void set_name(directory_node* node, const char* name, size_t length);

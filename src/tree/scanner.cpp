@@ -163,7 +163,6 @@ class scanner {
     directory_node* child = tree_.create_directory_node();
     tree_.add_subdir_to_directory(current.node, child);
     tree_.set_name(child, name, name_length);
-    current.node->subdirs += 1;
     --current.unopened_subdirectories;
     // `current` may move when the level stack grows; it is not used after this.
     const size_t parent_depth = depth_;

@@ -42,12 +42,12 @@ std::string describe(const directory_node* n) {
   for (auto [own, below] : kCounts) {
     text += " " + std::to_string(n->*own) + "/" + std::to_string(n->*below);
     int64_t sum = 0;
-    for (int64_t i = 0; i < n->currentsubdirs; ++i) sum += n->subdirpointer[i]->*own + n->subdirpointer[i]->*below;
+    for (int64_t i = 0; i < n->currentsubdirs(); ++i) sum += n->subdirpointer[i]->*own + n->subdirpointer[i]->*below;
     EXPECT_EQ(n->*below, sum) << node_path(n);
   }
   text += "\n";
-  EXPECT_EQ(n->subdirs, n->currentsubdirs) << node_path(n);
-  for (int64_t i = 0; i < n->currentsubdirs; ++i) {
+  EXPECT_EQ(n->subdirs, n->currentsubdirs()) << node_path(n);
+  for (int64_t i = 0; i < n->currentsubdirs(); ++i) {
     EXPECT_EQ(n->subdirpointer[i]->parent, n);
     text += describe(n->subdirpointer[i]);
   }
@@ -59,7 +59,7 @@ TEST(Scanner, ChildrenKeepListingOrderPastEveryGrowth) {
   files.add_directory("r");
   for (int i = 0; i < 130; ++i) files.add_directory("r/" + std::to_string(129 - i));
   scan s(files, "r", 3);
-  ASSERT_EQ(s.root->currentsubdirs, 130);
+  ASSERT_EQ(s.root->currentsubdirs(), 130);
   EXPECT_EQ(s.root->countofsubdir(), 256);
   for (int i = 0; i < 130; ++i) EXPECT_EQ(s.root->subdirpointer[i]->name, std::to_string(129 - i));
   for (const char* growth : {"*** add_subdir d1 d66\r\n*** resize_subdirs d1\r\n*** resize_subdirs newsize is 128\r\n"
@@ -200,7 +200,7 @@ TEST(ScannerOnRealFiles, ChainDeeperThanAnyPathScansCompletelyUnderALowDescripto
   EXPECT_EQ(s.root->size + s.root->recursize, 3 * levels);
   EXPECT_EQ(s.root->subdirs + s.root->recursubdirs, levels);
   const directory_node* deepest = s.root;
-  while (deepest->currentsubdirs > 0) deepest = deepest->subdirpointer[0];
+  while (deepest->currentsubdirs() > 0) deepest = deepest->subdirpointer[0];
   EXPECT_GT(node_path(deepest).size(), 15000u);
   // rm walks relative to descriptors too, so the depth does not stop it.
   EXPECT_EQ(std::system(("rm -rf " + std::string(root)).c_str()), 0);
