@@ -52,29 +52,19 @@ void exchange_sort_by_size(directory_node* node) {
   }
 }
 
-void BM_my_sort_size(benchmark::State& state) {
+template <sort_order order>
+void BM_my_sort(benchmark::State& state) {
   wide_directory directory(state.range(0));
   diagnostics quiet(0, -1);
   for (auto _ : state) {
     directory_node* node = directory.fresh();
-    my_sort(node, sort_order::size, quiet);
+    my_sort(node, order, quiet);
     benchmark::DoNotOptimize(node->subdirpointer[0]);
   }
   state.SetItemsProcessed(state.iterations() * state.range(0));
 }
-BENCHMARK(BM_my_sort_size)->Arg(16)->Arg(64)->Arg(2000)->Arg(20000);
-
-void BM_my_sort_name(benchmark::State& state) {
-  wide_directory directory(state.range(0));
-  diagnostics quiet(0, -1);
-  for (auto _ : state) {
-    directory_node* node = directory.fresh();
-    my_sort(node, sort_order::name, quiet);
-    benchmark::DoNotOptimize(node->subdirpointer[0]);
-  }
-  state.SetItemsProcessed(state.iterations() * state.range(0));
-}
-BENCHMARK(BM_my_sort_name)->Arg(64)->Arg(2000)->Arg(20000);
+BENCHMARK(BM_my_sort<sort_order::size>)->Arg(16)->Arg(64)->Arg(2000)->Arg(20000);
+BENCHMARK(BM_my_sort<sort_order::name>)->Arg(64)->Arg(2000)->Arg(20000);
 
 void BM_exchange_sort_size(benchmark::State& state) {
   wide_directory directory(state.range(0));
