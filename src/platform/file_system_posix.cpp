@@ -1,13 +1,15 @@
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/directory_listing.h"
 #include "platform/file_system.h"
 
 namespace quern {
 
 namespace {
+
+constexpr int kDirectoryFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK;
 
 entry_status::kind kind_of(mode_t mode) {
   if (S_ISDIR(mode)) return entry_status::kind::directory;
@@ -18,46 +20,28 @@ entry_status::kind kind_of(mode_t mode) {
 
 class posix_directory final : public open_directory {
  public:
-  explicit posix_directory(DIR* stream) : stream_(stream) {}
-  ~posix_directory() override { ::closedir(stream_); }
+  explicit posix_directory(int descriptor) : descriptor_(descriptor) {}
+  ~posix_directory() override { ::close(descriptor_); }
 
-  status read_names(name_list& names) override {
-    for (;;) {
-      errno = 0;
-      const dirent* entry = ::readdir(stream_);
-      if (entry == nullptr) return errno == 0 ? status::ok() : status::from_errno();
-      names.add(entry->d_name);
-    }
-  }
+  status read_names(name_list& names) override { return list_directory(descriptor_, names); }
 
   status stat_entry(const char* name, entry_status& result) override {
     struct stat info;
-    if (::fstatat(::dirfd(stream_), name, &info, AT_SYMLINK_NOFOLLOW) != 0) return status::from_errno();
+    if (::fstatat(descriptor_, name, &info, AT_SYMLINK_NOFOLLOW) != 0) return status::from_errno();
     result.type = kind_of(info.st_mode);
     result.size = static_cast<int64_t>(info.st_size);
     return status::ok();
   }
 
   status open_subdirectory(const char* name, std::unique_ptr<open_directory>& result) override {
-    const int descriptor =
-        ::openat(::dirfd(stream_), name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+    const int descriptor = ::openat(descriptor_, name, kDirectoryFlags | O_NOFOLLOW);
     if (descriptor < 0) return status::from_errno();
-    return adopt(descriptor, result);
-  }
-
-  static status adopt(int descriptor, std::unique_ptr<open_directory>& result) {
-    DIR* stream = ::fdopendir(descriptor);
-    if (stream == nullptr) {
-      const status failure = status::from_errno();
-      ::close(descriptor);
-      return failure;
-    }
-    result = std::make_unique<posix_directory>(stream);
+    result = std::make_unique<posix_directory>(descriptor);
     return status::ok();
   }
 
  private:
-  DIR* stream_;
+  int descriptor_;
 };
 
 class posix_output_file final : public output_file {
@@ -94,9 +78,10 @@ class posix_file_system final : public file_system {
   status open_directory_at_path(const std::string& path, std::unique_ptr<open_directory>& result) override {
     // The root is given by the user and may itself be a symbolic link to a
     // directory; it is followed, everything below it is not.
-    const int descriptor = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK);
+    const int descriptor = ::open(path.c_str(), kDirectoryFlags);
     if (descriptor < 0) return status::from_errno();
-    return posix_directory::adopt(descriptor, result);
+    result = std::make_unique<posix_directory>(descriptor);
+    return status::ok();
   }
 
   status make_directory(const std::string& path) override {

@@ -20,6 +20,11 @@ struct pending_entry {
   int error_number;
 };
 
+struct listed_status {
+  entry_status entry;
+  status outcome;
+};
+
 // One directory on the path from the root to the directory being scanned.
 // Levels are reused as the walk goes up and down, so their buffers keep
 // their capacity.
@@ -82,6 +87,21 @@ class scanner {
   // scanned. What is reported, and in which order, is unchanged: whatever
   // must be said or scanned waits in the level's pending list.
   void take_stock(level& current) {
+    statuses_.resize(listing_.size());
+    bool searchable = false;
+    for (size_t i = 0; i < listing_.size(); ++i) {
+      if (is_dot_or_dot_dot(listing_[i])) continue;
+      statuses_[i].outcome = current.handle->stat_entry(listing_[i], statuses_[i].entry);
+      searchable = searchable || statuses_[i].outcome.is_ok();
+    }
+    // "." and ".." are directories, and they can be stat'ed exactly when
+    // the directory can be searched; one entry stat'ed shows that it can.
+    for (size_t i = 0; i < listing_.size(); ++i) {
+      if (!is_dot_or_dot_dot(listing_[i])) continue;
+      statuses_[i].entry.type = entry_status::kind::directory;
+      statuses_[i].outcome = searchable ? status::ok() : current.handle->stat_entry(listing_[i], statuses_[i].entry);
+    }
+
     const bool trace_all = diag_.above(2);
     const bool trace_links_and_others = diag_.above(1);
     directory_node* node = current.node;
@@ -90,8 +110,8 @@ class scanner {
     current.unopened_subdirectories = 0;
     for (size_t i = 0; i < listing_.size(); ++i) {
       const char* name = listing_[i];
-      entry_status entry;
-      const status outcome = current.handle->stat_entry(name, entry);
+      const entry_status& entry = statuses_[i].entry;
+      const status outcome = statuses_[i].outcome;
       bool keep = trace_all || !outcome.is_ok();
       if (outcome.is_ok()) {
         switch (entry.type) {
@@ -258,7 +278,9 @@ class scanner {
   int held_ = 0;
   std::string root_path_;
   std::string path_;
-  name_list listing_;  // the directory being entered, shared by all levels
+  // The directory being entered, shared by all levels.
+  name_list listing_;
+  std::vector<listed_status> statuses_;
   std::vector<level> levels_;
   size_t depth_ = 0;
 };
