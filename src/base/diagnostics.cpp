@@ -10,9 +10,10 @@ namespace quern {
 
 namespace {
 
-// Large enough that a deep trace costs few system calls, small enough that
-// a reader of a live trace does not wait long.
+// Traces are gathered up to this size or this age, so that a deep trace
+// costs few system calls and a reader of a live trace does not wait long.
 constexpr size_t kFlushThreshold = 64 * 1024;
+constexpr auto kFlushAge = std::chrono::milliseconds(100);
 
 diagnostics* g_active_for_exit = nullptr;
 
@@ -30,7 +31,8 @@ void write_fully(int descriptor, const char* data, size_t size) {
 
 }  // namespace
 
-diagnostics::diagnostics(int debug, int descriptor) : debug_(debug), descriptor_(descriptor) {}
+diagnostics::diagnostics(int debug, int descriptor)
+    : debug_(debug), descriptor_(descriptor), last_flush_(std::chrono::steady_clock::now()) {}
 
 diagnostics::~diagnostics() {
   flush();
@@ -39,7 +41,13 @@ diagnostics::~diagnostics() {
 
 void diagnostics::write(std::string_view text) {
   buffer_.append(text);
-  if (descriptor_ >= 0 && buffer_.size() >= kFlushThreshold) flush();
+  written();
+}
+
+void diagnostics::written() {
+  if (descriptor_ < 0) return;
+  if (debug_ < 2 || buffer_.size() >= kFlushThreshold || std::chrono::steady_clock::now() - last_flush_ >= kFlushAge)
+    flush();
 }
 
 void diagnostics::writef(const char* format, ...) {
@@ -56,7 +64,7 @@ void diagnostics::writef(const char* format, ...) {
     buffer_.resize(start + static_cast<size_t>(length));
   }
   va_end(args);
-  if (descriptor_ >= 0 && buffer_.size() >= kFlushThreshold) flush();
+  written();
 }
 
 void diagnostics::report_failure(std::string_view message, status cause) {
@@ -65,13 +73,15 @@ void diagnostics::report_failure(std::string_view message, status cause) {
   buffer_.append(": ");
   buffer_.append(cause.description());
   buffer_.push_back('\n');
-  if (descriptor_ >= 0 && buffer_.size() >= kFlushThreshold) flush();
+  // A failure is said where it happens, whatever the level.
+  flush();
 }
 
 void diagnostics::flush() {
   if (descriptor_ < 0 || buffer_.empty()) return;
   write_fully(descriptor_, buffer_.data(), buffer_.size());
   buffer_.clear();
+  last_flush_ = std::chrono::steady_clock::now();
 }
 
 void set_diagnostics_for_exit(diagnostics* active) { g_active_for_exit = active; }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -36,10 +37,15 @@ class diagnostics {
   const std::string& collected() const { return buffer_; }
 
  private:
+  // Below level 2 every message is written at once; the traces of higher
+  // levels are gathered, but never held long, so a live trace keeps up.
+  void written();
+
   int debug_;
   int descriptor_;
   int64_t failures_ = 0;
   std::string buffer_;
+  std::chrono::steady_clock::time_point last_flush_;
 };
 
 // Ends the run after a failed allocation with the one line

@@ -35,9 +35,13 @@ status list_directory(int descriptor, name_list& names) {
     }
     for (long offset = 0; offset < filled;) {
       const char* record = buffer + offset;
-      const char* name = record + offsetof(linux_dirent64, d_name);
-      names.add(std::string_view(name, std::strlen(name)));
-      offset += reinterpret_cast<const linux_dirent64*>(record)->d_reclen;
+      const auto* header = reinterpret_cast<const linux_dirent64*>(record);
+      // A record without an inode is a deleted entry; readdir passes over it too.
+      if (header->d_ino != 0) {
+        const char* name = record + offsetof(linux_dirent64, d_name);
+        names.add(std::string_view(name, std::strlen(name)));
+      }
+      offset += header->d_reclen;
     }
   }
 }
