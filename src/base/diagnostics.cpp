@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "base/text.h"
+
 namespace quern {
 
 namespace {
@@ -53,16 +55,7 @@ void diagnostics::written() {
 void diagnostics::writef(const char* format, ...) {
   va_list args;
   va_start(args, format);
-  va_list measure;
-  va_copy(measure, args);
-  const int length = std::vsnprintf(nullptr, 0, format, measure);
-  va_end(measure);
-  if (length > 0) {
-    const size_t start = buffer_.size();
-    buffer_.resize(start + static_cast<size_t>(length) + 1);
-    std::vsnprintf(buffer_.data() + start, static_cast<size_t>(length) + 1, format, args);
-    buffer_.resize(start + static_cast<size_t>(length));
-  }
+  append_vformat(buffer_, format, args);
   va_end(args);
   written();
 }

@@ -21,7 +21,6 @@ class diagnostics {
   diagnostics(const diagnostics&) = delete;
   diagnostics& operator=(const diagnostics&) = delete;
 
-  int debug() const { return debug_; }
   // A message listed under a level is written only when debug exceeds it.
   bool above(int level) const { return debug_ > level; }
 

@@ -5,8 +5,6 @@
 
 namespace quern {
 
-namespace {
-
 void append_vformat(std::string& out, const char* format, va_list args) {
   va_list measure;
   va_copy(measure, args);
@@ -17,17 +15,6 @@ void append_vformat(std::string& out, const char* format, va_list args) {
   out.resize(start + static_cast<size_t>(length) + 1);
   std::vsnprintf(out.data() + start, static_cast<size_t>(length) + 1, format, args);
   out.resize(start + static_cast<size_t>(length));
-}
-
-}  // namespace
-
-std::string text_format(const char* format, ...) {
-  std::string out;
-  va_list args;
-  va_start(args, format);
-  append_vformat(out, format, args);
-  va_end(args);
-  return out;
 }
 
 void append_format(std::string& out, const char* format, ...) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdarg>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -7,7 +8,7 @@
 namespace quern {
 
 // printf-style formatting into a string sized to fit.
-std::string text_format(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void append_vformat(std::string& out, const char* format, va_list args) __attribute__((format(printf, 2, 0)));
 void append_format(std::string& out, const char* format, ...) __attribute__((format(printf, 2, 3)));
 
 // Decimal text of a signed 64-bit value, as "%lld" prints it.

@@ -43,18 +43,6 @@ constexpr int kPageColumns[6] = {2, 1, 3, 4, 5, 0};
 bool shown(const settings& config, const column& c) { return c.display == nullptr || config.*c.display != 0; }
 bool offered(const settings& config, const column& c) { return c.sort == nullptr || config.*c.sort != 0; }
 
-int64_t total(const directory_node& node, sort_order order) {
-  switch (order) {
-    case sort_order::size: return node.total_size();
-    case sort_order::subdirs: return node.total_subdirs();
-    case sort_order::files: return node.total_files();
-    case sort_order::symlinks: return node.total_symlinks();
-    case sort_order::devices: return node.total_devices();
-    case sort_order::name: break;
-  }
-  return 0;
-}
-
 void append_cell(std::string& page, std::string_view prefix, const column& c, std::string_view text) {
   page += " <td class=\"";
   page += prefix;
@@ -129,7 +117,7 @@ void build_rows(const settings& config, const directory_node* node, buffers& wor
     entry.cells_start = work.row_text.size();
     for (size_t index = 1; index < 6; ++index) {
       const column& c = kColumns[index];
-      if (shown(config, c)) append_cell(work.row_text, "tdlist", c, dotted(total(*child, c.order)));
+      if (shown(config, c)) append_cell(work.row_text, "tdlist", c, dotted(order_total(*child, c.order)));
     }
     entry.end = work.row_text.size();
     work.rows.push_back(entry);

@@ -4,6 +4,7 @@
 #include <bit>
 #include <cstddef>
 #include <cstring>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -30,33 +31,10 @@ const char* order_word(sort_order order) {
   return "";
 }
 
-int64_t key_of(const directory_node* node, sort_order order) {
-  switch (order) {
-    case sort_order::size: return node->total_size();
-    case sort_order::subdirs: return node->total_subdirs();
-    case sort_order::files: return node->total_files();
-    case sort_order::symlinks: return node->total_symlinks();
-    case sort_order::devices: return node->total_devices();
-    case sort_order::name: break;
-  }
-  return 0;
-}
-
 // True when the entry at the lower position must come after the other one.
 bool must_follow(const directory_node* a, const directory_node* b, sort_order order) {
   if (order == sort_order::name) return std::strcmp(a->name, b->name) > 0;
-  return key_of(a, order) < key_of(b, order);
-}
-
-void traced_exchange_sort(directory_node** slots, int64_t n, sort_order order, diagnostics& diag) {
-  const char* word = order_word(order);
-  for (int64_t i = 0; i < n - 1; ++i) {
-    for (int64_t j = i + 1; j < n; ++j) {
-      diag.writef("**** sorting by %s d%llu and d%llu\r\n", word, static_cast<unsigned long long>(slots[i]->id),
-                  static_cast<unsigned long long>(slots[j]->id));
-      if (must_follow(slots[i], slots[j], order)) std::swap(slots[i], slots[j]);
-    }
-  }
+  return order_total(*a, order) < order_total(*b, order);
 }
 
 template <typename Item, typename Follows>
@@ -66,6 +44,20 @@ void exchange_sort(Item* items, size_t n, Follows follows) {
       if (follows(items[i], items[j])) std::swap(items[i], items[j]);
     }
   }
+}
+
+void traced_exchange_sort(directory_node** slots, size_t n, sort_order order, diagnostics& diag) {
+  const std::string prefix = std::string("**** sorting by ") + order_word(order) + " ";
+  std::string line;
+  exchange_sort(slots, n, [&](const directory_node* a, const directory_node* b) {
+    line = prefix;
+    append_node_id(line, a);
+    line += " and ";
+    append_node_id(line, b);
+    line += "\r\n";
+    diag.write(line);
+    return must_follow(a, b, order);
+  });
 }
 
 struct ranked {
@@ -246,7 +238,7 @@ void sort_counted(directory_node** slots, size_t n, sort_order order, scratch& s
       int64_t key;
       directory_node* node;
     } items[kExchangeLimit];
-    for (size_t c = 0; c < n; ++c) items[c] = {key_of(slots[c], order), slots[c]};
+    for (size_t c = 0; c < n; ++c) items[c] = {order_total(*slots[c], order), slots[c]};
     exchange_sort(items, n, [](const keyed& a, const keyed& b) { return a.key < b.key; });
     for (size_t c = 0; c < n; ++c) slots[c] = items[c].node;
     return;
@@ -256,7 +248,7 @@ void sort_counted(directory_node** slots, size_t n, sort_order order, scratch& s
   constexpr uint64_t kDescending = ~(uint64_t{1} << 63);
   s.ranks.resize(n);
   for (size_t position = 0; position < n; ++position) {
-    s.ranks[position] = {static_cast<uint64_t>(key_of(slots[position], order)) ^ kDescending, position};
+    s.ranks[position] = {static_cast<uint64_t>(order_total(*slots[position], order)) ^ kDescending, position};
   }
   if (n < kRadixMinimum) {
     std::sort(s.ranks.begin(), s.ranks.end(), [](const ranked& a, const ranked& b) {
@@ -303,10 +295,22 @@ void sort_named(directory_node** slots, size_t n, scratch& s) {
 
 }  // namespace
 
+int64_t order_total(const directory_node& node, sort_order order) {
+  switch (order) {
+    case sort_order::size: return node.total_size();
+    case sort_order::subdirs: return node.total_subdirs();
+    case sort_order::files: return node.total_files();
+    case sort_order::symlinks: return node.total_symlinks();
+    case sort_order::devices: return node.total_devices();
+    case sort_order::name: break;
+  }
+  return 0;
+}
+
 void my_sort(directory_node* node, sort_order order, diagnostics& diag) {
   const int64_t n = node->currentsubdirs();
   if (diag.above(3)) {
-    traced_exchange_sort(node->subdirpointer, n, order, diag);
+    traced_exchange_sort(node->subdirpointer, static_cast<size_t>(n), order, diag);
     return;
   }
   if (n < 2) return;

@@ -16,4 +16,8 @@ enum class sort_order { size, subdirs, files, symlinks, devices, name };
 // every comparison is traced, so that level runs the exchange sort itself.
 void my_sort(directory_node* node, sort_order order, diagnostics& diag);
 
+// The total a counted order sorts by: the node's count over its whole
+// subtree. Zero for the name order.
+int64_t order_total(const directory_node& node, sort_order order);
+
 }  // namespace quern

@@ -92,14 +92,14 @@ directory_node* directory_tree::create_directory_node() {
 // Reports the growth of a node's capacity. The first call, at creation, takes
 // no storage: slots are allocated when the first child arrives.
 void directory_tree::resize_subdirs(directory_node* node) {
-  const bool has_slots = node->subdirpointer != nullptr || node->currentsubdirs() > 0;
+  const bool growing = node->currentsubdirs() > 0;
   if (diag_.above(2)) {
     std::string text = "*** resize_subdirs ";
     append_node_id(text, node);
     text += "\r\n*** resize_subdirs newsize is ";
-    append_decimal(text, node->currentsubdirs() == 0 && !has_slots ? kFirstCapacity : node->countofsubdir() * 2);
+    append_decimal(text, growing ? node->countofsubdir() * 2 : kFirstCapacity);
     text += "\r\n";
-    if (has_slots) text += "*** resize_subdirs copy data\r\n";
+    if (growing) text += "*** resize_subdirs copy data\r\n";
     diag_.write(text);
   }
 }

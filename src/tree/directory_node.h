@@ -38,8 +38,6 @@ struct directory_node {
   // children is the subdirectory count; it is not stored twice.
   int64_t currentsubdirs() const { return subdirs; }
   int64_t countofsubdir() const;
-  // The child in a slot; null for a free slot below the capacity.
-  directory_node* subdir(int64_t slot) const { return slot < currentsubdirs() ? subdirpointer[slot] : nullptr; }
 
   // Totals over the whole subtree, as the pages show them.
   int64_t total_size() const { return sum(size, recursize); }

@@ -57,7 +57,7 @@ class scanner {
   // Announces the directory at path_, opens and lists it, and makes it the
   // deepest level. False when it could not be opened.
   bool enter(directory_node* node) {
-    if (diag_.above(2)) diag_.writef("*** jumper %s d%llu\r\n", path_.c_str(), static_cast<unsigned long long>(node->id));
+    if (diag_.above(2)) diag_.write("*** jumper " + path_ + " " + node_id(node) + "\r\n");
     if (diag_.above(1)) diag_.writef("** scanning %s\n", path_.c_str());
     if (diag_.above(2)) diag_.write("*** try to open directory\r\n");
 
@@ -71,8 +71,7 @@ class scanner {
     if (levels_.size() == depth_) levels_.emplace_back();
     level& entered = levels_[depth_++];
     entered.node = node;
-    entered.handle = std::move(handle);
-    ++held_;
+    hold(entered, std::move(handle));
     entered.path_length = path_.size();
     entered.next_entry = 0;
     listing_.clear();
@@ -210,6 +209,11 @@ class scanner {
     --depth_;
   }
 
+  void hold(level& l, std::unique_ptr<open_directory> handle) {
+    l.handle = std::move(handle);
+    ++held_;
+  }
+
   void release(level& l) {
     if (l.handle == nullptr) return;
     l.handle.reset();
@@ -239,8 +243,7 @@ class scanner {
                                    : open_with_budget(&levels_[i - 1], levels_[i].node->name, handle);
       if (i > 0 && levels_[i - 1].unopened_subdirectories == 0 && i - 1 < index) release(levels_[i - 1]);
       if (!opened.is_ok()) return opened;
-      levels_[i].handle = std::move(handle);
-      ++held_;
+      hold(levels_[i], std::move(handle));
     }
     return status::ok();
   }
