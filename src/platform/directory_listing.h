@@ -5,9 +5,22 @@
 
 namespace quern {
 
-// Appends every name of the open directory, in the order the system
-// delivers them. On failure the names read before it stay. The descriptor
-// stays open and usable for calls relative to it.
-status list_directory(int descriptor, name_list& names);
+// Reads the names of an open directory one batch at a time, in the order
+// the system delivers them. The descriptor stays open and usable for calls
+// relative to it; it is not closed here.
+class directory_listing {
+ public:
+  explicit directory_listing(int descriptor) : descriptor_(descriptor) {}
+  ~directory_listing();
+  directory_listing(const directory_listing&) = delete;
+  directory_listing& operator=(const directory_listing&) = delete;
+
+  // Appends the next batch of names; none once the listing has ended.
+  status read_names(name_list& names);
+
+ private:
+  int descriptor_;
+  void* stream_ = nullptr;  // for platforms that list through a stream
+};
 
 }  // namespace quern

@@ -24,10 +24,14 @@ constexpr size_t kBufferBytes = 64 * 1024;
 
 }  // namespace
 
-status list_directory(int descriptor, name_list& names) {
-  alignas(linux_dirent64) static char buffer[kBufferBytes];
-  for (;;) {
-    const long filled = ::syscall(SYS_getdents64, descriptor, buffer, sizeof buffer);
+directory_listing::~directory_listing() = default;
+
+status directory_listing::read_names(name_list& names) {
+  // One buffer per thread: names are copied out before the call returns.
+  alignas(linux_dirent64) thread_local char buffer[kBufferBytes];
+  const size_t before = names.size();
+  while (names.size() == before) {
+    const long filled = ::syscall(SYS_getdents64, descriptor_, buffer, sizeof buffer);
     if (filled == 0) return status::ok();
     if (filled < 0) {
       if (errno == EINTR) continue;
@@ -44,6 +48,7 @@ status list_directory(int descriptor, name_list& names) {
       offset += header->d_reclen;
     }
   }
+  return status::ok();
 }
 
 }  // namespace quern

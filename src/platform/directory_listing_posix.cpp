@@ -6,28 +6,37 @@
 
 namespace quern {
 
-status list_directory(int descriptor, name_list& names) {
-  // The stream takes a descriptor of its own, so the caller's stays open.
-  const int copy = ::fcntl(descriptor, F_DUPFD_CLOEXEC, 0);
-  if (copy < 0) return status::from_errno();
-  DIR* stream = ::fdopendir(copy);
-  if (stream == nullptr) {
-    const status failure = status::from_errno();
-    ::close(copy);
-    return failure;
+namespace {
+
+// Names handed out per call, so that a huge directory is never held whole.
+constexpr size_t kBatchNames = 1024;
+
+}  // namespace
+
+directory_listing::~directory_listing() {
+  if (stream_ != nullptr) ::closedir(static_cast<DIR*>(stream_));
+}
+
+status directory_listing::read_names(name_list& names) {
+  if (stream_ == nullptr) {
+    // The stream takes a descriptor of its own, so the caller's stays open.
+    const int copy = ::fcntl(descriptor_, F_DUPFD_CLOEXEC, 0);
+    if (copy < 0) return status::from_errno();
+    stream_ = ::fdopendir(copy);
+    if (stream_ == nullptr) {
+      const status failure = status::from_errno();
+      ::close(copy);
+      return failure;
+    }
   }
-  status result;
-  for (;;) {
+  DIR* stream = static_cast<DIR*>(stream_);
+  for (size_t read = 0; read < kBatchNames; ++read) {
     errno = 0;
     const dirent* entry = ::readdir(stream);
-    if (entry == nullptr) {
-      if (errno != 0) result = status::from_errno();
-      break;
-    }
+    if (entry == nullptr) return errno != 0 ? status::from_errno() : status::ok();
     names.add(entry->d_name);
   }
-  ::closedir(stream);
-  return result;
+  return status::ok();
 }
 
 }  // namespace quern

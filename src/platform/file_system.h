@@ -16,6 +16,11 @@ struct entry_status {
   enum class kind : uint8_t { directory, symlink, regular, other };
   kind type = kind::other;
   int64_t size = 0;  // the entry's own length, 64-bit
+  // The file system the entry lies on and its number there: together the
+  // entry's identity, shared by all hard links to it.
+  uint64_t device = 0;
+  uint64_t inode = 0;
+  uint64_t links = 1;  // names the entry has
 };
 
 // The names of one directory listing, in the order the system delivered
@@ -45,11 +50,16 @@ class name_list {
 };
 
 // An open directory. Entries are stat'ed and subdirectories opened relative
-// to it, so neither depends on the length of the full path.
+// to it, so neither depends on the length of the full path. Several threads
+// may stat entries and open subdirectories of one directory at once; its
+// names are read by one thread at a time.
 class open_directory {
  public:
   virtual ~open_directory() = default;
-  // Appends every remaining name. On failure the names read before it stay.
+  // Appends the next names of the listing, as many as one read of the
+  // system delivers, so that a huge directory is never held whole; appends
+  // none once the listing has ended. On failure the names appended before
+  // it stay.
   virtual status read_names(name_list& names) = 0;
   virtual status stat_entry(const char* name, entry_status& result) = 0;
   // Opens a subdirectory without following a symbolic link.

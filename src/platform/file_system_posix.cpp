@@ -20,16 +20,19 @@ entry_status::kind kind_of(mode_t mode) {
 
 class posix_directory final : public open_directory {
  public:
-  explicit posix_directory(int descriptor) : descriptor_(descriptor) {}
+  explicit posix_directory(int descriptor) : descriptor_(descriptor), listing_(descriptor) {}
   ~posix_directory() override { ::close(descriptor_); }
 
-  status read_names(name_list& names) override { return list_directory(descriptor_, names); }
+  status read_names(name_list& names) override { return listing_.read_names(names); }
 
   status stat_entry(const char* name, entry_status& result) override {
     struct stat info;
     if (::fstatat(descriptor_, name, &info, AT_SYMLINK_NOFOLLOW) != 0) return status::from_errno();
     result.type = kind_of(info.st_mode);
     result.size = static_cast<int64_t>(info.st_size);
+    result.device = static_cast<uint64_t>(info.st_dev);
+    result.inode = static_cast<uint64_t>(info.st_ino);
+    result.links = static_cast<uint64_t>(info.st_nlink);
     return status::ok();
   }
 
@@ -42,6 +45,7 @@ class posix_directory final : public open_directory {
 
  private:
   int descriptor_;
+  directory_listing listing_;
 };
 
 class posix_output_file final : public output_file {

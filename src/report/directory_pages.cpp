@@ -19,29 +19,29 @@ struct column {
   const char* heading;
   const char* key;
   sort_order order;
-  int settings::*display;  // null: always shown
-  int settings::*sort;     // null: always offered
+  int report_options::*display;  // null: always shown
+  int report_options::*sort;     // null: always offered
 };
 
 // In the order of the cells of a row.
 constexpr column kColumns[6] = {
     {"name", "Unterverzeichnisname", "sn", sort_order::name, nullptr, nullptr},
-    {"subdir", "Anzahl<br>Unterverzeichnisse", "sc", sort_order::subdirs, &settings::display_row_subdirs,
-     &settings::sort_row_subdirs},
-    {"bytes", "Anzahl Bytes", "sb", sort_order::size, &settings::display_row_size, &settings::sort_row_size},
-    {"files", "Anzahl Files", "sf", sort_order::files, &settings::display_row_files, &settings::sort_row_files},
-    {"symlink", "Anzahl Symlinks", "sl", sort_order::symlinks, &settings::display_row_symlinks,
-     &settings::sort_row_symlinks},
-    {"other", "Anzahl andere Files", "sd", sort_order::devices, &settings::display_row_devices,
-     &settings::sort_row_devices},
+    {"subdir", "Anzahl<br>Unterverzeichnisse", "sc", sort_order::subdirs, &report_options::display_row_subdirs,
+     &report_options::sort_row_subdirs},
+    {"bytes", "Anzahl Bytes", "sb", sort_order::size, &report_options::display_row_size, &report_options::sort_row_size},
+    {"files", "Anzahl Files", "sf", sort_order::files, &report_options::display_row_files, &report_options::sort_row_files},
+    {"symlink", "Anzahl Symlinks", "sl", sort_order::symlinks, &report_options::display_row_symlinks,
+     &report_options::sort_row_symlinks},
+    {"other", "Anzahl andere Files", "sd", sort_order::devices, &report_options::display_row_devices,
+     &report_options::sort_row_devices},
 };
 
 // The pages are written in this order; the one by name comes last, so that
 // the walk finds the children in name order.
 constexpr int kPageColumns[6] = {2, 1, 3, 4, 5, 0};
 
-bool shown(const settings& config, const column& c) { return c.display == nullptr || config.*c.display != 0; }
-bool offered(const settings& config, const column& c) { return c.sort == nullptr || config.*c.sort != 0; }
+bool shown(const report_options& options, const column& c) { return c.display == nullptr || options.*c.display != 0; }
+bool offered(const report_options& options, const column& c) { return c.sort == nullptr || options.*c.sort != 0; }
 
 void append_cell(std::string& page, std::string_view prefix, const column& c, std::string_view text) {
   page += " <td class=\"";
@@ -107,7 +107,7 @@ void build_trail(const directory_node* node, buffers& work) {
 }
 
 // Each child's name and numbers, formatted once for all pages.
-void build_rows(const settings& config, const directory_node* node, buffers& work) {
+void build_rows(const report_options& options, const directory_node* node, buffers& work) {
   work.row_text.clear();
   work.rows.clear();
   for (int64_t slot = 0; slot < node->currentsubdirs(); ++slot) {
@@ -117,7 +117,7 @@ void build_rows(const settings& config, const directory_node* node, buffers& wor
     entry.cells_start = work.row_text.size();
     for (size_t index = 1; index < 6; ++index) {
       const column& c = kColumns[index];
-      if (shown(config, c)) append_cell(work.row_text, "tdlist", c, dotted(order_total(*child, c.order)));
+      if (shown(options, c)) append_cell(work.row_text, "tdlist", c, dotted(order_total(*child, c.order)));
     }
     entry.end = work.row_text.size();
     work.rows.push_back(entry);
@@ -128,7 +128,7 @@ void build_rows(const settings& config, const directory_node* node, buffers& wor
 
 // Everything that all pages of the directory share, built once when its
 // first page has been opened.
-void prepare_directory(const settings& config, const directory_node* node, buffers& work) {
+void prepare_directory(const report_options& options, const directory_node* node, buffers& work) {
   const std::string path = node_path(node);
   work.frame.clear();
   output_html_head(work.frame, "Quern - " + path);
@@ -137,7 +137,7 @@ void prepare_directory(const settings& config, const directory_node* node, buffe
   work.frame += "</h1>\r\n";
   output_dir_stats(work.frame, *node, true);
   build_trail(node, work);
-  build_rows(config, node, work);
+  build_rows(options, node, work);
 }
 
 const buffers::row& cached_row(const buffers& work, const directory_node* child) {
@@ -209,7 +209,7 @@ void compose_page(const report_context& context, directory_node* node, const col
     const column& c = kColumns[index];
     std::string& cell = work.cells[index];
     cell.clear();
-    if (&c == &page_column || !offered(context.config, c)) {
+    if (&c == &page_column || !offered(context.options, c)) {
       cell += c.heading;
       continue;
     }
@@ -219,7 +219,7 @@ void compose_page(const report_context& context, directory_node* node, const col
     cell += c.heading;
     cell += "</a>";
   }
-  output_overview_row(page, context.config, work.cells, true);
+  output_overview_row(page, context.options, work.cells, true);
   sort_rows(context.diag, node, page_column.order);
   append_rows(context.diag, node, page_column.key, work);
   page += "</table>\r\n</div>\r\n";
@@ -236,11 +236,11 @@ void append_page_name(std::string& out, const directory_node* node, std::string_
   out += ".html";
 }
 
-void output_overview_row(std::string& page, const settings& config, const std::string cells[6], bool heading) {
+void output_overview_row(std::string& page, const report_options& options, const std::string cells[6], bool heading) {
   const std::string_view prefix = heading ? "tdheadlist" : "tdlist";
   page += "<tr>\r\n";
   for (size_t index = 0; index < 6; ++index) {
-    if (shown(config, kColumns[index])) append_cell(page, prefix, kColumns[index], cells[index]);
+    if (shown(options, kColumns[index])) append_cell(page, prefix, kColumns[index], cells[index]);
   }
   page += "</tr>";
 }
@@ -256,8 +256,8 @@ void output_html_directory(const report_context& context, directory_node* node, 
   std::string path;
   for (const int index : kPageColumns) {
     const column& page_column = kColumns[index];
-    if (!shown(context.config, page_column) || !offered(context.config, page_column)) continue;
-    path = context.config.outputdirectory;
+    if (!shown(context.options, page_column) || !offered(context.options, page_column)) continue;
+    path = context.options.outputdirectory;
     path += '/';
     append_page_name(path, node, page_column.key);
     if (context.diag.above(2)) context.diag.write("*** try to create html file " + path + "\r\n");
@@ -267,7 +267,7 @@ void output_html_directory(const report_context& context, directory_node* node, 
     status result = context.files.create_file(path, file);
     if (result.is_ok()) {
       if (!prepared) {
-        prepare_directory(context.config, node, work);
+        prepare_directory(context.options, node, work);
         prepared = true;
       }
       compose_page(context, node, page_column, work);

@@ -34,7 +34,7 @@ void output_html_directory(const report_context& context, directory_node* node, 
 
 // Appends one row of the overview table. The cells are in column order:
 // name, subdirectories, bytes, files, symbolic links, other entries.
-void output_overview_row(std::string& page, const settings& config, const std::string cells[6], bool heading);
+void output_overview_row(std::string& page, const report_options& options, const std::string cells[6], bool heading);
 
 // Appends the file name, relative to the output directory, of the node's
 // page sorted by the key ("sb", "sc", "sf", "sl", "sd" or "sn"). Every file

@@ -24,7 +24,7 @@ struct report {
 
   diagnostics diag{0, -1};
   directory_tree tree{diag};
-  settings config;
+  report_options config;
   fake_file_system files;
   directory_node* root = node(nullptr, "R");
 };
@@ -34,11 +34,11 @@ bool has(const std::string& text, const char* part) { return text.find(part) != 
 // Per page written: its key, "B" for a bytes column, "P" for its plain
 // heading, "N" for a table of the name column alone.
 TEST(DirectoryPages, SwitchesChooseThePagesAndColumns) {
-  const std::pair<std::function<void(settings&)>, const char*> cases[] = {
-      {[](settings&) {}, "sb:BP sc:B sf:B sl:B sd:B sn:B "},
-      {[](settings& c) { c.sort_row_size = 0; }, "sc:BP sf:BP sl:BP sd:BP sn:BP "},
-      {[](settings& c) { c.display_row_size = 0; }, "sc: sf: sl: sd: sn: "},
-      {[](settings& c) {
+  const std::pair<std::function<void(report_options&)>, const char*> cases[] = {
+      {[](report_options&) {}, "sb:BP sc:B sf:B sl:B sd:B sn:B "},
+      {[](report_options& c) { c.sort_row_size = 0; }, "sc:BP sf:BP sl:BP sd:BP sn:BP "},
+      {[](report_options& c) { c.display_row_size = 0; }, "sc: sf: sl: sd: sn: "},
+      {[](report_options& c) {
          c.display_row_size = c.display_row_subdirs = c.display_row_files = 0;
          c.display_row_symlinks = c.display_row_devices = 0;
        },

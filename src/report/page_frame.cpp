@@ -56,7 +56,7 @@ constexpr std::string_view kStylesheet =
 std::string_view stylesheet_text() { return kStylesheet; }
 
 void output_stylesheet(const report_context& context) {
-  const std::string path = context.config.outputdirectory + "/styles.css";
+  const std::string path = context.options.outputdirectory + "/styles.css";
   if (context.diag.above(2)) context.diag.write("*** try to create stylesheet " + path + "\r\n");
   std::unique_ptr<output_file> file;
   status result = context.files.create_file(path, file);

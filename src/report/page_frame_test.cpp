@@ -36,7 +36,7 @@ TEST(PageFrame, StylesheetIsWrittenWholeOrItsFailureReported) {
   EXPECT_EQ(digest, 0x16e690fca7932e85u);
 
   // Failures of pages, which write the same way, are tested with them.
-  settings config;
+  report_options config;
   config.outputdirectory = "out/";
   diagnostics diag(3, -1);
   fake_file_system files;

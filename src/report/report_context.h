@@ -1,15 +1,15 @@
 #pragma once
 
 #include "base/diagnostics.h"
-#include "driver/settings.h"
 #include "platform/file_system.h"
+#include "report/report_options.h"
 
 namespace quern {
 
-// What every part of the report reads: the settings, where to say things,
+// What every part of the report reads: its options, where to say things,
 // and where to write.
 struct report_context {
-  const settings& config;
+  const report_options& options;
   diagnostics& diag;
   file_system& files;
 };

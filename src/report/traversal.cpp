@@ -30,7 +30,7 @@ void output(const report_context& context, directory_node* node) {
 }
 
 void output_index_html(const report_context& context, const directory_node* root) {
-  const std::string path = context.config.outputdirectory + "/index.html";
+  const std::string path = context.options.outputdirectory + "/index.html";
   if (context.diag.above(2)) context.diag.write("*** try to create index.html file " + path + "\r\n");
   std::unique_ptr<output_file> file;
   status result = context.files.create_file(path, file);

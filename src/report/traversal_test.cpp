@@ -22,7 +22,7 @@ TEST(Traversal, WalksDepthFirstInNameOrderAndGoesOnAfterFailures) {
   directory_tree tree(quiet);
   directory_node* root = add(tree, nullptr, "R");
   for (const char* name : {"b", "a", "C"}) add(tree, add(tree, root, name), "leaf");
-  settings config;
+  report_options config;
   config.outputdirectory = "out";
   config.display_row_size = config.display_row_subdirs = config.display_row_files = 0;
   config.display_row_symlinks = config.display_row_devices = 0;
@@ -53,7 +53,7 @@ TEST(Traversal, DeepChainDoesNotExhaustASmallStack) {
   directory_tree tree(diag);
   directory_node* root = add(tree, nullptr, "R");
   for (directory_node* bottom = root; tree.structures() <= 100000;) bottom = add(tree, bottom, "d");
-  settings config;
+  report_options config;
   refusing_file_system files;
   struct job {
     report_context context;

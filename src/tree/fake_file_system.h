@@ -24,7 +24,9 @@ class fake_file_system : public file_system {
     int open_failures = -1;  // how often open_error strikes; -1: always
     size_t listing_breaks_after = SIZE_MAX;  // names, then listing_error
     int listing_error = 0;
-    std::function<void()> after_listing;  // changes the tree behind the scanner's back
+    size_t batch = SIZE_MAX;  // names handed out per read
+    // Changes the tree behind the scanner's back once the last name is out.
+    std::function<void()> after_listing;
   };
   enum class stage { create, write, close };
 
@@ -86,22 +88,27 @@ class fake_file_system : public file_system {
     ~directory() override { --owner_.open_now; }
     status read_names(name_list& names) override {
       entry& self = owner_.entries_.at(path_);
-      status result;
-      for (size_t i = 0; i < self.children.size() + 2 && result.is_ok(); ++i) {
-        if (i == self.listing_breaks_after) result = status::error(self.listing_error);
-        else names.add(i == 0 ? "." : i == 1 ? ".." : self.children[i - 2]);
+      const size_t total = self.children.size() + 2;
+      for (size_t handed = 0; next_ < total && handed < self.batch; ++next_, ++handed) {
+        if (next_ == self.listing_breaks_after) return status::error(self.listing_error);
+        names.add(next_ == 0 ? "." : next_ == 1 ? ".." : self.children[next_ - 2]);
       }
-      if (self.after_listing) self.after_listing();
-      return result;
+      if (next_ == total && !listed_) {
+        listed_ = true;
+        if (self.after_listing) self.after_listing();
+      }
+      return status::ok();
     }
     status stat_entry(const char* name, entry_status& result) override {
       if (std::string_view(name) == "." || std::string_view(name) == "..") {
-        result = {entry_status::kind::directory, 4096};
+        result.type = entry_status::kind::directory;
+        result.size = 4096;
         return status::ok();
       }
       auto found = owner_.entries_.find(path_ + "/" + name);
       if (found == owner_.entries_.end()) return status::error(ENOENT);
-      result = {found->second.type, found->second.size};
+      result.type = found->second.type;
+      result.size = found->second.size;
       return status::ok();
     }
     status open_subdirectory(const char* name, std::unique_ptr<open_directory>& result) override {
@@ -111,6 +118,8 @@ class fake_file_system : public file_system {
    private:
     fake_file_system& owner_;
     std::string path_;
+    size_t next_ = 0;
+    bool listed_ = false;
   };
 
   class file final : public output_file {

@@ -20,6 +20,14 @@ struct pending_entry {
   int error_number;
 };
 
+status read_all_names(open_directory& directory, name_list& names) {
+  for (;;) {
+    const size_t before = names.size();
+    const status read = directory.read_names(names);
+    if (!read.is_ok() || names.size() == before) return read;
+  }
+}
+
 struct listed_status {
   entry_status entry;
   status outcome;
@@ -75,7 +83,7 @@ class scanner {
     entered.path_length = path_.size();
     entered.next_entry = 0;
     listing_.clear();
-    entered.listing_failure = entered.handle->read_names(listing_);
+    entered.listing_failure = read_all_names(*entered.handle, listing_);
     take_stock(entered);
     if (entered.unopened_subdirectories == 0) release(entered);
     return true;
