@@ -5,8 +5,9 @@ set -euo pipefail
 
 usage() {
     cat >&2 <<EOF
-usage: $0 [--rounds N] [--build DIR] [--seed N] [--scale F] PROFILE...
+usage: $0 [--rounds N] [--build DIR] [--seed N] [--scale F] [--cold] PROFILE...
 profiles: typical wide ties deep huge, or 'all' for the first four
+--cold: drop the page cache before every timed run (root only)
 environment: QUERN_BENCH_DATA (default /work/benchdata),
              QUERN_BENCH_SETTLE seconds to wait after a large deletion (default 360)
 EOF
@@ -17,6 +18,7 @@ rounds=5
 build=""
 seed=1
 scale=1
+cold=0
 profiles=()
 while [ $# -gt 0 ]; do
     case "$1" in
@@ -24,6 +26,7 @@ while [ $# -gt 0 ]; do
         --build) [ $# -ge 2 ] || usage; build=$2; shift 2 ;;
         --seed) [ $# -ge 2 ] || usage; seed=$2; shift 2 ;;
         --scale) [ $# -ge 2 ] || usage; scale=$2; shift 2 ;;
+        --cold) cold=1; shift ;;
         all) profiles+=(typical wide ties deep); shift ;;
         typical|wide|ties|deep|huge) profiles+=("$1"); shift ;;
         *) usage ;;
@@ -31,6 +34,10 @@ while [ $# -gt 0 ]; do
 done
 [ ${#profiles[@]} -gt 0 ] || usage
 [[ "$rounds" =~ ^[1-9][0-9]*$ ]] || usage
+if [ "$cold" = 1 ] && ! [ -w /proc/sys/vm/drop_caches ]; then
+    echo "--cold needs root: the page cache is dropped through /proc/sys/vm/drop_caches" >&2
+    exit 2
+fi
 
 here=$(cd "$(dirname "$0")" && pwd)
 repo=$(dirname "$here")
@@ -181,8 +188,10 @@ for profile in "${profiles[@]}"; do
         continue
     fi
 
-    echo "timing $profile: $rounds rounds" >&2
-    tools=(quern scan write du)
+    mode=warm
+    [ "$cold" = 0 ] || mode=cold
+    echo "timing $profile ($mode): $rounds rounds" >&2
+    tools=(quern quern1 scan write du)
     for ((round = 1; round <= rounds; round++)); do
         for ((k = 0; k < ${#tools[@]}; k++)); do
             # Rotating the order keeps any drift from always hitting one tool.
@@ -190,8 +199,11 @@ for profile in "${profiles[@]}"; do
             out=$data/out/$profile-$tool-$round
             err=$logs/$profile-$tool-$round.err
             sync
+            # Cold: nothing of the tree is cached, as for a nightly report.
+            [ "$cold" = 0 ] || echo 3 >/proc/sys/vm/drop_caches
             case $tool in
                 quern) timed "$profile" quern "$round" "$err" "$quern" -o "$out" -r "$tree" ;;
+                quern1) timed "$profile" quern1 "$round" "$err" "$quern" -j 1 -o "$out" -r "$tree" ;;
                 scan) timed "$profile" scan "$round" "$err" "$scan_floor" "$tree" ;;
                 write) timed "$profile" write "$round" "$err" "$write_floor" --files "${out_files[$profile]}" \
                     --bytes "${out_bytes[$profile]}" --out "$out" ;;
@@ -212,17 +224,19 @@ maximum() {
 }
 
 echo
-echo "Medians of $rounds rounds, seconds (seed $seed, scale $scale; raw data $results)"
-printf '%-8s %9s %9s %9s %9s %9s %9s %11s %8s %9s\n' profile dirs files quern scan write du 'q/(s+w)' q/du 'rss MiB'
+echo "Medians of $rounds rounds, seconds, $mode (seed $seed, scale $scale; raw data $results)"
+printf '%-8s %9s %9s %9s %9s %9s %9s %9s %11s %8s %9s %8s %9s\n' profile dirs files quern 'quern -j1' scan write du \
+    'q/(s+w)' q/du 'q1/(s+w)' q1/du 'rss MiB'
 for profile in "${profiles[@]}"; do
     [ -z "${failed[$profile]:-}" ] || { printf '%-8s failed, see %s\n' "$profile" "$logs"; continue; }
     summary=$(tree_of "$profile").summary
-    q=$(median "$profile" quern 4); s=$(median "$profile" scan 4); w=$(median "$profile" write 4)
-    d=$(median "$profile" du 4); rss=$(maximum "$profile" quern 7)
+    q=$(median "$profile" quern 4); q1=$(median "$profile" quern1 4); s=$(median "$profile" scan 4)
+    w=$(median "$profile" write 4); d=$(median "$profile" du 4); rss=$(maximum "$profile" quern 7)
     awk -v p="$profile" -v dirs="$(summary_value "$summary" directories)" -v files="$(summary_value "$summary" files)" \
-        -v q="$q" -v s="$s" -v w="$w" -v d="$d" -v rss="$rss" 'BEGIN {
-            printf "%-8s %9.0f %9.0f %9.3f %9.3f %9.3f %9.3f %11.2f %8.2f %9.1f\n",
-                p, dirs, files, q, s, w, d, (s + w > 0 ? q / (s + w) : 0), (d > 0 ? q / d : 0), rss / 1024 }'
+        -v q="$q" -v q1="$q1" -v s="$s" -v w="$w" -v d="$d" -v rss="$rss" 'BEGIN {
+            printf "%-8s %9.0f %9.0f %9.3f %9.3f %9.3f %9.3f %9.3f %11.2f %8.2f %9.2f %8.2f %9.1f\n",
+                p, dirs, files, q, q1, s, w, d, (s + w > 0 ? q / (s + w) : 0), (d > 0 ? q / d : 0),
+                (s + w > 0 ? q1 / (s + w) : 0), (d > 0 ? q1 / d : 0), rss / 1024 }'
 done
 
 echo

@@ -23,6 +23,8 @@ TEST(CommandLineEndToEnd, MistakesPrintTheSynopsisAndTheMessageAndHelpIsExact) {
       {{"-o", scratch / "out", "-r", "root", "-ndsx"}, "Unbekannte Option \"-ndsx\""},
       {{"-o", scratch / "out", "root"}, "Unbekannte Option \"root\""},
       {{"-o", scratch / "out", "-r", "root", ""}, "Unbekannte Option \"\""},
+      {{"-o", scratch / "out", "-r", "root", "-j"}, "Threadanzahl fehlt"},
+      {{"-j", "257", "-o", scratch / "out", "-r", "root"}, "Ungueltige Threadanzahl \"257\""},
       {{huge}, "Unbekannte Option \"" + huge + "\""}};
   for (const auto& [arguments, message] : cases) {
     const run_result result = run_quern({arguments});

@@ -70,6 +70,16 @@ void diagnostics::report_failure(std::string_view message, status cause) {
   flush();
 }
 
+void diagnostics::absorb(std::string_view text, int64_t failures) {
+  failures_ += failures;
+  buffer_.append(text);
+  if (failures > 0) {
+    flush();
+  } else {
+    written();
+  }
+}
+
 void diagnostics::flush() {
   if (descriptor_ < 0 || buffer_.empty()) return;
   write_fully(descriptor_, buffer_.data(), buffer_.size());

@@ -23,6 +23,7 @@ class diagnostics {
 
   // A message listed under a level is written only when debug exceeds it.
   bool above(int level) const { return debug_ > level; }
+  int level() const { return debug_; }
 
   void write(std::string_view text);
   void writef(const char* format, ...) __attribute__((format(printf, 2, 3)));
@@ -30,6 +31,10 @@ class diagnostics {
   // "message: system description\n", as perror writes it; counts a failure.
   void report_failure(std::string_view message, status cause);
   int64_t failures() const { return failures_; }
+
+  // Says what was collected elsewhere, with the failures counted there, as
+  // if it had been said here.
+  void absorb(std::string_view text, int64_t failures);
 
   void flush();
   // Collected text not yet written to a descriptor (all of it for tests).

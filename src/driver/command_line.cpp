@@ -21,6 +21,19 @@ constexpr switch_option kSwitches[] = {
     {"-nsd", &settings::sort_row_devices},  {"-nsf", &settings::sort_row_files},
 };
 
+// A thread count: decimal digits only, from 1 to kMaxJobs.
+bool parse_jobs(const char* text, int& jobs) {
+  int value = 0;
+  for (const char* c = text; *c != '\0'; ++c) {
+    if (*c < '0' || *c > '9') return false;
+    value = value * 10 + (*c - '0');
+    if (value > kMaxJobs) return false;
+  }
+  if (text[0] == '\0' || value < 1) return false;
+  jobs = value;
+  return true;
+}
+
 }  // namespace
 
 command_line read_command_line(int argc, const char* const* argv, bool links_and_devices) {
@@ -52,6 +65,12 @@ command_line read_command_line(int argc, const char* const* argv, bool links_and
       if (i + 1 >= argc) return mistake("Outputdirectory fehlt");
       config.outputdirectory = argv[++i];
       have_output = true;
+      continue;
+    }
+    if (std::strcmp(argument, "-j") == 0) {
+      if (i + 1 >= argc) return mistake("Threadanzahl fehlt");
+      ++i;
+      if (!parse_jobs(argv[i], config.jobs)) return mistake(std::string("Ungueltige Threadanzahl \"") + argv[i] + "\"");
       continue;
     }
     if (std::strcmp(argument, "-r") == 0) {

@@ -35,6 +35,27 @@ TEST(CommandLine, ValuesAreTakenLiterallyAndVerbosityAndEachSwitchClearOnlyTheir
   }
 }
 
+TEST(CommandLine, ThreadCountIsTheNextArgumentInDecimalFromOneTo256) {
+  EXPECT_EQ(read({"-o", "o", "-r", "r"}).config.jobs, 0);  // the run chooses
+  for (const auto& [text, jobs] : {std::pair{"1", 1}, {"256", 256}, {"007", 7}, {"16", 16}}) {
+    const command_line line = read({"-j", text, "-o", "o", "-r", "r"});
+    ASSERT_EQ(line.result, command_line::outcome::run) << text;
+    EXPECT_EQ(line.config.jobs, jobs);
+  }
+  EXPECT_EQ(read({"-j", "2", "-j", "3", "-o", "o", "-r", "r"}).config.jobs, 3);
+  for (const char* bad : {"0", "257", "", "-1", "+4", "4x", " 4", "1e2", "99999999999999999999", "-o"}) {
+    const command_line line = read({"-o", "o", "-j", bad, "-r", "r"});
+    EXPECT_EQ(line.result, command_line::outcome::mistake) << bad;
+    EXPECT_EQ(line.message, std::string("Ungueltige Threadanzahl \"") + bad + "\"");
+  }
+  const command_line last = read({"-o", "o", "-r", "r", "-j"});
+  EXPECT_EQ(last.message, "Threadanzahl fehlt");
+  // Checked when met: a later mistake is not looked at.
+  EXPECT_EQ(read({"-j", "0", "-q"}).message, "Ungueltige Threadanzahl \"0\"");
+  EXPECT_EQ(read({"-j4", "-o", "o", "-r", "r"}).message, "Unbekannte Option \"-j4\"");
+  EXPECT_EQ(read({"--jobs=4", "-o", "o", "-r", "r"}).message, "Unbekannte Option \"--jobs=4\"");
+}
+
 TEST(CommandLine, PlatformWithoutLinksHasTheirColumnsOffAndTheirHelpLinesLeftOut) {
   const command_line line = read({"-o", "o", "-r", "r", "-ndy"}, false);
   EXPECT_EQ(line.config.display_row_symlinks, 0);

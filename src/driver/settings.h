@@ -12,6 +12,10 @@ struct settings : report_options {
   // The verbosity level: the number of -v options.
   int debug = 0;
   std::string rootdirectory;
+  // Threads in all for scanning and writing; 0 until -j chooses.
+  int jobs = 0;
 };
+
+inline constexpr int kMaxJobs = 256;
 
 }  // namespace quern

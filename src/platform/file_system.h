@@ -43,6 +43,7 @@ class name_list {
     const size_t end = index + 1 < starts_.size() ? starts_[index + 1] : text_.size();
     return end - starts_[index] - 1;
   }
+  size_t footprint() const { return text_.capacity() + starts_.capacity() * sizeof(size_t); }
 
  private:
   std::string text_;

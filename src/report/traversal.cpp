@@ -5,13 +5,17 @@
 #include <vector>
 
 #include "base/text.h"
+#include "report/concurrent_pages.h"
 #include "report/dir_stats.h"
 #include "report/directory_pages.h"
 #include "report/page_frame.h"
 
 namespace quern {
 
-void output(const report_context& context, directory_node* node) {
+void output(const report_context& context, directory_node* node, int threads) {
+  // A trace of every comparison is far too much to hold back for the walk's
+  // order, so it comes from the walk alone.
+  if (threads > 1 && !context.diag.above(3) && output_concurrently(context, node, threads)) return;
   page_workspace workspace;
   // An explicit stack, so that no depth of the tree can exhaust the call
   // stack.

@@ -6,8 +6,9 @@
 namespace quern {
 
 // Writes the pages of the node and, depth first in name order, of every
-// directory below it that has subdirectories.
-void output(const report_context& context, directory_node* node);
+// directory below it that has subdirectories; with more than one thread,
+// several directories at once, saying the same in the same order.
+void output(const report_context& context, directory_node* node, int threads = 1);
 
 // Writes index.html, the report's entry page, for the root.
 void output_index_html(const report_context& context, const directory_node* root);

@@ -152,8 +152,16 @@ void dump(diagnostics& diag, const directory_node* node) {
                 static_cast<long long>(node->size));
   append_format(text, " RecurFiles %lld\r\n RecurSize %lld\r\n", static_cast<long long>(node->recurfiles),
                 static_cast<long long>(node->recursize));
-  append_format(text, " Subdirs %lld\r\n Subdirpointer %p\r\n", static_cast<long long>(node->subdirs),
-                static_cast<void*>(node->subdirpointer));
+  append_format(text, " Subdirs %lld\r\n Subdirpointer ", static_cast<long long>(node->subdirs));
+  // The array's address would differ from run to run; like the node's, its
+  // identity is written as a name that does not.
+  if (node->subdirpointer == nullptr) {
+    text += "(nil)";
+  } else {
+    text += 'a';
+    append_decimal(text, static_cast<int64_t>(node->id));
+  }
+  text += "\r\n";
   append_format(text, " countofsubdir %lld\r\n currentsubdirs %lld\r\n",
                 static_cast<long long>(node->countofsubdir()), static_cast<long long>(node->currentsubdirs()));
   for (int64_t slot = 0; slot < node->currentsubdirs(); ++slot) {

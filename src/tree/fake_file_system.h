@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
@@ -14,6 +15,7 @@ namespace quern {
 
 // An in-memory file system for tests. Entries are keyed by the paths a run
 // forms ("r", "r/a"; doubled slashes count once); faults are set on them.
+// Safe to use from several threads, as the real one is.
 class fake_file_system : public file_system {
  public:
   struct entry {
@@ -58,6 +60,7 @@ class fake_file_system : public file_system {
   std::vector<std::string> written_order;
 
   status open_directory_at_path(const std::string& path, std::unique_ptr<open_directory>& result) override {
+    const std::lock_guard guard(mutex_);
     auto found = entries_.find(normal(path));
     if (found == entries_.end()) return status::error(ENOENT);
     entry& target = found->second;
@@ -72,6 +75,7 @@ class fake_file_system : public file_system {
   }
   status make_directory(const std::string&) override { return status::ok(); }
   status create_file(const std::string& path, std::unique_ptr<output_file>& result) override {
+    const std::lock_guard guard(mutex_);
     if (status created = fault(path, stage::create); !created.is_ok()) return created;
     written[path].clear();
     written_order.push_back(path);
@@ -85,8 +89,12 @@ class fake_file_system : public file_system {
     directory(fake_file_system& owner, std::string path) : owner_(owner), path_(std::move(path)) {
       owner_.most_open = std::max(owner_.most_open, ++owner_.open_now);
     }
-    ~directory() override { --owner_.open_now; }
+    ~directory() override {
+      const std::lock_guard guard(owner_.mutex_);
+      --owner_.open_now;
+    }
     status read_names(name_list& names) override {
+      const std::lock_guard guard(owner_.mutex_);
       entry& self = owner_.entries_.at(path_);
       const size_t total = self.children.size() + 2;
       for (size_t handed = 0; next_ < total && handed < self.batch; ++next_, ++handed) {
@@ -100,6 +108,7 @@ class fake_file_system : public file_system {
       return status::ok();
     }
     status stat_entry(const char* name, entry_status& result) override {
+      const std::lock_guard guard(owner_.mutex_);
       if (std::string_view(name) == "." || std::string_view(name) == "..") {
         result.type = entry_status::kind::directory;
         result.size = 4096;
@@ -126,11 +135,15 @@ class fake_file_system : public file_system {
    public:
     file(fake_file_system& owner, std::string path) : owner_(owner), path_(std::move(path)) {}
     status write(std::string_view bytes) override {
+      const std::lock_guard guard(owner_.mutex_);
       const status result = owner_.fault(path_, stage::write);
       if (result.is_ok()) owner_.written[path_].append(bytes);
       return result;
     }
-    status close() override { return owner_.fault(path_, stage::close); }
+    status close() override {
+      const std::lock_guard guard(owner_.mutex_);
+      return owner_.fault(path_, stage::close);
+    }
 
    private:
     fake_file_system& owner_;
@@ -149,6 +162,7 @@ class fake_file_system : public file_system {
     return found != faults_.end() && found->second.first == when ? status::error(found->second.second) : status::ok();
   }
 
+  std::recursive_mutex mutex_;
   std::map<std::string, entry> entries_;
   std::map<std::string, std::pair<stage, int>> faults_;
 };

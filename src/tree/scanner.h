@@ -10,12 +10,20 @@ namespace quern {
 // Deeper levels are reached again from the nearest one still open.
 inline constexpr int kDefaultDescriptorBudget = 32;
 
+struct scan_options {
+  // Threads that read directories ahead of the walk; 1 reads each directory
+  // on the walk's own thread when the walk enters it.
+  int threads = 1;
+  int descriptor_budget = kDefaultDescriptorBudget;
+};
+
 // Builds the whole tree below the root, depth first: every entry is
 // classified without following symbolic links and counted in its directory
 // and in all directories above it; each subdirectory gets a node and is
 // scanned completely before the next entry. Failures are reported and
-// counted, and the scan goes on.
+// counted, and the scan goes on. Whatever the number of threads, nodes,
+// counts and diagnostics come out in the same order.
 void jumper(directory_tree& tree, directory_node* root, const std::string& root_path, file_system& files,
-            diagnostics& diag, int descriptor_budget = kDefaultDescriptorBudget);
+            diagnostics& diag, scan_options options = {});
 
 }  // namespace quern

@@ -1,0 +1,83 @@
+#include "tree/directory_reader.h"
+
+namespace quern {
+
+bool is_dot_or_dot_dot(const char* name) {
+  return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
+}
+
+void directory_contents::clear() {
+  files = symlinks = devices = size = 0;
+  names.clear();
+  pending.clear();
+  subdirectories = 0;
+  listing_failure = status::ok();
+}
+
+size_t directory_contents::footprint() const {
+  return sizeof(*this) + names.footprint() + pending.capacity() * sizeof(pending_entry);
+}
+
+void read_directory(open_directory& directory, traced_entries traced, directory_contents& contents) {
+  contents.clear();
+  thread_local name_list batch;
+  bool searchable = false;
+  bool has_dots = false;
+  for (;;) {
+    batch.clear();
+    const status read = directory.read_names(batch);
+    for (size_t i = 0; i < batch.size(); ++i) {
+      const char* name = batch[i];
+      if (is_dot_or_dot_dot(name)) {
+        // Settled once the listing has ended; see below.
+        has_dots = true;
+        contents.names.add(std::string_view(name, batch.length(i)));
+        contents.pending.push_back({entry_status::kind::directory, 0});
+        continue;
+      }
+      entry_status entry;
+      const status outcome = directory.stat_entry(name, entry);
+      bool keep = traced.every_entry || !outcome.is_ok();
+      if (outcome.is_ok()) {
+        searchable = true;
+        switch (entry.type) {
+          case entry_status::kind::directory:
+            ++contents.subdirectories;
+            keep = true;
+            break;
+          case entry_status::kind::symlink:
+            contents.symlinks += 1;
+            contents.size += entry.size;
+            keep = keep || traced.links_and_others;
+            break;
+          case entry_status::kind::regular:
+            contents.files += 1;
+            contents.size += entry.size;
+            break;
+          case entry_status::kind::other:
+            contents.devices += 1;
+            keep = keep || traced.links_and_others;
+            break;
+        }
+      }
+      if (!keep) continue;
+      contents.names.add(std::string_view(name, batch.length(i)));
+      contents.pending.push_back({entry.type, outcome.error_number()});
+    }
+    if (!read.is_ok()) {
+      contents.listing_failure = read;
+      break;
+    }
+    if (batch.size() == 0) break;
+  }
+  // "." and ".." can be stat'ed exactly when the directory can be searched,
+  // and one other entry stat'ed shows that it can.
+  if (!has_dots || searchable) return;
+  for (size_t i = 0; i < contents.pending.size(); ++i) {
+    if (!is_dot_or_dot_dot(contents.names[i])) continue;
+    entry_status entry;
+    contents.pending[i].error_number = directory.stat_entry(contents.names[i], entry).error_number();
+  }
+}
+
+}  // namespace quern

@@ -1,0 +1,82 @@
+#pragma once
+
+#include <condition_variable>
+#include <cstddef>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/file_system.h"
+#include "tree/directory_source.h"
+
+namespace quern {
+
+// Worker threads open, list and stat directories ahead of the walk, always
+// the ones the walk will enter soonest, and the walk takes their contents
+// in its own order. The workers never speak and never decide an order: a
+// directory read ahead is reported exactly as if the walk had read it when
+// it got there.
+//
+// Bounded: workers start no directory while those read ahead but not yet
+// entered hold kReadAheadBytes or more; beyond that each worker holds the
+// directory it is reading (only its pending entries and one batch of
+// names). Descriptors stay within the budget: a directory keeps its own
+// only while subdirectories of it remain to be opened, the least urgent are
+// given up first, and a directory is reached again name by name.
+class read_ahead final : public directory_source {
+ public:
+  static constexpr size_t kReadAheadBytes = 8 << 20;
+
+  read_ahead(file_system& files, const std::string& root_path, traced_entries traced, int threads,
+             int descriptor_budget);
+  ~read_ahead() override;
+  read_ahead(const read_ahead&) = delete;
+  read_ahead& operator=(const read_ahead&) = delete;
+
+  // The threads that could be started; there may be fewer than asked for.
+  size_t workers() const { return workers_.size(); }
+
+  status enter(const char* name, size_t ordinal, const directory_contents*& contents) override;
+  void leave() override;
+
+ private:
+  struct task;
+  // Orders directories by where the next subdirectory to start stands in
+  // the walk's order.
+  struct next_child_order {
+    bool operator()(const task* a, const task* b) const;
+  };
+  using lock = std::unique_lock<std::mutex>;
+
+  void work();
+  task* start_child(task* parent);
+  void fetch(task* t, lock& held, bool by_walk);
+  status open_directory_of(task* t, lock& held, bool by_walk, std::unique_ptr<open_directory>& result);
+  status reach(task* t, lock& held, bool by_walk);
+  bool reserve_descriptor(lock& held, bool by_walk, const task* keep);
+  bool evict_one(const task* keep);
+  void settle_handle(task* t);
+  void finish(task* t, status opened, std::unique_ptr<open_directory> handle, bool by_walk);
+
+  file_system& files_;
+  const std::string root_path_;
+  const traced_entries traced_;
+
+  std::mutex mutex_;
+  std::condition_variable workers_wake_;
+  std::condition_variable walk_wakes_;
+  bool walk_waiting_ = false;
+  bool stopping_ = false;
+  size_t idle_workers_ = 0;
+  size_t held_bytes_ = 0;
+  int budget_;
+  int open_descriptors_ = 0;  // held by directories, and being opened
+  std::set<task*, next_child_order> frontier_;  // directories with subdirectories not yet started
+  std::vector<task*> walk_stack_;
+  std::vector<std::thread> workers_;
+};
+
+}  // namespace quern
