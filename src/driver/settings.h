@@ -12,6 +12,8 @@ struct settings : report_options {
   // The verbosity level: the number of -v options.
   int debug = 0;
   std::string rootdirectory;
+  // The status line on a terminal; --no-progress switches it off.
+  bool show_progress = true;
 };
 
 }  // namespace quern

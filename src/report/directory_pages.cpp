@@ -236,6 +236,12 @@ void append_page_name(std::string& out, const directory_node* node, std::string_
   out += ".html";
 }
 
+int pages_per_directory(const report_options& options) {
+  int pages = 0;
+  for (const column& c : kColumns) pages += shown(options, c) && offered(options, c) ? 1 : 0;
+  return pages;
+}
+
 void output_overview_row(std::string& page, const report_options& options, const std::string cells[6], bool heading) {
   const std::string_view prefix = heading ? "tdheadlist" : "tdlist";
   page += "<tr>\r\n";
@@ -277,6 +283,7 @@ void output_html_directory(const report_context& context, directory_node* node, 
       context.diag.report_failure("Konnte Output HTML nicht erstellen", result);
       return;
     }
+    context.diag.progress().page_written();
   }
 }
 

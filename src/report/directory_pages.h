@@ -32,6 +32,10 @@ class page_workspace {
 void output_html_directory(const report_context& context, directory_node* node);
 void output_html_directory(const report_context& context, directory_node* node, page_workspace& workspace);
 
+// How many pages each directory gets: one per column that is shown and
+// offered for sorting.
+int pages_per_directory(const report_options& options);
+
 // Appends one row of the overview table. The cells are in column order:
 // name, subdirectories, bytes, files, symbolic links, other entries.
 void output_overview_row(std::string& page, const report_options& options, const std::string cells[6], bool heading);

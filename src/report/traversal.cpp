@@ -29,6 +29,21 @@ void output(const report_context& context, directory_node* node) {
   }
 }
 
+int64_t pages_to_write(const report_options& options, const directory_node* node) {
+  int64_t directories = 0;
+  std::vector<const directory_node*> pending{node};
+  while (!pending.empty()) {
+    const directory_node* current = pending.back();
+    pending.pop_back();
+    ++directories;
+    for (int64_t slot = 0; slot < current->currentsubdirs(); ++slot) {
+      const directory_node* child = current->subdirpointer[slot];
+      if (child->currentsubdirs() > 0) pending.push_back(child);
+    }
+  }
+  return directories * pages_per_directory(options);
+}
+
 void output_index_html(const report_context& context, const directory_node* root) {
   const std::string path = context.options.outputdirectory + "/index.html";
   if (context.diag.above(2)) context.diag.write("*** try to create index.html file " + path + "\r\n");

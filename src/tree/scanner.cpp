@@ -11,6 +11,12 @@ bool is_dot_or_dot_dot(const char* name) {
   return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
 }
 
+int64_t entries_listed(const name_list& listing) {
+  int64_t entries = 0;
+  for (size_t i = 0; i < listing.size(); ++i) entries += is_dot_or_dot_dot(listing[i]) ? 0 : 1;
+  return entries;
+}
+
 // An entry that still has something to do once its turn comes: a
 // subdirectory to scan, a failure or a trace line to report. Everything else
 // is counted while the directory is listed, so a level holds little more
@@ -85,6 +91,7 @@ class scanner {
     listing_.clear();
     entered.listing_failure = read_all_names(*entered.handle, listing_);
     take_stock(entered);
+    diag_.progress().directory_scanned(entries_listed(listing_), node->size);
     if (entered.unopened_subdirectories == 0) release(entered);
     return true;
   }

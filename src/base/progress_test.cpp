@@ -1,0 +1,86 @@
+#include "base/progress.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+
+#include "base/diagnostics.h"
+
+namespace quern {
+namespace {
+
+using namespace std::chrono_literals;
+
+progress_line::clock::time_point g_now;
+progress_line::clock::time_point fake_now() { return g_now; }
+int eighty_columns(int) { return 80; }
+int twenty_columns(int) { return 20; }
+
+std::string written(std::FILE* file) {
+  std::string text(4096, '\0');
+  text.resize(static_cast<size_t>(::pread(::fileno(file), text.data(), text.size(), 0)));
+  return text;
+}
+
+std::string blanks(size_t count) { return "\r" + std::string(count, ' ') + "\r"; }
+
+TEST(ProgressLine, DrawsAtOnceThenAtMostEveryTenthOfASecondWithTheFiguresSoFar) {
+  std::FILE* file = std::tmpfile();
+  {
+    progress_line line;
+    line.directory_scanned(5, 5);  // not shown yet: nothing counted, nothing drawn
+    line.show_on(::fileno(file), eighty_columns, fake_now);
+    line.directory_scanned(3, 1234);
+    const std::string first = "\rScan: Verzeichnisse 1, Eintraege 3, Bytes 1.234";
+    EXPECT_EQ(written(file), first);
+
+    g_now += 99ms;
+    line.directory_scanned(1000, 5000000000);
+    EXPECT_EQ(written(file), first);
+    g_now += 1ms;
+    line.directory_scanned(0, 0);
+    const std::string second = "\rScan: Verzeichnisse 3, Eintraege 1.003, Bytes 5.000.001.234";
+    EXPECT_EQ(written(file), first + second);
+
+    // A shorter line first clears what the longer one left.
+    line.begin_pages(1200);
+    g_now += 100ms;
+    line.page_written();
+    const std::string pages = blanks(second.size() - 1) + "\rHTML: Seiten 1 von 1.200";
+    EXPECT_EQ(written(file), first + second + pages);
+
+    line.begin_pages(0);
+    g_now += 150ms;
+    line.page_written();
+    EXPECT_EQ(written(file), first + second + pages + blanks(24) + "\rHTML: Seiten 2");
+  }
+  // Gone when the run ends.
+  EXPECT_EQ(written(file), "\rScan: Verzeichnisse 1, Eintraege 3, Bytes 1.234"
+                           "\rScan: Verzeichnisse 3, Eintraege 1.003, Bytes 5.000.001.234" +
+                               blanks(59) + "\rHTML: Seiten 1 von 1.200" + blanks(24) + "\rHTML: Seiten 2" + blanks(14));
+  std::fclose(file);
+}
+
+TEST(ProgressLine, IsErasedBeforeEveryMessageAndNeverWiderThanTheTerminal) {
+  std::FILE* file = std::tmpfile();
+  {
+    diagnostics diag(1, ::fileno(file));
+    diag.progress().show_on(::fileno(file), twenty_columns, fake_now);
+    diag.progress().directory_scanned(7, 7);
+    diag.write("* scanning root directory\r\n");
+    // Erased lines are drawn again when due, not at once.
+    diag.progress().directory_scanned(1, 1);
+    diag.report_failure("Konnte Verzeichnis nicht oeffnen", status::error(EACCES));
+    g_now += 100ms;
+    diag.progress().directory_scanned(1, 1);
+  }
+  // Nineteen columns: the last one stays free, so the line never wraps.
+  EXPECT_EQ(written(file),
+            "\rScan: Verzeichnisse" + blanks(19) + "* scanning root directory\r\n" +
+                "Konnte Verzeichnis nicht oeffnen: Permission denied\n\rScan: Verzeichnisse" + blanks(19));
+  std::fclose(file);
+}
+
+}  // namespace
+}  // namespace quern

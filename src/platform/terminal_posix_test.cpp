@@ -1,0 +1,121 @@
+#include "platform/terminal.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/ioctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <optional>
+#include <string>
+
+#include "base/progress.h"
+
+namespace quern {
+namespace {
+
+std::string read_until_closed(int descriptor) {
+  std::string text;
+  char block[512];
+  for (ssize_t got; (got = ::read(descriptor, block, sizeof block)) > 0;) text.append(block, static_cast<size_t>(got));
+  return text;
+}
+
+struct ending {
+  std::string said;
+  int exit_status = -1;
+  int signal = 0;
+};
+
+// A child shows the progress line on a pipe, has the signal handlers
+// installed, and then receives the signal.
+ending interrupted_child(int signal_number, bool ignored_from_the_start) {
+  int ends[2];
+  EXPECT_EQ(::pipe(ends), 0);
+  const pid_t child = ::fork();
+  if (child == 0) {
+    ::close(ends[0]);
+    if (ignored_from_the_start) ::signal(signal_number, SIG_IGN);
+    progress_line line;
+    line.show_on(ends[1], nullptr);
+    line.directory_scanned(2, 10);
+    erase_progress_line_on_signals();
+    ::raise(signal_number);
+    ::_exit(3);  // without running the destructor, which would erase
+  }
+  ::close(ends[1]);
+  ending result;
+  result.said = read_until_closed(ends[0]);
+  ::close(ends[0]);
+  int wait_status = 0;
+  ::waitpid(child, &wait_status, 0);
+  if (WIFEXITED(wait_status)) result.exit_status = WEXITSTATUS(wait_status);
+  if (WIFSIGNALED(wait_status)) result.signal = WTERMSIG(wait_status);
+  return result;
+}
+
+TEST(Terminal, InterruptErasesTheLineAndEndsAsTheSignalWouldUnlessIgnored) {
+  const std::string line = "\rScan: Verzeichnisse 1, Eintraege 2, Bytes 10";
+  for (const int signal_number : {SIGINT, SIGTERM}) {
+    const ending interrupted = interrupted_child(signal_number, false);
+    EXPECT_EQ(interrupted.signal, signal_number);
+    EXPECT_EQ(interrupted.said, line + "\r" + std::string(line.size() - 1, ' ') + "\r");
+
+    // A run started in the background of a shell ignores interrupts, and
+    // must go on doing so.
+    const ending ignored = interrupted_child(signal_number, true);
+    EXPECT_EQ(ignored.exit_status, 3);
+    EXPECT_EQ(ignored.said, line);
+  }
+}
+
+// Restores TERM as it was when it goes out of scope.
+class term_variable {
+ public:
+  term_variable() {
+    if (const char* value = std::getenv("TERM")) saved_ = value;
+  }
+  ~term_variable() {
+    if (saved_) {
+      ::setenv("TERM", saved_->c_str(), 1);
+    } else {
+      ::unsetenv("TERM");
+    }
+  }
+  term_variable(const term_variable&) = delete;
+  term_variable& operator=(const term_variable&) = delete;
+
+ private:
+  std::optional<std::string> saved_;
+};
+
+TEST(Terminal, StatusLineOnlyOnATerminalThatIsNotDumb) {
+  term_variable restored;
+  const int control = ::posix_openpt(O_RDWR | O_NOCTTY);
+  ASSERT_GE(control, 0);
+  ASSERT_EQ(::grantpt(control), 0);
+  ASSERT_EQ(::unlockpt(control), 0);
+  const int terminal = ::open(::ptsname(control), O_RDWR | O_NOCTTY);
+  ASSERT_GE(terminal, 0);
+  const winsize size = {24, 132, 0, 0};
+  ASSERT_EQ(::ioctl(control, TIOCSWINSZ, &size), 0);
+  int ends[2];
+  ASSERT_EQ(::pipe(ends), 0);
+
+  ::setenv("TERM", "xterm", 1);
+  EXPECT_TRUE(can_show_status_line(terminal));
+  EXPECT_FALSE(can_show_status_line(ends[1]));
+  EXPECT_EQ(terminal_columns(terminal), 132);
+  EXPECT_EQ(terminal_columns(ends[1]), 0);
+  ::unsetenv("TERM");
+  EXPECT_TRUE(can_show_status_line(terminal));
+  ::setenv("TERM", "dumb", 1);
+  EXPECT_FALSE(can_show_status_line(terminal));
+
+  for (const int descriptor : {control, terminal, ends[0], ends[1]}) ::close(descriptor);
+}
+
+}  // namespace
+}  // namespace quern
