@@ -28,7 +28,13 @@ set(CPACK_PACKAGE_VENDOR "Quern maintainers")
 set(CPACK_PACKAGE_CONTACT "Quern maintainers <maintainers@quern.example>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "disk space of a directory tree as static HTML pages")
 set(CPACK_PACKAGE_DESCRIPTION
-    "Quern walks a directory tree without following symbolic links and counts, for every directory, its bytes, files, subdirectories, symbolic links and other entries, directly in it and in everything below it. It writes the result as static HTML pages with German labels, one page per sort order for every directory with subdirectories, which open straight from disk in a browser or can be published with any static web server.")
+    "Quern walks a directory tree without following symbolic links and
+counts, for every directory, its bytes, files, subdirectories, symbolic
+links and other entries, directly in it and in everything below it.
+It writes the result as static HTML pages with German labels, one page
+per sort order for every directory with subdirectories; they open
+straight from disk in a browser or can be published with any static
+web server.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

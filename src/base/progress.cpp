@@ -80,7 +80,8 @@ void progress_line::counted() {
 }
 
 void progress_line::draw() {
-  text_.assign("\r");
+  text_.clear();
+  text_.push_back('\r');
   if (writing_pages_) {
     text_ += "HTML: Seiten ";
     text_ += dotted(pages_);
