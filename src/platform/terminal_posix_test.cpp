@@ -1,14 +1,10 @@
 #include "platform/terminal.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdlib>
-#include <optional>
 #include <string>
 
 #include "base/progress.h"
@@ -69,52 +65,6 @@ TEST(Terminal, InterruptErasesTheLineAndEndsAsTheSignalWouldUnlessIgnored) {
     EXPECT_EQ(ignored.exit_status, 3);
     EXPECT_EQ(ignored.said, line);
   }
-}
-
-// Restores TERM as it was when it goes out of scope.
-class term_variable {
- public:
-  term_variable() {
-    if (const char* value = std::getenv("TERM")) saved_ = value;
-  }
-  ~term_variable() {
-    if (saved_) {
-      ::setenv("TERM", saved_->c_str(), 1);
-    } else {
-      ::unsetenv("TERM");
-    }
-  }
-  term_variable(const term_variable&) = delete;
-  term_variable& operator=(const term_variable&) = delete;
-
- private:
-  std::optional<std::string> saved_;
-};
-
-TEST(Terminal, StatusLineOnlyOnATerminalThatIsNotDumb) {
-  term_variable restored;
-  const int control = ::posix_openpt(O_RDWR | O_NOCTTY);
-  ASSERT_GE(control, 0);
-  ASSERT_EQ(::grantpt(control), 0);
-  ASSERT_EQ(::unlockpt(control), 0);
-  const int terminal = ::open(::ptsname(control), O_RDWR | O_NOCTTY);
-  ASSERT_GE(terminal, 0);
-  const winsize size = {24, 132, 0, 0};
-  ASSERT_EQ(::ioctl(control, TIOCSWINSZ, &size), 0);
-  int ends[2];
-  ASSERT_EQ(::pipe(ends), 0);
-
-  ::setenv("TERM", "xterm", 1);
-  EXPECT_TRUE(can_show_status_line(terminal));
-  EXPECT_FALSE(can_show_status_line(ends[1]));
-  EXPECT_EQ(terminal_columns(terminal), 132);
-  EXPECT_EQ(terminal_columns(ends[1]), 0);
-  ::unsetenv("TERM");
-  EXPECT_TRUE(can_show_status_line(terminal));
-  ::setenv("TERM", "dumb", 1);
-  EXPECT_FALSE(can_show_status_line(terminal));
-
-  for (const int descriptor : {control, terminal, ends[0], ends[1]}) ::close(descriptor);
 }
 
 }  // namespace
