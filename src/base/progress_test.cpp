@@ -5,8 +5,6 @@
 
 #include <cstdio>
 
-#include "base/diagnostics.h"
-
 namespace quern {
 namespace {
 
@@ -15,7 +13,6 @@ using namespace std::chrono_literals;
 progress_line::clock::time_point g_now;
 progress_line::clock::time_point fake_now() { return g_now; }
 int eighty_columns(int) { return 80; }
-int twenty_columns(int) { return 20; }
 
 std::string written(std::FILE* file) {
   std::string text(4096, '\0');
@@ -59,26 +56,6 @@ TEST(ProgressLine, DrawsAtOnceThenAtMostEveryTenthOfASecondWithTheFiguresSoFar) 
   EXPECT_EQ(written(file), "\rScan: Verzeichnisse 1, Eintraege 3, Bytes 1.234"
                            "\rScan: Verzeichnisse 3, Eintraege 1.003, Bytes 5.000.001.234" +
                                blanks(59) + "\rHTML: Seiten 1 von 1.200" + blanks(24) + "\rHTML: Seiten 2" + blanks(14));
-  std::fclose(file);
-}
-
-TEST(ProgressLine, IsErasedBeforeEveryMessageAndNeverWiderThanTheTerminal) {
-  std::FILE* file = std::tmpfile();
-  {
-    diagnostics diag(1, ::fileno(file));
-    diag.progress().show_on(::fileno(file), twenty_columns, fake_now);
-    diag.progress().directory_scanned(7, 7);
-    diag.write("* scanning root directory\r\n");
-    // Erased lines are drawn again when due, not at once.
-    diag.progress().directory_scanned(1, 1);
-    diag.report_failure("Konnte Verzeichnis nicht oeffnen", status::error(EACCES));
-    g_now += 100ms;
-    diag.progress().directory_scanned(1, 1);
-  }
-  // Nineteen columns: the last one stays free, so the line never wraps.
-  EXPECT_EQ(written(file),
-            "\rScan: Verzeichnisse" + blanks(19) + "* scanning root directory\r\n" +
-                "Konnte Verzeichnis nicht oeffnen: Permission denied\n\rScan: Verzeichnisse" + blanks(19));
   std::fclose(file);
 }
 
