@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <regex>
+#include <sstream>
+
 #include "quern_process.h"
 
 namespace quern_test {
@@ -19,6 +22,10 @@ TEST(CommandLineEndToEnd, MistakesPrintTheSynopsisAndTheMessageAndHelpIsExact) {
       {{"-r", "root", "-o"}, "Outputdirectory fehlt"},
       {{"-o", scratch / "out", "-r"}, "Rootdirectory fehlt"},
       {{"-x", "-h"}, "Unbekannte Option \"-x\""},
+      {{"-x", "--version"}, "Unbekannte Option \"-x\""},
+      {{"--helpx"}, "Unbekannte Option \"--helpx\""},
+      {{"--version=1"}, "Unbekannte Option \"--version=1\""},
+      {{"-o", scratch / "out", "-r", "root", "--no-progress=0"}, "Unbekannte Option \"--no-progress=0\""},
       {{"-vv", "-o", scratch / "out", "-r", "root"}, "Unbekannte Option \"-vv\""},
       {{"-o", scratch / "out", "-r", "root", "-ndsx"}, "Unbekannte Option \"-ndsx\""},
       {{"-o", scratch / "out", "root"}, "Unbekannte Option \"root\""},
@@ -57,6 +64,42 @@ TEST(CommandLineEndToEnd, MistakesPrintTheSynopsisAndTheMessageAndHelpIsExact) {
                                      "                -nsf Anzahl Files werden nicht sortiert\r\n"
                                      "                -nsy Anzahl Symlinks werden nicht sortiert\r\n"
                                      "                -nsd Anzahl Devicefiles werden nicht sortiert\r\n");
+}
+
+// Asked for, so written on standard output; like -h they end the reading.
+TEST(CommandLineEndToEnd, LongHelpAndVersionGoToStandardOutputAndEndTheReading) {
+  temporary_directory scratch;
+  const std::string short_help = run_quern({{"-h"}}).standard_error;
+  const run_result help = run_quern({{"-o", scratch / "out", "--help", "-r", "root", "--nonsense"}});
+  EXPECT_EQ(help.exit_status, 0);
+  EXPECT_EQ(help.standard_error, "");
+  EXPECT_FALSE(exists(scratch / "out"));
+  ASSERT_TRUE(help.standard_output.starts_with(short_help));
+  // One line per further option, its text in the column of the short help's
+  // texts.
+  const std::regex option_line(" (-[-a-z]+(?: <[a-z]+>)?) +([^ ].*)\r");
+  std::vector<std::string> options;
+  std::istringstream lines(help.standard_output.substr(short_help.size()));
+  for (std::string line; std::getline(lines, line);) {
+    std::smatch parts;
+    ASSERT_TRUE(std::regex_match(line, parts, option_line)) << line;
+    EXPECT_EQ(parts.position(2), std::max<std::ptrdiff_t>(16, parts.length(1) + 2)) << line;
+    options.push_back(parts[1]);
+  }
+  for (const std::string expected : {"--help", "--version", "--no-progress", "-j <n>"}) {
+    EXPECT_NE(std::find(options.begin(), options.end(), expected), options.end()) << expected;
+  }
+  EXPECT_TRUE(help.standard_output.ends_with("\r\n"));
+
+  const run_result version = run_quern({{"--version", "-x"}});
+  EXPECT_EQ(version.exit_status, 0);
+  EXPECT_EQ(version.standard_output, "Quern Version 0.0.9\r\n");
+  EXPECT_EQ(version.standard_error, "");
+
+  // What was asked for and could not be delivered is a failure.
+  const run_result full = run_quern({.arguments = {"--version"}, .standard_output_path = "/dev/full"});
+  EXPECT_EQ(full.exit_status, 2);
+  EXPECT_EQ(full.standard_error, "Ausgabe auf stdout nicht moeglich: No space left on device\n");
 }
 
 // The output directory is created first and must be new; a root that

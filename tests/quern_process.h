@@ -1,9 +1,12 @@
 #pragma once
 
+#include <fcntl.h>
 #include <grp.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -12,6 +15,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <stdexcept>
 #include <string>
@@ -24,23 +28,86 @@ inline void check(bool ok, const std::string& what) {
   if (!ok) throw std::runtime_error(what + ": " + std::strerror(errno));
 }
 
+// Where the child's standard error goes.
+enum class error_stream { file, pipe, terminal };
+
 struct run_options {
   std::vector<std::string> arguments;  // without the program name
   int descriptor_limit = -1;           // RLIMIT_NOFILE for the child, -1 to keep
   bool unprivileged = false;           // run as user nobody when started as root
+  error_stream error_to = error_stream::file;
+  // For a terminal: its width, TERM for the child (kept when null), and
+  // whether its output starts suspended, as after Ctrl-S.
+  unsigned short terminal_columns = 80;
+  const char* term = nullptr;
+  bool terminal_output_stopped = false;
+  // Called with the child and, for a terminal, its side of the terminal
+  // while the child runs, before anything it says is read.
+  std::function<void(pid_t child, int terminal)> while_running = nullptr;
+  // A file to write standard output to instead of capturing it.
+  const char* standard_output_path = nullptr;
 };
 
 struct run_result {
-  int exit_status = -1;  // -1 when the process did not exit normally
+  int exit_status = -1;      // -1 when the process did not exit normally
+  int ending_signal = 0;     // the signal that ended it, if one did
   std::string standard_output;
-  std::string standard_error;
+  std::string standard_error;  // bytes exactly as written, also from a terminal
 };
 
+// A pseudo-terminal that passes bytes through unchanged, with the given
+// width. Returns the controlling side; the terminal side is put in *terminal.
+inline int open_terminal(unsigned short columns, int* terminal) {
+  const int control = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+  check(control >= 0 && ::grantpt(control) == 0 && ::unlockpt(control) == 0, "posix_openpt");
+  *terminal = ::open(::ptsname(control), O_RDWR | O_NOCTTY | O_CLOEXEC);
+  check(*terminal >= 0, "open terminal");
+  termios mode{};
+  check(::tcgetattr(*terminal, &mode) == 0, "tcgetattr");
+  mode.c_oflag &= ~static_cast<tcflag_t>(OPOST);  // no line-end translation
+  check(::tcsetattr(*terminal, TCSANOW, &mode) == 0, "tcsetattr");
+  const winsize size = {24, columns, 0, 0};
+  check(::ioctl(control, TIOCSWINSZ, &size) == 0, "TIOCSWINSZ");
+  return control;
+}
+
+// Everything readable from the descriptor until its writers are gone; a
+// terminal reports that with EIO.
+inline std::string read_until_closed(int descriptor) {
+  std::string text;
+  char block[4096];
+  for (;;) {
+    const ssize_t got = ::read(descriptor, block, sizeof block);
+    if (got > 0) {
+      text.append(block, static_cast<size_t>(got));
+    } else if (got == 0 || errno != EINTR) {
+      return text;
+    }
+  }
+}
+
 inline run_result run_quern(const run_options& options) {
-  // Files rather than pipes: nothing to drain while the child runs.
+  // Files rather than pipes where possible: nothing to drain while the
+  // child runs.
   std::FILE* out = std::tmpfile();
   std::FILE* err = std::tmpfile();
   check(out != nullptr && err != nullptr, "tmpfile");
+  int output = ::fileno(out);
+  if (options.standard_output_path != nullptr) {
+    output = ::open(options.standard_output_path, O_WRONLY | O_CLOEXEC);
+    check(output >= 0, std::string("open ") + options.standard_output_path);
+  }
+  int error_write = ::fileno(err);  // the child's standard error
+  int error_read = -1;               // where the parent reads it, unless a file
+  if (options.error_to == error_stream::pipe) {
+    int ends[2];
+    check(::pipe2(ends, O_CLOEXEC) == 0, "pipe");
+    error_read = ends[0];
+    error_write = ends[1];
+  } else if (options.error_to == error_stream::terminal) {
+    error_read = open_terminal(options.terminal_columns, &error_write);
+    if (options.terminal_output_stopped) check(::tcflow(error_write, TCOOFF) == 0, "tcflow");
+  }
   std::vector<std::string> argv_text = {QUERN_BINARY};
   argv_text.insert(argv_text.end(), options.arguments.begin(), options.arguments.end());
   std::vector<char*> argv;
@@ -50,10 +117,11 @@ inline run_result run_quern(const run_options& options) {
   const pid_t pid = ::fork();
   check(pid >= 0, "fork");
   if (pid == 0) {
-    ::dup2(::fileno(out), STDOUT_FILENO);
-    ::dup2(::fileno(err), STDERR_FILENO);
+    ::dup2(output, STDOUT_FILENO);
+    ::dup2(error_write, STDERR_FILENO);
     ::close(::fileno(out));  // not to be counted against the descriptor limit
     ::close(::fileno(err));
+    if (options.term != nullptr) ::setenv("TERM", options.term, 1);
     const rlimit limit = {static_cast<rlim_t>(options.descriptor_limit), static_cast<rlim_t>(options.descriptor_limit)};
     if (options.descriptor_limit >= 0 && ::setrlimit(RLIMIT_NOFILE, &limit) != 0) ::_exit(126);
     const bool drop = options.unprivileged && ::geteuid() == 0;
@@ -61,9 +129,18 @@ inline run_result run_quern(const run_options& options) {
     ::execv(argv[0], argv.data());
     ::_exit(127);
   }
+  if (options.while_running) options.while_running(pid, error_write);
+  run_result result;
+  if (error_read >= 0) {
+    ::close(error_write);
+    result.standard_error = read_until_closed(error_read);
+    ::close(error_read);
+  }
+  if (output != ::fileno(out)) ::close(output);
   int wait_status = 0;
   ::waitpid(pid, &wait_status, 0);
-  run_result result{WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : -1, {}, {}};
+  result.exit_status = WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : -1;
+  result.ending_signal = WIFSIGNALED(wait_status) ? WTERMSIG(wait_status) : 0;
   for (auto [file, text] : {std::pair{out, &result.standard_output}, std::pair{err, &result.standard_error}}) {
     std::rewind(file);
     for (int c; (c = std::fgetc(file)) != EOF;) text->push_back(static_cast<char>(c));

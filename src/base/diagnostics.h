@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/progress.h"
 #include "base/status.h"
 
 namespace quern {
@@ -40,6 +41,9 @@ class diagnostics {
   // Collected text not yet written to a descriptor (all of it for tests).
   const std::string& collected() const { return buffer_; }
 
+  // The status line below the messages; erased before each of them.
+  progress_line& progress() { return progress_; }
+
  private:
   // Below level 2 every message is written at once; the traces of higher
   // levels are gathered, but never held long, so a live trace keeps up.
@@ -50,6 +54,7 @@ class diagnostics {
   int64_t failures_ = 0;
   std::string buffer_;
   std::chrono::steady_clock::time_point last_flush_;
+  progress_line progress_;
 };
 
 // Ends the run after a failed allocation with the one line

@@ -34,6 +34,23 @@ bool parse_jobs(const char* text, int& jobs) {
   return true;
 }
 
+// The options beyond those of the short help, in the order of their lines
+// in the long help.
+struct described_option {
+  const char* synopsis;
+  const char* text;
+};
+
+constexpr described_option kLongHelpOptions[] = {
+    {"--help", "Diese Hilfe mit allen Optionen auf stdout"},
+    {"--version", "Die Versionsnummer auf stdout"},
+    {"-j <n>", "Anzahl Threads, 1 bis 256 (Vorgabe nach Anzahl CPU-Kerne)"},
+    {"--no-progress", "Keine Fortschrittszeile auf dem Terminal"},
+};
+
+// The column at which the short help's texts begin.
+constexpr size_t kTextColumn = 16;
+
 }  // namespace
 
 command_line read_command_line(int argc, const char* const* argv, bool links_and_devices) {
@@ -56,6 +73,18 @@ command_line read_command_line(int argc, const char* const* argv, bool links_and
     if (std::strcmp(argument, "-h") == 0) {
       line.result = command_line::outcome::help;
       return line;
+    }
+    if (std::strcmp(argument, "--help") == 0) {
+      line.result = command_line::outcome::long_help;
+      return line;
+    }
+    if (std::strcmp(argument, "--version") == 0) {
+      line.result = command_line::outcome::version;
+      return line;
+    }
+    if (std::strcmp(argument, "--no-progress") == 0) {
+      config.show_progress = false;
+      continue;
     }
     if (std::strcmp(argument, "-v") == 0) {
       ++config.debug;
@@ -98,9 +127,7 @@ std::string usage_text(std::string_view program, const std::string* message, boo
   std::string text;
   text.append(program);
   text.append(" [-h] [-v]... [-n{s|d}{s|c|f|y|d}]... -o <dir> -r <root>\r\n");
-  text.append("Quern Version ");
-  text.append(kVersion);
-  text.append("\r\n");
+  text.append(version_line());
   if (message != nullptr) {
     text.append(*message);
     text.append("\r\n");
@@ -132,5 +159,21 @@ std::string usage_text(std::string_view program, const std::string* message, boo
   }
   return text;
 }
+
+std::string long_usage_text(std::string_view program, bool links_and_devices) {
+  std::string text = usage_text(program, nullptr, links_and_devices);
+  for (const described_option& option : kLongHelpOptions) {
+    const size_t start = text.size();
+    text.push_back(' ');
+    text.append(option.synopsis);
+    // A synopsis too long for the column keeps one blank before its text.
+    text.append(text.size() - start < kTextColumn ? kTextColumn - (text.size() - start) : 1, ' ');
+    text.append(option.text);
+    text.append("\r\n");
+  }
+  return text;
+}
+
+std::string version_line() { return std::string("Quern Version ") + kVersion + "\r\n"; }
 
 }  // namespace quern

@@ -7,8 +7,10 @@
 #include <thread>
 #include <new>
 
+#include "base/descriptor_output.h"
 #include "base/diagnostics.h"
 #include "driver/command_line.h"
+#include "platform/terminal.h"
 #include "report/page_frame.h"
 #include "report/traversal.h"
 #include "tree/directory_node.h"
@@ -32,9 +34,17 @@ void write_text(int descriptor, const std::string& text) {
   plain.write(text);
 }
 
+// What the user asked to read: a failure to deliver it is the run's failure.
+int write_requested(int output_descriptor, int error_descriptor, const std::string& text) {
+  const status written = write_fully(output_descriptor, text);
+  if (written.is_ok()) return kExitSuccess;
+  diagnostics(0, error_descriptor).report_failure("Ausgabe auf stdout nicht moeglich", written);
+  return kExitFailure;
+}
+
 }  // namespace
 
-int run(int argc, const char* const* argv, file_system& files, int error_descriptor) {
+int run(int argc, const char* const* argv, file_system& files, int output_descriptor, int error_descriptor) {
   const std::time_t time_start = std::time(nullptr);
   std::set_new_handler(out_of_memory);
 
@@ -45,6 +55,12 @@ int run(int argc, const char* const* argv, file_system& files, int error_descrip
     write_text(error_descriptor, usage_text(program, nullptr, links_and_devices));
     return kExitSuccess;
   }
+  if (line.result == command_line::outcome::long_help) {
+    return write_requested(output_descriptor, error_descriptor, long_usage_text(program, links_and_devices));
+  }
+  if (line.result == command_line::outcome::version) {
+    return write_requested(output_descriptor, error_descriptor, version_line());
+  }
   if (line.result == command_line::outcome::mistake) {
     write_text(error_descriptor, usage_text(program, &line.message, links_and_devices));
     return kExitFailure;
@@ -53,6 +69,10 @@ int run(int argc, const char* const* argv, file_system& files, int error_descrip
 
   diagnostics diag(config.debug, error_descriptor);
   set_diagnostics_for_exit(&diag);
+  if (config.show_progress && can_show_status_line(error_descriptor)) {
+    diag.progress().show_on(error_descriptor, terminal_columns);
+    erase_progress_line_on_signals();
+  }
 
   if (diag.above(2)) diag.write("*** try to create outputdirectory\r\n");
   const status made = files.make_directory(config.outputdirectory);
@@ -73,6 +93,7 @@ int run(int argc, const char* const* argv, file_system& files, int error_descrip
   jumper(tree, root, config.rootdirectory, files, diag, {.threads = threads});
 
   if (diag.above(0)) diag.write("* generating HTML files\r\n");
+  if (diag.progress().shown()) diag.progress().begin_pages(pages_to_write(config, root));
   output(context, root, threads);
 
   const std::time_t time_finish = std::time(nullptr);

@@ -10,8 +10,9 @@ inline constexpr int kExitWithGaps = 1;   // finished, but something could not b
 inline constexpr int kExitFailure = 2;    // could not do its job at all
 
 // A whole run: the command line, the output directory, the style sheet, the
-// scan, the pages and the index page. Everything said goes to the
+// scan, the pages and the index page. The long help and the version go to
+// the output descriptor, everything else that is said to the error
 // descriptor. Returns the exit status.
-int run(int argc, const char* const* argv, file_system& files, int error_descriptor);
+int run(int argc, const char* const* argv, file_system& files, int output_descriptor, int error_descriptor);
 
 }  // namespace quern

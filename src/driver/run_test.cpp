@@ -15,7 +15,7 @@ namespace {
 std::string fake_run(fake_file_system& files, int expected_exit_status) {
   const char* arguments[] = {"quern", "-o", "out", "-r", "r"};
   std::FILE* said = std::tmpfile();
-  EXPECT_EQ(run(5, arguments, files, ::fileno(said)), expected_exit_status);
+  EXPECT_EQ(run(5, arguments, files, -1, ::fileno(said)), expected_exit_status);
   std::rewind(said);
   std::string text(4096, '\0');
   text.resize(std::fread(text.data(), 1, text.size(), said));

@@ -14,6 +14,8 @@ struct settings : report_options {
   std::string rootdirectory;
   // Threads in all for scanning and writing; 0 until -j chooses.
   int jobs = 0;
+  // The status line on a terminal; --no-progress switches it off.
+  bool show_progress = true;
 };
 
 inline constexpr int kMaxJobs = 256;

@@ -102,6 +102,7 @@ struct job {
   bool queued = false;  // still listed among the ready jobs
   std::string said;
   int64_t failures = 0;
+  int pages = 0;
   // The subdirectories that have pages, in the order the pages left them.
   std::vector<job*> children;
   size_t charged = 0;
@@ -152,6 +153,7 @@ class page_crew {
       if (was_full && held_bytes_ < kHeldBytes) wake_writers_.notify_all();
       held.unlock();
       context_.diag.absorb(j->said, j->failures);
+      context_.diag.progress().pages_written(j->pages);
       held.lock();
       for (auto child = j->children.rbegin(); child != j->children.rend(); ++child) walk.push_back(*child);
       if (j->queued) {
@@ -193,7 +195,7 @@ class page_crew {
     j->stage = job::state::running;
     held.unlock();
     diagnostics said(context_.diag.level(), -1);
-    output_html_directory({context_.options, said, files_}, j->node, workspace);
+    j->pages = output_html_directory({context_.options, said, files_}, j->node, workspace);
     j->said = said.collected();
     j->failures = said.failures();
     const directory_node* node = j->node;

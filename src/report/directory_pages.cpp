@@ -236,6 +236,12 @@ void append_page_name(std::string& out, const directory_node* node, std::string_
   out += ".html";
 }
 
+int pages_per_directory(const report_options& options) {
+  int pages = 0;
+  for (const column& c : kColumns) pages += shown(options, c) && offered(options, c) ? 1 : 0;
+  return pages;
+}
+
 void output_overview_row(std::string& page, const report_options& options, const std::string cells[6], bool heading) {
   const std::string_view prefix = heading ? "tdheadlist" : "tdlist";
   page += "<tr>\r\n";
@@ -245,14 +251,15 @@ void output_overview_row(std::string& page, const report_options& options, const
   page += "</tr>";
 }
 
-void output_html_directory(const report_context& context, directory_node* node) {
+int output_html_directory(const report_context& context, directory_node* node) {
   page_workspace workspace;
-  output_html_directory(context, node, workspace);
+  return output_html_directory(context, node, workspace);
 }
 
-void output_html_directory(const report_context& context, directory_node* node, page_workspace& workspace) {
+int output_html_directory(const report_context& context, directory_node* node, page_workspace& workspace) {
   buffers& work = workspace.get();
   bool prepared = false;
+  int written = 0;
   std::string path;
   for (const int index : kPageColumns) {
     const column& page_column = kColumns[index];
@@ -275,9 +282,11 @@ void output_html_directory(const report_context& context, directory_node* node, 
     }
     if (!result.is_ok()) {
       context.diag.report_failure("Konnte Output HTML nicht erstellen", result);
-      return;
+      return written;
     }
+    ++written;
   }
+  return written;
 }
 
 }  // namespace quern

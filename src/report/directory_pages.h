@@ -29,8 +29,13 @@ class page_workspace {
 // children in the order of the last page written (by name when all were).
 // A page that cannot be created or written completely is reported and ends
 // the directory's pages.
-void output_html_directory(const report_context& context, directory_node* node);
-void output_html_directory(const report_context& context, directory_node* node, page_workspace& workspace);
+// Returns the number of pages written.
+int output_html_directory(const report_context& context, directory_node* node);
+int output_html_directory(const report_context& context, directory_node* node, page_workspace& workspace);
+
+// How many pages each directory gets: one per column that is shown and
+// offered for sorting.
+int pages_per_directory(const report_options& options);
 
 // Appends one row of the overview table. The cells are in column order:
 // name, subdirectories, bytes, files, symbolic links, other entries.

@@ -23,7 +23,7 @@ void output(const report_context& context, directory_node* node, int threads) {
   while (!pending.empty()) {
     directory_node* current = pending.back();
     pending.pop_back();
-    output_html_directory(context, current, workspace);
+    context.diag.progress().pages_written(output_html_directory(context, current, workspace));
     // Pushed last first: the children come off in the order the pages left
     // them, each with its whole subtree before the next.
     for (int64_t slot = current->currentsubdirs(); slot-- > 0;) {
@@ -31,6 +31,21 @@ void output(const report_context& context, directory_node* node, int threads) {
       if (child->currentsubdirs() > 0) pending.push_back(child);
     }
   }
+}
+
+int64_t pages_to_write(const report_options& options, const directory_node* node) {
+  int64_t directories = 0;
+  std::vector<const directory_node*> pending{node};
+  while (!pending.empty()) {
+    const directory_node* current = pending.back();
+    pending.pop_back();
+    ++directories;
+    for (int64_t slot = 0; slot < current->currentsubdirs(); ++slot) {
+      const directory_node* child = current->subdirpointer[slot];
+      if (child->currentsubdirs() > 0) pending.push_back(child);
+    }
+  }
+  return directories * pages_per_directory(options);
 }
 
 void output_index_html(const report_context& context, const directory_node* root) {

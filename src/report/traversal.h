@@ -10,6 +10,9 @@ namespace quern {
 // several directories at once, saying the same in the same order.
 void output(const report_context& context, directory_node* node, int threads = 1);
 
+// The number of pages that output() writes for the tree below the node.
+int64_t pages_to_write(const report_options& options, const directory_node* node);
+
 // Writes index.html, the report's entry page, for the root.
 void output_index_html(const report_context& context, const directory_node* root);
 

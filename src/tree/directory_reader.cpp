@@ -7,7 +7,7 @@ bool is_dot_or_dot_dot(const char* name) {
 }
 
 void directory_contents::clear() {
-  files = symlinks = devices = size = 0;
+  files = symlinks = devices = size = entries = 0;
   names.clear();
   pending.clear();
   subdirectories = 0;
@@ -35,6 +35,7 @@ void read_directory(open_directory& directory, traced_entries traced, directory_
         contents.pending.push_back({entry_status::kind::directory, 0});
         continue;
       }
+      ++contents.entries;
       entry_status entry;
       const status outcome = directory.stat_entry(name, entry);
       bool keep = traced.every_entry || !outcome.is_ok();

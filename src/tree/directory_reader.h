@@ -23,6 +23,7 @@ struct directory_contents {
   int64_t symlinks = 0;
   int64_t devices = 0;
   int64_t size = 0;
+  int64_t entries = 0;  // listed, "." and ".." aside
   name_list names;  // of the pending entries
   std::vector<pending_entry> pending;
   size_t subdirectories = 0;  // pending entries that are directories to enter

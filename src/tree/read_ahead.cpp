@@ -134,6 +134,7 @@ read_ahead::task* read_ahead::start_child(task* parent) {
 // the directory to the walk rather than report a failure that a walk on its
 // own would not have met.
 void read_ahead::fetch(task* t, lock& held, bool by_walk) {
+  if (!by_walk) ++fetching_;
   std::unique_ptr<open_directory> handle;
   const status opened = open_directory_of(t, held, by_walk, handle);
   if (t->parent != nullptr) {
@@ -142,15 +143,16 @@ void read_ahead::fetch(task* t, lock& held, bool by_walk) {
   }
   if (!by_walk && out_of_descriptors(opened)) {
     t->stage = task::state::abandoned;
-    if (walk_waiting_) walk_wakes_.notify_one();
-    return;
+  } else {
+    if (opened.is_ok()) {
+      held.unlock();
+      read_directory(*handle, traced_, t->contents);
+      held.lock();
+    }
+    finish(t, opened, std::move(handle), by_walk);
   }
-  if (opened.is_ok()) {
-    held.unlock();
-    read_directory(*handle, traced_, t->contents);
-    held.lock();
-  }
-  finish(t, opened, std::move(handle), by_walk);
+  if (!by_walk) --fetching_;
+  if (walk_waiting_) walk_wakes_.notify_one();
 }
 
 // Opens the task's directory within the budget, from its parent's
@@ -176,7 +178,7 @@ status read_ahead::open_directory_of(task* t, lock& held, bool by_walk, std::uni
     if (evict_one(t->parent)) continue;
     // What others hold comes back once they are done with it; only what the
     // walk holds itself makes this a failure a walk on its own would meet.
-    if (!by_walk || open_descriptors_ <= (t->parent != nullptr ? 1 : 0)) return opened;
+    if (!by_walk || fetching_ == 0) return opened;
     walk_waiting_ = true;
     walk_wakes_.wait(held);
     walk_waiting_ = false;
@@ -194,7 +196,15 @@ status read_ahead::reach(task* d, lock& held, bool by_walk) {
     if (x->parent != nullptr) ++x->parent->handle_users;
     std::unique_ptr<open_directory> handle;
     const status opened = open_directory_of(x, held, by_walk, handle);
-    if (opened.is_ok()) x->handle = std::move(handle);
+    if (opened.is_ok()) {
+      if (x->handle == nullptr) {
+        x->handle = std::move(handle);
+      } else {
+        // Another thread reached it meanwhile.
+        handle.reset();
+        --open_descriptors_;
+      }
+    }
     if (x->parent != nullptr) {
       --x->parent->handle_users;
       settle_handle(x->parent);
@@ -208,6 +218,9 @@ bool read_ahead::reserve_descriptor(lock& held, bool by_walk, const task* keep) 
   while (open_descriptors_ >= budget_) {
     if (evict_one(keep)) continue;
     if (!by_walk) return false;
+    // Nobody else holds one to give back: the walk goes on beyond the
+    // budget rather than wait for ever.
+    if (fetching_ == 0) break;
     walk_waiting_ = true;
     walk_wakes_.wait(held);
     walk_waiting_ = false;
@@ -254,7 +267,6 @@ void read_ahead::finish(task* t, status opened, std::unique_ptr<open_directory> 
     held_bytes_ += t->charged;
   }
   t->stage = task::state::done;
-  if (walk_waiting_) walk_wakes_.notify_one();
 }
 
 status read_ahead::enter(const char*, size_t, const directory_contents*& contents) {

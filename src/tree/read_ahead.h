@@ -71,6 +71,7 @@ class read_ahead final : public directory_source {
   bool walk_waiting_ = false;
   bool stopping_ = false;
   size_t idle_workers_ = 0;
+  size_t fetching_ = 0;  // workers between starting a directory and finishing it
   size_t held_bytes_ = 0;
   int budget_;
   int open_descriptors_ = 0;  // held by directories, and being opened

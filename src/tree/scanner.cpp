@@ -50,6 +50,7 @@ class walk {
     node->symlinks = contents->symlinks;
     node->devices = contents->devices;
     node->size = contents->size;
+    diag_.progress().directory_scanned(contents->entries, node->size);
     levels_.push_back({node, contents, 0, 0, path_.size()});
     return true;
   }
