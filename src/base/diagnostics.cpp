@@ -1,11 +1,10 @@
 #include "base/diagnostics.h"
 
-#include <unistd.h>
-
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 
+#include "base/output_descriptor.h"
 #include "base/text.h"
 
 namespace quern {
@@ -18,18 +17,6 @@ constexpr size_t kFlushThreshold = 64 * 1024;
 constexpr auto kFlushAge = std::chrono::milliseconds(100);
 
 diagnostics* g_active_for_exit = nullptr;
-
-void write_fully(int descriptor, const char* data, size_t size) {
-  while (size > 0) {
-    const ssize_t written = ::write(descriptor, data, size);
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      return;
-    }
-    data += written;
-    size -= static_cast<size_t>(written);
-  }
-}
 
 }  // namespace
 
@@ -72,7 +59,7 @@ void diagnostics::report_failure(std::string_view message, status cause) {
 
 void diagnostics::flush() {
   if (descriptor_ < 0 || buffer_.empty()) return;
-  write_fully(descriptor_, buffer_.data(), buffer_.size());
+  write_fully(descriptor_, buffer_);
   buffer_.clear();
   last_flush_ = std::chrono::steady_clock::now();
 }
@@ -83,7 +70,7 @@ void exit_out_of_memory(const char* operation, int line) {
   if (g_active_for_exit != nullptr) g_active_for_exit->flush();
   char text[160];
   const int length = std::snprintf(text, sizeof text, "%s: Quern %d Malloc Error...\r\n", operation, line);
-  if (length > 0) write_fully(STDERR_FILENO, text, static_cast<size_t>(length) < sizeof text ? static_cast<size_t>(length) : sizeof text - 1);
+  if (length > 0) write_fully(kStandardError, std::string_view(text, static_cast<size_t>(length) < sizeof text ? static_cast<size_t>(length) : sizeof text - 1));
   std::_Exit(2);
 }
 
