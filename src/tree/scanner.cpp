@@ -141,6 +141,8 @@ class scanner {
             node->devices += 1;
             keep = keep || trace_links_and_others;
             break;
+          case entry_status::kind::skipped:
+            break;
         }
       }
       if (!keep) continue;
@@ -181,6 +183,8 @@ class scanner {
         break;
       case entry_status::kind::other:
         diag_.writef("** detecting device file or fifo %s\r\n", path_.c_str());
+        break;
+      case entry_status::kind::skipped:
         break;
     }
   }
