@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "base/diagnostics.h"
+#include "base/text.h"
 
 namespace quern {
 namespace {
@@ -23,8 +24,11 @@ TEST(DirectoryNode, DumpShowsCountsAndUsedSlots) {
   }
   tree.dump(root);
   const std::string& text = diag.collected();
+  // The address as the platform's %p writes it.
+  std::string pointer;
+  append_format(pointer, "%p", static_cast<void*>(root->subdirpointer));
   EXPECT_TRUE(text.starts_with("Dump of directory structure d1 (r)\r\n Files 2\r\n Size 3\r\n RecurFiles 4\r\n"
-                               " RecurSize 5\r\n Subdirs 2\r\n Subdirpointer 0x"));
+                               " RecurSize 5\r\n Subdirs 2\r\n Subdirpointer " + pointer + "\r\n"));
   EXPECT_TRUE(text.ends_with("\r\n countofsubdir 64\r\n currentsubdirs 2\r\n subdir[0] -> d2 (r/x)\r\n"
                              " subdir[1] -> d3 (r/y)\r\n"));
   EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 11);
@@ -37,6 +41,9 @@ void* fail_after_first(void* old, size_t bytes) {
 
 void* fail_always(void*, size_t) { return nullptr; }
 
+// Death tests match with the simplest regular expressions on some
+// platforms (no bracket expressions), and there the child's output is read
+// with CR LF turned into LF.
 TEST(DirectoryNodeDeathTest, FailedAllocationsEndTheRunWithOneLine) {
   EXPECT_EXIT(
       {
@@ -44,7 +51,7 @@ TEST(DirectoryNodeDeathTest, FailedAllocationsEndTheRunWithOneLine) {
         directory_tree tree(diag, fail_always);
         tree.create_directory_node();
       },
-      testing::ExitedWithCode(2), "^create_directory_node: Quern [0-9]+ Malloc Error\\.\\.\\.\r\n$");
+      testing::ExitedWithCode(2), "^create_directory_node: Quern .+ Malloc Error\\.\\.\\.\r?\n$");
   EXPECT_EXIT(
       {
         diagnostics diag(0, -1);
@@ -52,7 +59,7 @@ TEST(DirectoryNodeDeathTest, FailedAllocationsEndTheRunWithOneLine) {
         directory_node* parent = tree.create_directory_node();
         tree.add_subdir_to_directory(parent, tree.create_directory_node());
       },
-      testing::ExitedWithCode(2), "^resize_subdirs: Quern [0-9]+ Malloc Error\\.\\.\\.\r\n$");
+      testing::ExitedWithCode(2), "^resize_subdirs: Quern .+ Malloc Error\\.\\.\\.\r?\n$");
 }
 
 }  // namespace
