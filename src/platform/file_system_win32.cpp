@@ -207,6 +207,7 @@ class win32_output_file final : public output_file {
       const DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size(), 1u << 30));
       DWORD written = 0;
       if (!WriteFile(handle_, bytes.data(), chunk, &written, nullptr)) return last_error();
+      if (written == 0) return status::error(EIO);
       bytes.remove_prefix(written);
     }
     return status::ok();
