@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 
@@ -191,7 +192,9 @@ TEST(WindowsConsole, NamesReachAConsoleAsTheyAre) {
   temporary_directory scratch;
   const std::string root = scratch / kGreek;
   make_directory(root);
-  const std::string command = std::string(QUERN_WINE) + " " + QUERN_EXE + " -v -v -o " + scratch / "out" + " -r " + root;
+  const std::vector<std::string> words = {QUERN_WINE, QUERN_EXE, "-v", "-v", "-o", scratch / "out", "-r", root};
+  std::string command;
+  for (const std::string& word : words) command += " '" + word + "'";  // quoted for the shell script(1) starts
   ::setenv("LC_ALL", "C.UTF-8", 1);
   const run_result result = run_quern({{"script", "-qec", command, scratch / "transcript"}});
   ASSERT_EQ(result.exit_status, 0) << result.standard_output << result.standard_error;
