@@ -1,13 +1,11 @@
 #include "base/diagnostics.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 
-#include "base/descriptor_output.h"
+#include "base/output_descriptor.h"
 #include "base/text.h"
 
 namespace quern {
@@ -85,7 +83,7 @@ void exit_out_of_memory(const char* operation, int line) {
   erase_progress_line_now();
   char text[160];
   const int length = std::snprintf(text, sizeof text, "%s: Quern %d Malloc Error...\r\n", operation, line);
-  if (length > 0) write_fully(STDERR_FILENO, std::string_view(text, std::min(static_cast<size_t>(length), sizeof text - 1)));
+  if (length > 0) write_fully(kStandardError, std::string_view(text, std::min(static_cast<size_t>(length), sizeof text - 1)));
   std::_Exit(2);
 }
 

@@ -1,7 +1,6 @@
 #include "base/diagnostics.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdio>
 
@@ -9,8 +8,9 @@ namespace quern {
 namespace {
 
 std::string written_so_far(std::FILE* file) {
+  std::rewind(file);
   std::string text(4096, '\0');
-  text.resize(::pread(::fileno(file), text.data(), text.size(), 0));
+  text.resize(std::fread(text.data(), 1, text.size(), file));
   return text;
 }
 

@@ -4,7 +4,7 @@
 #include <csignal>
 #include <cstring>
 
-#include "base/descriptor_output.h"
+#include "base/output_descriptor.h"
 #include "base/text.h"
 
 namespace quern {

@@ -1,7 +1,6 @@
 #include "base/progress.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdio>
 
@@ -14,9 +13,12 @@ progress_line::clock::time_point g_now;
 progress_line::clock::time_point fake_now() { return g_now; }
 int eighty_columns(int) { return 80; }
 
+// Everything written so far; reading to the end leaves the next write to
+// follow it.
 std::string written(std::FILE* file) {
+  std::rewind(file);
   std::string text(4096, '\0');
-  text.resize(static_cast<size_t>(::pread(::fileno(file), text.data(), text.size(), 0)));
+  text.resize(std::fread(text.data(), 1, text.size(), file));
   return text;
 }
 

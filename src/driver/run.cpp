@@ -7,7 +7,7 @@
 #include <thread>
 #include <new>
 
-#include "base/descriptor_output.h"
+#include "base/output_descriptor.h"
 #include "base/diagnostics.h"
 #include "driver/command_line.h"
 #include "platform/terminal.h"

@@ -13,7 +13,10 @@ namespace quern {
 // What Quern needs to know about one directory entry, taken without
 // following a symbolic link.
 struct entry_status {
-  enum class kind : uint8_t { directory, symlink, regular, other };
+  // skipped: an entry the platform's scan neither counts nor enters, on a
+  // platform that knows only directories and regular files (on Windows, a
+  // link or a device).
+  enum class kind : uint8_t { directory, symlink, regular, other, skipped };
   kind type = kind::other;
   int64_t size = 0;  // the entry's own length, 64-bit
   // The file system the entry lies on and its number there: together the

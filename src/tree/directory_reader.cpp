@@ -59,6 +59,8 @@ void read_directory(open_directory& directory, traced_entries traced, directory_
             contents.devices += 1;
             keep = keep || traced.links_and_others;
             break;
+          case entry_status::kind::skipped:
+            break;
         }
       }
       if (!keep) continue;

@@ -94,6 +94,8 @@ class walk {
       case entry_status::kind::other:
         diag_.writef("** detecting device file or fifo %s\r\n", path_.c_str());
         break;
+      case entry_status::kind::skipped:
+        break;
     }
   }
 
