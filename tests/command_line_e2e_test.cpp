@@ -21,8 +21,9 @@ TEST(CommandLineEndToEnd, MistakesPrintTheSynopsisAndTheMessageAndHelpIsExact) {
       {{"-o", scratch / "out"}, "Rootdirectory fehlt"},
       {{"-r", "root", "-o"}, "Outputdirectory fehlt"},
       {{"-o", scratch / "out", "-r"}, "Rootdirectory fehlt"},
-      {{"-x", "-h"}, "Unbekannte Option \"-x\""},
-      {{"-x", "--version"}, "Unbekannte Option \"-x\""},
+      {{"-q", "-h"}, "Unbekannte Option \"-q\""},
+      {{"-xv", "-o", scratch / "out", "-r", "root"}, "Unbekannte Option \"-xv\""},
+      {{"-q", "--version"}, "Unbekannte Option \"-q\""},
       {{"--helpx"}, "Unbekannte Option \"--helpx\""},
       {{"--version=1"}, "Unbekannte Option \"--version=1\""},
       {{"-o", scratch / "out", "-r", "root", "--no-progress=0"}, "Unbekannte Option \"--no-progress=0\""},
@@ -86,12 +87,13 @@ TEST(CommandLineEndToEnd, LongHelpAndVersionGoToStandardOutputAndEndTheReading) 
     EXPECT_EQ(parts.position(2), std::max<std::ptrdiff_t>(16, parts.length(1) + 2)) << line;
     options.push_back(parts[1]);
   }
-  for (const std::string expected : {"--help", "--version", "--no-progress", "-j <n>"}) {
+  for (const std::string expected : {"--help", "--version", "--no-progress", "-j <n>", "-x", "--one-file-system",
+                                     "--hard-links-once"}) {
     EXPECT_NE(std::find(options.begin(), options.end(), expected), options.end()) << expected;
   }
   EXPECT_TRUE(help.standard_output.ends_with("\r\n"));
 
-  const run_result version = run_quern({{"--version", "-x"}});
+  const run_result version = run_quern({{"--version", "-q"}});
   EXPECT_EQ(version.exit_status, 0);
   EXPECT_EQ(version.standard_output, "Quern Version 0.0.9\r\n");
   EXPECT_EQ(version.standard_error, "");

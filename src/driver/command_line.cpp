@@ -21,6 +21,20 @@ constexpr switch_option kSwitches[] = {
     {"-nsd", &settings::sort_row_devices},  {"-nsf", &settings::sort_row_files},
 };
 
+// Options that switch something on or off for the whole run.
+struct flag_option {
+  const char* name;
+  bool settings::*flag;
+  bool value;
+};
+
+constexpr flag_option kFlags[] = {
+    {"--no-progress", &settings::show_progress, false},
+    {"-x", &settings::one_file_system, true},
+    {"--one-file-system", &settings::one_file_system, true},
+    {"--hard-links-once", &settings::hard_links_once, true},
+};
+
 // A thread count: decimal digits only, from 1 to kMaxJobs.
 bool parse_jobs(const char* text, int& jobs) {
   int value = 0;
@@ -46,6 +60,9 @@ constexpr described_option kLongHelpOptions[] = {
     {"--version", "Die Versionsnummer auf stdout"},
     {"-j <n>", "Anzahl Threads, 1 bis 256 (Vorgabe nach Anzahl CPU-Kerne)"},
     {"--no-progress", "Keine Fortschrittszeile auf dem Terminal"},
+    {"-x", "Verzeichnisse auf anderen Dateisystemen nicht betreten"},
+    {"--one-file-system", "wie -x"},
+    {"--hard-links-once", "Dateien mit mehreren Namen (harte Links) nur einmal zaehlen"},
 };
 
 // The column at which the short help's texts begin.
@@ -82,10 +99,6 @@ command_line read_command_line(int argc, const char* const* argv, bool links_and
       line.result = command_line::outcome::version;
       return line;
     }
-    if (std::strcmp(argument, "--no-progress") == 0) {
-      config.show_progress = false;
-      continue;
-    }
     if (std::strcmp(argument, "-v") == 0) {
       ++config.debug;
       continue;
@@ -114,6 +127,12 @@ command_line read_command_line(int argc, const char* const* argv, bool links_and
         config.*option.flag = 0;
         matched = true;
         break;
+      }
+    }
+    for (const flag_option& option : kFlags) {
+      if (!matched && std::strcmp(argument, option.name) == 0) {
+        config.*option.flag = option.value;
+        matched = true;
       }
     }
     if (!matched) return mistake(std::string("Unbekannte Option \"") + argument + "\"");

@@ -56,6 +56,24 @@ TEST(CommandLine, ThreadCountIsTheNextArgumentInDecimalFromOneTo256) {
   EXPECT_EQ(read({"--jobs=4", "-o", "o", "-r", "r"}).message, "Unbekannte Option \"--jobs=4\"");
 }
 
+TEST(CommandLine, ScanFlagsAreOffUnlessNamedWhole) {
+  const command_line plain = read({"-o", "o", "-r", "r"});
+  EXPECT_FALSE(plain.config.one_file_system);
+  EXPECT_FALSE(plain.config.hard_links_once);
+  EXPECT_TRUE(plain.config.show_progress);
+  for (const char* name : {"-x", "--one-file-system"}) {
+    const command_line line = read({"-o", "o", name, "-r", "r"});
+    EXPECT_TRUE(line.config.one_file_system) << name;
+    EXPECT_FALSE(line.config.hard_links_once) << name;
+  }
+  const command_line once = read({"--hard-links-once", "--no-progress", "-o", "o", "-r", "r"});
+  EXPECT_TRUE(once.config.hard_links_once);
+  EXPECT_FALSE(once.config.one_file_system);
+  EXPECT_FALSE(once.config.show_progress);
+  for (const char* unknown : {"-X", "--one-file-system=1", "--hard-links", "-xj"})
+    EXPECT_EQ(read({unknown, "-o", "o", "-r", "r"}).message, std::string("Unbekannte Option \"") + unknown + "\"");
+}
+
 TEST(CommandLine, PlatformWithoutLinksHasTheirColumnsOffAndTheirHelpLinesLeftOut) {
   const command_line line = read({"-o", "o", "-r", "r", "-ndy"}, false);
   EXPECT_EQ(line.config.display_row_symlinks, 0);

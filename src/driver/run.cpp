@@ -65,6 +65,11 @@ int run(int argc, const char* const* argv, file_system& files, int output_descri
     write_text(error_descriptor, usage_text(program, &line.message, links_and_devices));
     return kExitFailure;
   }
+  if (line.config.hard_links_once && !platform_counts_hard_links()) {
+    const std::string refused = "Option \"--hard-links-once\" ist auf dieser Plattform nicht moeglich";
+    write_text(error_descriptor, usage_text(program, &refused, links_and_devices));
+    return kExitFailure;
+  }
   const settings& config = line.config;
 
   diagnostics diag(config.debug, error_descriptor);
@@ -90,7 +95,8 @@ int run(int argc, const char* const* argv, file_system& files, int output_descri
 
   const int threads = config.jobs > 0 ? config.jobs : default_jobs();
   if (diag.above(0)) diag.write("* scanning root directory\r\n");
-  jumper(tree, root, config.rootdirectory, files, diag, {.threads = threads});
+  jumper(tree, root, config.rootdirectory, files, diag,
+         {.threads = threads, .one_file_system = config.one_file_system, .hard_links_once = config.hard_links_once});
 
   if (diag.above(0)) diag.write("* generating HTML files\r\n");
   if (diag.progress().shown()) diag.progress().begin_pages(pages_to_write(config, root));

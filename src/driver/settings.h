@@ -16,6 +16,10 @@ struct settings : report_options {
   int jobs = 0;
   // The status line on a terminal; --no-progress switches it off.
   bool show_progress = true;
+  // -x: subdirectories on another file system are shown but not entered.
+  bool one_file_system = false;
+  // A regular file with several names counts at its first name only.
+  bool hard_links_once = false;
 };
 
 inline constexpr int kMaxJobs = 256;

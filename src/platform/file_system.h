@@ -66,6 +66,8 @@ class open_directory {
   // it stay.
   virtual status read_names(name_list& names) = 0;
   virtual status stat_entry(const char* name, entry_status& result) = 0;
+  // The file system the directory itself lies on, as entry_status::device.
+  virtual status file_system(uint64_t& device) = 0;
   // Opens a subdirectory without following a symbolic link.
   virtual status open_subdirectory(const char* name, std::unique_ptr<open_directory>& result) = 0;
 };
@@ -97,5 +99,9 @@ file_system& platform_file_system();
 // False on platforms whose directory entries know no symbolic links and no
 // device files; their columns are then switched off and left out of the help.
 bool platform_has_links_and_devices();
+
+// False where a listing does not tell how many names a file has, so that
+// files with several names cannot be counted once.
+bool platform_counts_hard_links();
 
 }  // namespace quern

@@ -36,6 +36,13 @@ class posix_directory final : public open_directory {
     return status::ok();
   }
 
+  status file_system(uint64_t& device) override {
+    struct stat info;
+    if (::fstat(descriptor_, &info) != 0) return status::from_errno();
+    device = static_cast<uint64_t>(info.st_dev);
+    return status::ok();
+  }
+
   status open_subdirectory(const char* name, std::unique_ptr<open_directory>& result) override {
     const int descriptor = ::openat(descriptor_, name, kDirectoryFlags | O_NOFOLLOW);
     if (descriptor < 0) return status::from_errno();
@@ -108,5 +115,7 @@ file_system& platform_file_system() {
 }
 
 bool platform_has_links_and_devices() { return true; }
+
+bool platform_counts_hard_links() { return true; }
 
 }  // namespace quern

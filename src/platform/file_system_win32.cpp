@@ -155,6 +155,11 @@ class win32_directory final : public open_directory {
     return stat_path(join(path_, name), result);
   }
 
+  status file_system(uint64_t& device) override {
+    device = volume_;
+    return status::ok();
+  }
+
   status open_subdirectory(const char* name, std::unique_ptr<open_directory>& result) override;
 
  private:
@@ -297,5 +302,8 @@ file_system& platform_file_system() {
 }
 
 bool platform_has_links_and_devices() { return false; }
+
+// The directory listing gives no link counts.
+bool platform_counts_hard_links() { return false; }
 
 }  // namespace quern

@@ -6,19 +6,27 @@ bool is_dot_or_dot_dot(const char* name) {
   return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
 }
 
+bool to_enter(const directory_contents& contents, size_t index) {
+  const pending_entry& entry = contents.pending[index];
+  return entry.type == entry_status::kind::directory && entry.error_number == 0 && !entry.elsewhere &&
+         !is_dot_or_dot_dot(contents.names[index]);
+}
+
 void directory_contents::clear() {
   files = symlinks = devices = size = entries = 0;
   names.clear();
   pending.clear();
+  linked_files.clear();
   subdirectories = 0;
   listing_failure = status::ok();
 }
 
 size_t directory_contents::footprint() const {
-  return sizeof(*this) + names.footprint() + pending.capacity() * sizeof(pending_entry);
+  return sizeof(*this) + names.footprint() + pending.capacity() * sizeof(pending_entry) +
+         linked_files.capacity() * sizeof(linked_file);
 }
 
-void read_directory(open_directory& directory, traced_entries traced, directory_contents& contents) {
+void read_directory(open_directory& directory, const read_options& options, directory_contents& contents) {
   contents.clear();
   thread_local name_list batch;
   bool searchable = false;
@@ -32,32 +40,40 @@ void read_directory(open_directory& directory, traced_entries traced, directory_
         // Settled once the listing has ended; see below.
         has_dots = true;
         contents.names.add(std::string_view(name, batch.length(i)));
-        contents.pending.push_back({entry_status::kind::directory, 0});
+        contents.pending.push_back({.type = entry_status::kind::directory});
         continue;
       }
       ++contents.entries;
       entry_status entry;
       const status outcome = directory.stat_entry(name, entry);
-      bool keep = traced.every_entry || !outcome.is_ok();
+      bool keep = options.trace_every_entry || !outcome.is_ok();
+      pending_entry waiting{.type = entry.type, .error_number = outcome.error_number()};
       if (outcome.is_ok()) {
         searchable = true;
         switch (entry.type) {
           case entry_status::kind::directory:
-            ++contents.subdirectories;
+            waiting.elsewhere = options.one_file_system && entry.device != options.file_system;
+            if (!waiting.elsewhere) ++contents.subdirectories;
             keep = true;
             break;
           case entry_status::kind::symlink:
             contents.symlinks += 1;
             contents.size += entry.size;
-            keep = keep || traced.links_and_others;
+            keep = keep || options.trace_links_and_others;
             break;
           case entry_status::kind::regular:
+            if (options.hard_links_once && entry.links > 1) {
+              waiting.linked = true;
+              contents.linked_files.push_back({entry.device, entry.inode, entry.size});
+              keep = true;
+              break;
+            }
             contents.files += 1;
             contents.size += entry.size;
             break;
           case entry_status::kind::other:
             contents.devices += 1;
-            keep = keep || traced.links_and_others;
+            keep = keep || options.trace_links_and_others;
             break;
           case entry_status::kind::skipped:
             break;
@@ -65,7 +81,7 @@ void read_directory(open_directory& directory, traced_entries traced, directory_
       }
       if (!keep) continue;
       contents.names.add(std::string_view(name, batch.length(i)));
-      contents.pending.push_back({entry.type, outcome.error_number()});
+      contents.pending.push_back(waiting);
     }
     if (!read.is_ok()) {
       contents.listing_failure = read;

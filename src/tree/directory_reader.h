@@ -12,7 +12,19 @@ namespace quern {
 // subdirectory to enter, a failure or a trace line to report.
 struct pending_entry {
   entry_status::kind type;
-  int error_number;  // of its status call; 0 when it succeeded
+  // A subdirectory on another file system, shown but not entered.
+  bool elsewhere = false;
+  // A regular file with other names: whether it counts is decided in the
+  // walk's order, from its entry in linked_files.
+  bool linked = false;
+  int error_number = 0;  // of its status call
+};
+
+// The identity and size of a file with several names.
+struct linked_file {
+  uint64_t device;
+  uint64_t inode;
+  int64_t size;
 };
 
 // What one directory holds. Entries that only count are folded into the
@@ -26,6 +38,7 @@ struct directory_contents {
   int64_t entries = 0;  // listed, "." and ".." aside
   name_list names;  // of the pending entries
   std::vector<pending_entry> pending;
+  std::vector<linked_file> linked_files;  // of the linked pending entries, in order
   size_t subdirectories = 0;  // pending entries that are directories to enter
   status listing_failure;
 
@@ -34,16 +47,26 @@ struct directory_contents {
   size_t footprint() const;
 };
 
-// Which entries the traces of the verbosity level will name.
-struct traced_entries {
-  bool every_entry = false;
-  bool links_and_others = false;
+// How directories are read: which entries the traces of the verbosity level
+// will name, and what the scan leaves to the walk.
+struct read_options {
+  bool trace_every_entry = false;
+  bool trace_links_and_others = false;
+  // Subdirectories on another file system than `file_system` are marked
+  // elsewhere instead of being entered.
+  bool one_file_system = false;
+  uint64_t file_system = 0;
+  // Regular files with several names are left to the walk to count once.
+  bool hard_links_once = false;
 };
 
 bool is_dot_or_dot_dot(const char* name);
 
+// Whether the pending entry is a subdirectory the walk enters.
+bool to_enter(const directory_contents& contents, size_t index);
+
 // Lists the open directory batch by batch and takes the status of every
 // entry as it comes.
-void read_directory(open_directory& directory, traced_entries traced, directory_contents& contents);
+void read_directory(open_directory& directory, const read_options& options, directory_contents& contents);
 
 }  // namespace quern

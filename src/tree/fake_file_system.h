@@ -29,6 +29,9 @@ class fake_file_system : public file_system {
     size_t batch = SIZE_MAX;  // names handed out per read
     // Changes the tree behind the scanner's back once the last name is out.
     std::function<void()> after_listing;
+    uint64_t device = 1;
+    uint64_t inode = 0;  // 0: one of its own
+    uint64_t links = 1;
   };
   enum class stage { create, write, close };
 
@@ -116,8 +119,17 @@ class fake_file_system : public file_system {
       }
       auto found = owner_.entries_.find(path_ + "/" + name);
       if (found == owner_.entries_.end()) return status::error(ENOENT);
-      result.type = found->second.type;
-      result.size = found->second.size;
+      const entry& e = found->second;
+      result.type = e.type;
+      result.size = e.size;
+      result.device = e.device;
+      result.inode = e.inode != 0 ? e.inode : std::hash<std::string>()(found->first);
+      result.links = e.links;
+      return status::ok();
+    }
+    status file_system(uint64_t& device) override {
+      const std::lock_guard guard(owner_.mutex_);
+      device = owner_.entries_.at(path_).device;
       return status::ok();
     }
     status open_subdirectory(const char* name, std::unique_ptr<open_directory>& result) override {

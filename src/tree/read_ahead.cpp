@@ -30,12 +30,6 @@ struct read_ahead::task {
 
 namespace {
 
-bool is_subdirectory(const directory_contents& contents, size_t index) {
-  const pending_entry& entry = contents.pending[index];
-  return entry.type == entry_status::kind::directory && entry.error_number == 0 &&
-         !is_dot_or_dot_dot(contents.names[index]);
-}
-
 bool out_of_descriptors(status result) {
   return result.error_number() == EMFILE || result.error_number() == ENFILE;
 }
@@ -67,11 +61,11 @@ bool read_ahead::next_child_order::operator()(const task* a, const task* b) cons
   return i != j ? i < j : b_deeper;
 }
 
-read_ahead::read_ahead(file_system& files, const std::string& root_path, traced_entries traced, int threads,
+read_ahead::read_ahead(file_system& files, const std::string& root_path, const read_options& options, int threads,
                        int descriptor_budget)
     : files_(files),
       root_path_(root_path),
-      traced_(traced),
+      options_(options),
       // Each worker may hold a parent's descriptor and the one it opens.
       budget_(std::max(descriptor_budget, 2 * threads + 2)) {
   for (int i = 0; i < threads; ++i) {
@@ -111,7 +105,7 @@ read_ahead::task* read_ahead::start_child(task* parent) {
   frontier_.erase(parent);
   const directory_contents& contents = parent->contents;
   size_t index = parent->next_pending;
-  while (!is_subdirectory(contents, index)) ++index;
+  while (!to_enter(contents, index)) ++index;
   task* t = new task;
   t->parent = parent;
   t->name = contents.names[index];
@@ -146,7 +140,8 @@ void read_ahead::fetch(task* t, lock& held, bool by_walk) {
   } else {
     if (opened.is_ok()) {
       held.unlock();
-      read_directory(*handle, traced_, t->contents);
+      if (t->parent == nullptr && options_.one_file_system) handle->file_system(options_.file_system);
+      read_directory(*handle, options_, t->contents);
       held.lock();
     }
     finish(t, opened, std::move(handle), by_walk);

@@ -30,7 +30,7 @@ class read_ahead final : public directory_source {
  public:
   static constexpr size_t kReadAheadBytes = 8 << 20;
 
-  read_ahead(file_system& files, const std::string& root_path, traced_entries traced, int threads,
+  read_ahead(file_system& files, const std::string& root_path, const read_options& options, int threads,
              int descriptor_budget);
   ~read_ahead() override;
   read_ahead(const read_ahead&) = delete;
@@ -63,7 +63,7 @@ class read_ahead final : public directory_source {
 
   file_system& files_;
   const std::string root_path_;
-  const traced_entries traced_;
+  read_options options_;  // the root's file system is filled in once it is open
 
   std::mutex mutex_;
   std::condition_variable workers_wake_;

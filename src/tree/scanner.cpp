@@ -1,7 +1,8 @@
 #include "tree/scanner.h"
 
-#include <deque>
 #include <memory>
+#include <unordered_set>
+#include <utility>
 
 #include "tree/directory_source.h"
 #include "tree/read_ahead.h"
@@ -17,7 +18,23 @@ struct level {
   const directory_contents* contents = nullptr;
   size_t next_entry = 0;
   size_t next_subdirectory = 0;
+  size_t next_linked_file = 0;
   size_t path_length = 0;  // of this directory's path in the walk's path text
+};
+
+// Files with several names, each under the identity all its names share.
+class files_seen {
+ public:
+  // True the first time the file is met.
+  bool first_meeting(const linked_file& file) { return seen_.insert({file.device, file.inode}).second; }
+
+ private:
+  struct identity_hash {
+    size_t operator()(const std::pair<uint64_t, uint64_t>& id) const {
+      return std::hash<uint64_t>()(id.first * 0x9e3779b97f4a7c15ULL ^ id.second);
+    }
+  };
+  std::unordered_set<std::pair<uint64_t, uint64_t>, identity_hash> seen_;
 };
 
 // The walk commits what the source read, in the order a depth-first scan
@@ -51,7 +68,7 @@ class walk {
     node->devices = contents->devices;
     node->size = contents->size;
     diag_.progress().directory_scanned(contents->entries, node->size);
-    levels_.push_back({node, contents, 0, 0, path_.size()});
+    levels_.push_back({node, contents, 0, 0, 0, path_.size()});
     return true;
   }
 
@@ -67,9 +84,11 @@ class walk {
     const size_t index = current.next_entry++;
     const pending_entry& entry = contents.pending[index];
     const char* name = contents.names[index];
-    // "." and ".." wait only in case their status fails or is traced.
-    if (!trace_all && entry.error_number == 0 && entry.type == entry_status::kind::directory &&
-        is_dot_or_dot_dot(name)) {
+    if (entry.linked) count_once(current.node, contents.linked_files[current.next_linked_file++]);
+    // "." and ".." wait only in case their status fails or is traced, a
+    // file with several names only to be counted once.
+    if (!trace_all && entry.error_number == 0 &&
+        (entry.linked || (entry.type == entry_status::kind::directory && is_dot_or_dot_dot(name)))) {
       return;
     }
     path_.resize(current.path_length);
@@ -83,7 +102,12 @@ class walk {
     }
     switch (entry.type) {
       case entry_status::kind::directory:
-        if (!is_dot_or_dot_dot(name)) descend(current, name, contents.names.length(index));
+        if (is_dot_or_dot_dot(name)) break;
+        if (entry.elsewhere) {
+          pass_by(current, name, contents.names.length(index));
+        } else {
+          descend(current, name, contents.names.length(index));
+        }
         break;
       case entry_status::kind::symlink:
         diag_.writef("** detecting symlink %s\r\n", path_.c_str());
@@ -99,13 +123,31 @@ class walk {
     }
   }
 
-  void descend(level& current, const char* name, size_t name_length) {
+  directory_node* add_child(level& current, const char* name, size_t name_length) {
     if (diag_.above(1)) diag_.writef("** detecting directory %s\r\n", path_.c_str());
     directory_node* child = tree_.create_directory_node();
     tree_.add_subdir_to_directory(current.node, child);
     tree_.set_name(child, name, name_length);
+    return child;
+  }
+
+  void descend(level& current, const char* name, size_t name_length) {
+    directory_node* child = add_child(current, name, name_length);
     // `current` may move when the level stack grows; it is not used after this.
     enter(child, name, current.next_subdirectory++);
+  }
+
+  // A directory on another file system stays a subdirectory of its parent,
+  // with nothing counted in it.
+  void pass_by(level& current, const char* name, size_t name_length) {
+    add_child(current, name, name_length);
+    if (diag_.above(0)) diag_.writef("* nicht betreten (anderes Dateisystem): %s\r\n", path_.c_str());
+  }
+
+  void count_once(directory_node* node, const linked_file& file) {
+    if (!seen_.first_meeting(file)) return;
+    node->files += 1;
+    node->size += file.size;
   }
 
   // Ends the deepest level: its totals join its parent's totals below.
@@ -132,20 +174,24 @@ class walk {
   diagnostics& diag_;
   std::string path_;
   std::vector<level> levels_;
+  files_seen seen_;
 };
 
 }  // namespace
 
 void jumper(directory_tree& tree, directory_node* root, const std::string& root_path, file_system& files,
             diagnostics& diag, scan_options options) {
-  const traced_entries traced{diag.above(2), diag.above(1)};
+  const read_options reading{.trace_every_entry = diag.above(2),
+                             .trace_links_and_others = diag.above(1),
+                             .one_file_system = options.one_file_system,
+                             .hard_links_once = options.hard_links_once};
   std::unique_ptr<directory_source> source;
   if (options.threads > 1) {
-    auto ahead = std::make_unique<read_ahead>(files, root_path, traced, options.threads, options.descriptor_budget);
+    auto ahead = std::make_unique<read_ahead>(files, root_path, reading, options.threads, options.descriptor_budget);
     // Without a single worker it would only be a slower way of reading.
     if (ahead->workers() > 0) source = std::move(ahead);
   }
-  if (source == nullptr) source = std::make_unique<sequential_source>(files, root_path, traced, options.descriptor_budget);
+  if (source == nullptr) source = std::make_unique<sequential_source>(files, root_path, reading, options.descriptor_budget);
   walk(tree, *source, diag).run(root, root_path);
 }
 

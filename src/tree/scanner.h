@@ -15,6 +15,11 @@ struct scan_options {
   // on the walk's own thread when the walk enters it.
   int threads = 1;
   int descriptor_budget = kDefaultDescriptorBudget;
+  // Subdirectories on another file system than the root are shown, with
+  // nothing counted in them, but not entered.
+  bool one_file_system = false;
+  // A regular file with several names counts at the first of them only.
+  bool hard_links_once = false;
 };
 
 // Builds the whole tree below the root, depth first: every entry is

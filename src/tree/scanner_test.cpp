@@ -21,10 +21,12 @@ INSTANTIATE_TEST_SUITE_P(Threads, Scanner, testing::Values(1, 2, 8));
 struct scan {
   explicit scan(file_system& files, const std::string& root_path = "r", int debug = 0,
                 int budget = kDefaultDescriptorBudget, int threads = 1)
+      : scan(files, root_path, debug, {.threads = threads, .descriptor_budget = budget}) {}
+  scan(file_system& files, const std::string& root_path, int debug, scan_options options)
       : diag(debug, -1), tree(diag) {
     root = tree.create_directory_node();
     tree.set_name(root, root_path.data(), root_path.size());
-    jumper(tree, root, root_path, files, diag, {threads, budget});
+    jumper(tree, root, root_path, files, diag, options);
   }
   diagnostics diag;
   directory_tree tree;
@@ -153,6 +155,60 @@ TEST_P(Scanner, SkippedEntriesAreNeitherCountedNorEnteredNorReported) {
   EXPECT_NE(three.diag.collected().find("*** try to stat r/link\r\n*** try to read a directory entry\r\n"),
             std::string::npos);
   EXPECT_EQ(three.diag.failures(), 0);
+}
+
+// With -x a directory on another file system is a subdirectory with nothing
+// in it; it is named at level 1 and neither opened nor read.
+TEST_P(Scanner, OtherFileSystemsAreShownButNotEntered) {
+  fake_file_system files;
+  files.add_directory("r");
+  files.add_directory("r/mnt").device = 2;
+  files.add_file("r/mnt/big", 1000);
+  files.add_directory("r/mnt/inner").device = 2;
+  files.add_directory("r/local");
+  files.add_file("r/local/f", 5);
+  files.add_directory("r/local/proc").device = 3;
+  files.at("r/mnt").open_error = EIO;  // opening it would be reported
+  const scan_options one_file_system{.threads = threads(), .one_file_system = true};
+  scan kept(files, "r", 2, one_file_system);
+  EXPECT_EQ(kept.diag.collected(),
+            "** scanning r\n** detecting directory r/mnt\r\n* nicht betreten (anderes Dateisystem): r/mnt\r\n"
+            "** detecting directory r/local\r\n** scanning r/local\n** detecting directory r/local/proc\r\n"
+            "* nicht betreten (anderes Dateisystem): r/local/proc\r\n");
+  EXPECT_EQ(describe(kept.root),
+            "r 0/1 0/0 0/0 0/5 2/1\nr/mnt 0/0 0/0 0/0 0/0 0/0\nr/local 1/0 0/0 0/0 5/0 1/0\n"
+            "r/local/proc 0/0 0/0 0/0 0/0 0/0\n");
+  EXPECT_EQ(scan(files, "r", 1, one_file_system).diag.collected(),
+            "* nicht betreten (anderes Dateisystem): r/mnt\r\n* nicht betreten (anderes Dateisystem): r/local/proc\r\n");
+  // Without it every mount point is entered.
+  EXPECT_NE(scan(files, "r", 0, {.threads = threads()}).diag.collected().find("Konnte Verzeichnis nicht oeffnen"),
+            std::string::npos);
+}
+
+// A file with several names counts once, at its first name in the scan's
+// order, whichever thread stat'ed which name first.
+TEST_P(Scanner, HardLinksCountOnceAtTheFirstNameWhenAsked) {
+  fake_file_system files;
+  files.add_directory("r");
+  files.add_directory("r/a");
+  for (const char* name : {"r/a/one", "r/a/two", "r/b/three"}) {
+    if (std::string(name) == "r/b/three") files.add_directory("r/b");
+    files.add_file(name, 100);
+    files.at(name).inode = 7;
+    files.at(name).links = 3;
+  }
+  files.add_file("r/b/alone", 10);
+  files.add_file("r/b/other_name_outside", 1);
+  files.at("r/b/other_name_outside").links = 2;
+  const scan_options once{.threads = threads(), .hard_links_once = true};
+  EXPECT_EQ(describe(scan(files, "r", 0, once).root),
+            "r 0/3 0/0 0/0 0/111 2/0\nr/a 1/0 0/0 0/0 100/0 0/0\nr/b 2/0 0/0 0/0 11/0 0/0\n");
+  EXPECT_EQ(describe(scan(files, "r", 0, {.threads = threads()}).root),
+            "r 0/5 0/0 0/0 0/311 2/0\nr/a 2/0 0/0 0/0 200/0 0/0\nr/b 3/0 0/0 0/0 111/0 0/0\n");
+  // Every name is still traced.
+  const std::string traced = scan(files, "r", 3, once).diag.collected();
+  for (const char* name : {"r/a/one", "r/a/two", "r/b/three"})
+    EXPECT_NE(traced.find(std::string("** detecting regular file ") + name + "\r\n"), std::string::npos) << name;
 }
 
 // Every level holds two subdirectories, so every ancestor still has work

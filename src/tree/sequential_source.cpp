@@ -4,9 +4,9 @@
 
 namespace quern {
 
-sequential_source::sequential_source(file_system& files, const std::string& root_path, traced_entries traced,
+sequential_source::sequential_source(file_system& files, const std::string& root_path, const read_options& options,
                                      int descriptor_budget)
-    : files_(files), root_path_(root_path), traced_(traced), budget_(descriptor_budget < 2 ? 2 : descriptor_budget) {}
+    : files_(files), root_path_(root_path), options_(options), budget_(descriptor_budget < 2 ? 2 : descriptor_budget) {}
 
 status sequential_source::enter(const char* name, size_t, const directory_contents*& contents) {
   std::unique_ptr<open_directory> handle;
@@ -23,7 +23,8 @@ status sequential_source::enter(const char* name, size_t, const directory_conten
     level& entered = levels_[depth_++];
     entered.name = name;
     hold(entered, std::move(handle));
-    read_directory(*entered.handle, traced_, entered.contents);
+    if (depth_ == 1 && options_.one_file_system) entered.handle->file_system(options_.file_system);
+    read_directory(*entered.handle, options_, entered.contents);
     entered.unopened_subdirectories = entered.contents.subdirectories;
     if (entered.unopened_subdirectories == 0) release(entered);
     contents = &entered.contents;

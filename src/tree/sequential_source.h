@@ -17,7 +17,7 @@ namespace quern {
 // name from the nearest one still open.
 class sequential_source final : public directory_source {
  public:
-  sequential_source(file_system& files, const std::string& root_path, traced_entries traced, int descriptor_budget);
+  sequential_source(file_system& files, const std::string& root_path, const read_options& options, int descriptor_budget);
   status enter(const char* name, size_t ordinal, const directory_contents*& contents) override;
   void leave() override;
 
@@ -37,7 +37,7 @@ class sequential_source final : public directory_source {
 
   file_system& files_;
   std::string root_path_;
-  traced_entries traced_;
+  read_options options_;  // the root's file system is filled in once it is open
   int budget_;
   int held_ = 0;
   // A deque, so that the contents handed to the walk never move; levels are

@@ -183,6 +183,19 @@ TEST(WindowsRun, ExitStatusesAndFailureMessages) {
   const run_result not_directory = run_windows({"-o", scratch / "out2", "-r", scratch / "file"});
   EXPECT_EQ(not_directory.standard_error, "Konnte Verzeichnis nicht oeffnen: Not a directory\n");
   EXPECT_EQ(not_directory.exit_status, 1);
+
+  // Listings here tell nothing of other names, so counting once is refused;
+  // staying on one file system and threads work as anywhere.
+  const run_result once = run_windows({"--hard-links-once", "-o", scratch / "out3", "-r", scratch.path()});
+  EXPECT_TRUE(once.standard_error.ends_with(
+      "Option \"--hard-links-once\" ist auf dieser Plattform nicht moeglich\r\n"))
+      << once.standard_error;
+  EXPECT_EQ(once.exit_status, 2);
+  EXPECT_FALSE(exists(scratch / "out3"));
+  const run_result one_file_system = run_windows({"-x", "-v", "-j", "4", "-o", scratch / "out4", "-r", scratch.path()});
+  EXPECT_TRUE(one_file_system.standard_error.starts_with("* scanning root directory\r\n* generating HTML files\r\n"))
+      << one_file_system.standard_error;
+  EXPECT_EQ(one_file_system.exit_status, 0);
 }
 
 // On a console the text goes out as characters: raw UTF-8 bytes would be
