@@ -93,12 +93,19 @@ void read_ahead::work() {
     if (stopping_) return;
     if (frontier_.empty() || held_bytes_ >= kReadAheadBytes) {
       ++idle_workers_;
+      worker_idle_.notify_all();
       workers_wake_.wait(held);
       --idle_workers_;
       continue;
     }
     fetch(start_child(*frontier_.begin()), held, false);
   }
+}
+
+size_t read_ahead::held_bytes_when_idle() {
+  lock held(mutex_);
+  worker_idle_.wait(held, [this] { return idle_workers_ == workers_.size(); });
+  return held_bytes_;
 }
 
 read_ahead::task* read_ahead::start_child(task* parent) {

@@ -42,6 +42,10 @@ class read_ahead final : public directory_source {
   status enter(const char* name, size_t ordinal, const directory_contents*& contents) override;
   void leave() override;
 
+  // Waits until every worker has stopped for want of work or room, then
+  // tells how many bytes are read ahead: for tests of the bound.
+  size_t held_bytes_when_idle();
+
  private:
   struct task;
   // Orders directories by where the next subdirectory to start stands in
@@ -68,6 +72,7 @@ class read_ahead final : public directory_source {
   std::mutex mutex_;
   std::condition_variable workers_wake_;
   std::condition_variable walk_wakes_;
+  std::condition_variable worker_idle_;
   bool walk_waiting_ = false;
   bool stopping_ = false;
   size_t idle_workers_ = 0;
