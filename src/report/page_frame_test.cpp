@@ -48,6 +48,7 @@ TEST(PageFrame, StylesheetIsWrittenWholeOrItsFailureReported) {
             "*** try to create stylesheet out//styles.css\r\n*** try to create stylesheet out//styles.css\r\n"
             "Konnte Stylesheet nicht erstellen: No space left on device\n");
   EXPECT_EQ(diag.failures(), 1);
+  EXPECT_FALSE(files.written.contains("out//styles.css"));
 }
 
 }  // namespace
