@@ -1,6 +1,8 @@
 #pragma once
 
+#include <fcntl.h>
 #include <grp.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -12,6 +14,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <stdexcept>
 #include <string>
@@ -24,14 +27,29 @@ inline void check(bool ok, const std::string& what) {
   if (!ok) throw std::runtime_error(what + ": " + std::strerror(errno));
 }
 
+// Extra arguments that every end-to-end run of a whole report is repeated
+// with, one run per entry; the empty entry runs Quern as it starts by default.
+inline const std::vector<std::vector<std::string>> thread_variants = {{}};
+
+// The variant's arguments, then these.
+inline std::vector<std::string> with_variant(const std::vector<std::string>& variant,
+                                             const std::vector<std::string>& arguments) {
+  std::vector<std::string> all = variant;
+  all.insert(all.end(), arguments.begin(), arguments.end());
+  return all;
+}
+
 struct run_options {
   std::vector<std::string> arguments;  // without the program name
   int descriptor_limit = -1;           // RLIMIT_NOFILE for the child, -1 to keep
   bool unprivileged = false;           // run as user nobody when started as root
+  int timeout_seconds = 0;             // the child is killed by SIGALRM after this; 0: no limit
+  std::function<void()> in_child = nullptr;  // runs in the child just before it becomes Quern
 };
 
 struct run_result {
   int exit_status = -1;  // -1 when the process did not exit normally
+  int signal_number = 0;  // the signal that ended it, if one did
   std::string standard_output;
   std::string standard_error;
 };
@@ -58,18 +76,49 @@ inline run_result run_quern(const run_options& options) {
     if (options.descriptor_limit >= 0 && ::setrlimit(RLIMIT_NOFILE, &limit) != 0) ::_exit(126);
     const bool drop = options.unprivileged && ::geteuid() == 0;
     if (drop && (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(126);
+    if (options.in_child) options.in_child();
+    if (options.timeout_seconds > 0) ::alarm(static_cast<unsigned>(options.timeout_seconds));
     ::execv(argv[0], argv.data());
     ::_exit(127);
   }
   int wait_status = 0;
   ::waitpid(pid, &wait_status, 0);
-  run_result result{WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : -1, {}, {}};
+  run_result result{WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : -1,
+                    WIFSIGNALED(wait_status) ? WTERMSIG(wait_status) : 0, {}, {}};
   for (auto [file, text] : {std::pair{out, &result.standard_output}, std::pair{err, &result.standard_error}}) {
     std::rewind(file);
     for (int c; (c = std::fgetc(file)) != EOF;) text->push_back(static_cast<char>(c));
     std::fclose(file);
   }
   return result;
+}
+
+// Runs a tool with its output thrown away; its exit status, 127 when it
+// cannot be started.
+inline int run_tool(const std::vector<std::string>& arguments) {
+  std::vector<char*> argv;
+  std::vector<std::string> text = arguments;
+  for (std::string& a : text) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  const pid_t pid = ::fork();
+  check(pid >= 0, "fork");
+  if (pid == 0) {
+    const int null = ::open("/dev/null", O_WRONLY);
+    ::dup2(null, STDOUT_FILENO);
+    ::dup2(null, STDERR_FILENO);
+    ::execvp(argv[0], argv.data());
+    ::_exit(127);
+  }
+  int wait_status = 0;
+  ::waitpid(pid, &wait_status, 0);
+  return WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : -1;
+}
+
+// In CI every tool that a test needs must be there; elsewhere a test whose
+// tool is missing is skipped.
+inline bool in_ci() {
+  const char* ci = std::getenv("CI");
+  return ci != nullptr && std::string(ci) == "true";
 }
 
 // A fresh directory that everyone can reach, removed with its contents.
@@ -84,6 +133,26 @@ class temporary_directory {
   temporary_directory& operator=(const temporary_directory&) = delete;
   const std::string& path() const { return path_; }
   std::string operator/(const std::string& relative) const { return path_ + "/" + relative; }
+
+ private:
+  std::string path_;
+};
+
+// A tmpfs of the given size mounted on a new directory, unmounted again
+// when the object goes. Needs root; tests ask can_mount() first.
+class tmpfs_mount {
+ public:
+  tmpfs_mount(const std::string& path, const std::string& size) : path_(path) {
+    check(::mkdir(path.c_str(), 0777) == 0, "mkdir " + path);
+    check(::mount("tmpfs", path.c_str(), "tmpfs", 0, ("size=" + size + ",mode=0777").c_str()) == 0, "mount " + path);
+  }
+  ~tmpfs_mount() {
+    ::umount2(path_.c_str(), MNT_DETACH);
+    ::rmdir(path_.c_str());
+  }
+  tmpfs_mount(const tmpfs_mount&) = delete;
+  tmpfs_mount& operator=(const tmpfs_mount&) = delete;
+  static bool can_mount() { return ::geteuid() == 0; }
 
  private:
   std::string path_;

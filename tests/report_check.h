@@ -181,9 +181,10 @@ inline std::vector<std::string> totals(std::string_view page) {
 
 // The whole output directory: every page passes the checks above, every link
 // names a file of the directory or the home page, and the entry page shows
-// the totals of the root's page it leads to.
+// the totals of the root's page it leads to. Names the first few faults.
 inline std::string report_fault(const std::string& output_directory) {
   std::string faults;
+  size_t count = 0;
   for (const auto& entry : std::filesystem::directory_iterator(output_directory)) {
     const std::string name = entry.path().filename();
     if (!name.ends_with(".html")) continue;
@@ -205,8 +206,9 @@ inline std::string report_fault(const std::string& output_directory) {
         fault = "totals differ from those of " + root_page;
       }
     }
-    if (!fault.empty()) faults += name + ": " + fault + "\n";
+    if (!fault.empty() && ++count <= 3) faults += name + ": " + fault + "\n";
   }
+  if (count > 3) faults += "and " + std::to_string(count - 3) + " more pages\n";
   return faults;
 }
 
