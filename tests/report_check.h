@@ -192,9 +192,9 @@ inline std::string report_fault(const std::string& output_directory) {
     std::string fault = markup_fault(page);
     if (fault.empty() && name != "index.html") fault = figures_fault(page);
     for (const std::string& target : link_targets(page)) {
-      if (fault.empty() && target != "https://quern.example/" &&
-          !std::filesystem::exists(output_directory + "/" + target)) {
-        fault = "link to a missing file " + target;
+      if (!fault.empty() || target == "https://quern.example/") continue;
+      if (target.find('/') != std::string::npos || !std::filesystem::is_regular_file(output_directory + "/" + target)) {
+        fault = "link to no file of the output directory: " + target;
       }
     }
     if (fault.empty() && name == "index.html") {
