@@ -97,8 +97,8 @@ status write_and_close(output_file& file, std::string_view text) {
 
 status write_or_remove(file_system& files, const std::string& path, output_file& file, std::string_view text) {
   const status result = write_and_close(file, text);
-  // The failure is what gets reported; a file that cannot be removed either
-  // has nothing more to say.
+  // The write's failure is the one reported; a removal that fails as well
+  // adds nothing a reader could act on.
   if (!result.is_ok()) files.remove_file(path);
   return result;
 }
