@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <sys/ioctl.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -28,6 +29,18 @@ inline void check(bool ok, const std::string& what) {
   if (!ok) throw std::runtime_error(what + ": " + std::strerror(errno));
 }
 
+// Extra arguments that every end-to-end run of a whole report is repeated
+// with, one run per entry; the empty entry runs Quern as it starts by default.
+inline const std::vector<std::vector<std::string>> thread_variants = {{}, {"-j", "1"}};
+
+// The variant's arguments, then these.
+inline std::vector<std::string> with_variant(const std::vector<std::string>& variant,
+                                             const std::vector<std::string>& arguments) {
+  std::vector<std::string> all = variant;
+  all.insert(all.end(), arguments.begin(), arguments.end());
+  return all;
+}
+
 // Where the child's standard error goes.
 enum class error_stream { file, pipe, terminal };
 
@@ -46,6 +59,8 @@ struct run_options {
   std::function<void(pid_t child, int terminal)> while_running = nullptr;
   // A file to write standard output to instead of capturing it.
   const char* standard_output_path = nullptr;
+  int timeout_seconds = 0;             // the child is killed by SIGALRM after this; 0: no limit
+  std::function<void()> in_child = nullptr;  // runs in the child just before it becomes Quern
 };
 
 struct run_result {
@@ -126,6 +141,8 @@ inline run_result run_quern(const run_options& options) {
     if (options.descriptor_limit >= 0 && ::setrlimit(RLIMIT_NOFILE, &limit) != 0) ::_exit(126);
     const bool drop = options.unprivileged && ::geteuid() == 0;
     if (drop && (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(126);
+    if (options.in_child) options.in_child();
+    if (options.timeout_seconds > 0) ::alarm(static_cast<unsigned>(options.timeout_seconds));
     ::execv(argv[0], argv.data());
     ::_exit(127);
   }
@@ -149,6 +166,34 @@ inline run_result run_quern(const run_options& options) {
   return result;
 }
 
+// Runs a tool with its output thrown away; its exit status, 127 when it
+// cannot be started.
+inline int run_tool(const std::vector<std::string>& arguments) {
+  std::vector<char*> argv;
+  std::vector<std::string> text = arguments;
+  for (std::string& a : text) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  const pid_t pid = ::fork();
+  check(pid >= 0, "fork");
+  if (pid == 0) {
+    const int null = ::open("/dev/null", O_WRONLY);
+    ::dup2(null, STDOUT_FILENO);
+    ::dup2(null, STDERR_FILENO);
+    ::execvp(argv[0], argv.data());
+    ::_exit(127);
+  }
+  int wait_status = 0;
+  ::waitpid(pid, &wait_status, 0);
+  return WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : -1;
+}
+
+// In CI every tool that a test needs must be there; elsewhere a test whose
+// tool is missing is skipped.
+inline bool in_ci() {
+  const char* ci = std::getenv("CI");
+  return ci != nullptr && std::string(ci) == "true";
+}
+
 // A fresh directory that everyone can reach, removed with its contents.
 class temporary_directory {
  public:
@@ -161,6 +206,26 @@ class temporary_directory {
   temporary_directory& operator=(const temporary_directory&) = delete;
   const std::string& path() const { return path_; }
   std::string operator/(const std::string& relative) const { return path_ + "/" + relative; }
+
+ private:
+  std::string path_;
+};
+
+// A tmpfs of the given size mounted on a new directory, unmounted again
+// when the object goes. Needs root; tests ask can_mount() first.
+class tmpfs_mount {
+ public:
+  tmpfs_mount(const std::string& path, const std::string& size) : path_(path) {
+    check(::mkdir(path.c_str(), 0777) == 0, "mkdir " + path);
+    check(::mount("tmpfs", path.c_str(), "tmpfs", 0, ("size=" + size + ",mode=0777").c_str()) == 0, "mount " + path);
+  }
+  ~tmpfs_mount() {
+    ::umount2(path_.c_str(), MNT_DETACH);
+    ::rmdir(path_.c_str());
+  }
+  tmpfs_mount(const tmpfs_mount&) = delete;
+  tmpfs_mount& operator=(const tmpfs_mount&) = delete;
+  static bool can_mount() { return ::geteuid() == 0; }
 
  private:
   std::string path_;

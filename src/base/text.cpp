@@ -40,9 +40,11 @@ void append_decimal(std::string& out, int64_t value) {
 
 void generate_dotted(std::string& digits) {
   const std::ptrdiff_t length = static_cast<std::ptrdiff_t>(digits.size());
+  // A sign stays in front of the first group, never a dot.
+  const std::ptrdiff_t first_digit = digits.starts_with('-') ? 1 : 0;
   // Positions are taken from the original length; inserting to the right of
   // the next position keeps them valid.
-  for (std::ptrdiff_t p = length - 3; p > 0; p -= 3) digits.insert(static_cast<size_t>(p), 1, '.');
+  for (std::ptrdiff_t p = length - 3; p > first_digit; p -= 3) digits.insert(static_cast<size_t>(p), 1, '.');
 }
 
 std::string dotted(int64_t value) {

@@ -14,7 +14,8 @@ void append_format(std::string& out, const char* format, ...) __attribute__((for
 // Decimal text of a signed 64-bit value, as "%lld" prints it.
 void append_decimal(std::string& out, int64_t value);
 
-// Puts a "." between groups of three digits, counted from the right, in place.
+// Puts a "." between groups of three digits, counted from the right, in place;
+// a leading minus sign stays in front of the first group.
 void generate_dotted(std::string& digits);
 
 // Decimal text of the value with its digit groups separated by dots.

@@ -1,7 +1,9 @@
 #include <unistd.h>
 
 #include "driver/run.h"
+#include "platform/process.h"
 
 int main(int argc, char** argv) {
+  quern::prepare_process();
   return quern::run(argc, argv, quern::platform_file_system(), STDOUT_FILENO, STDERR_FILENO);
 }

@@ -20,7 +20,7 @@ class directory_listing {
 
  private:
   int descriptor_;
-  void* stream_ = nullptr;  // for platforms that list through a stream
+  [[maybe_unused]] void* stream_ = nullptr;  // for platforms that list through a stream
 };
 
 }  // namespace quern

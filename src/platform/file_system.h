@@ -91,6 +91,7 @@ class file_system {
   virtual status make_directory(const std::string& path) = 0;
   // Creates or truncates the file.
   virtual status create_file(const std::string& path, std::unique_ptr<output_file>& result) = 0;
+  virtual status remove_file(const std::string& path) = 0;
 };
 
 // The file system of the platform Quern was built for.

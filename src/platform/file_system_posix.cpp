@@ -105,6 +105,10 @@ class posix_file_system final : public file_system {
     result = std::make_unique<posix_output_file>(descriptor);
     return status::ok();
   }
+
+  status remove_file(const std::string& path) override {
+    return ::unlink(path.c_str()) == 0 ? status::ok() : status::from_errno();
+  }
 };
 
 }  // namespace

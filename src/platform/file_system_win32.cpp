@@ -246,6 +246,13 @@ class win32_file_system final : public file_system {
     return CreateDirectoryW(wide.c_str(), nullptr) ? status::ok() : last_error();
   }
 
+  status remove_file(const std::string& path) override {
+    std::wstring wide;
+    const status converted = extended_length_path(path, wide);
+    if (!converted.is_ok()) return converted;
+    return DeleteFileW(wide.c_str()) ? status::ok() : last_error();
+  }
+
   status create_file(const std::string& path, std::unique_ptr<output_file>& result) override {
     std::wstring wide;
     const status converted = extended_length_path(path, wide);

@@ -34,6 +34,7 @@ class shared_descriptors final : public file_system {
     return files_.open_directory_at_path(path, result);
   }
   status make_directory(const std::string& path) override { return files_.make_directory(path); }
+  status remove_file(const std::string& path) override { return files_.remove_file(path); }
 
   status create_file(const std::string& path, std::unique_ptr<output_file>& result) override {
     lock held(mutex_);

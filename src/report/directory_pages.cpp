@@ -278,7 +278,7 @@ int output_html_directory(const report_context& context, directory_node* node, p
         prepared = true;
       }
       compose_page(context, node, page_column, work);
-      result = write_and_close(*file, work.page);
+      result = write_or_remove(context.files, path, *file, work.page);
     }
     if (!result.is_ok()) {
       context.diag.report_failure("Konnte Output HTML nicht erstellen", result);

@@ -61,14 +61,19 @@ TEST(DirectoryPages, SwitchesChooseThePagesAndColumns) {
   }
 }
 
-TEST(DirectoryPages, AFailedPageEndsTheDirectoryAndIsCounted) {
+// A page that was created but not written completely is removed, so that
+// only whole pages stay.
+TEST(DirectoryPages, AFailedPageEndsTheDirectoryIsCountedAndLeavesNoPartialFile) {
   for (auto stage : {fake_file_system::stage::create, fake_file_system::stage::write, fake_file_system::stage::close}) {
     report r;
     r.files.fail_output("out/d1_sc.html", stage, EACCES);
     r.write();
     EXPECT_EQ(r.diag.collected(), "Konnte Output HTML nicht erstellen: Permission denied\n");
     EXPECT_EQ(r.diag.failures(), 1);
-    EXPECT_LE(r.files.written_order.size(), 2u);  // sb and sc at most
+    EXPECT_EQ(r.files.written.size(), 1u);
+    EXPECT_TRUE(r.files.written.contains("out/d1_sb.html"));
+    EXPECT_EQ(r.files.removed, stage == fake_file_system::stage::create ? std::vector<std::string>{}
+                                                                         : std::vector<std::string>{"out/d1_sc.html"});
   }
 }
 

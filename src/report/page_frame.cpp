@@ -60,7 +60,7 @@ void output_stylesheet(const report_context& context) {
   if (context.diag.above(2)) context.diag.write("*** try to create stylesheet " + path + "\r\n");
   std::unique_ptr<output_file> file;
   status result = context.files.create_file(path, file);
-  if (result.is_ok()) result = write_and_close(*file, kStylesheet);
+  if (result.is_ok()) result = write_or_remove(context.files, path, *file, kStylesheet);
   if (!result.is_ok()) context.diag.report_failure("Konnte Stylesheet nicht erstellen", result);
 }
 
@@ -93,6 +93,14 @@ status write_and_close(output_file& file, std::string_view text) {
   const status written = file.write(text);
   const status closed = file.close();
   return written.is_ok() ? closed : written;
+}
+
+status write_or_remove(file_system& files, const std::string& path, output_file& file, std::string_view text) {
+  const status result = write_and_close(file, text);
+  // The write's failure is the one reported; a removal that fails as well
+  // adds nothing a reader could act on.
+  if (!result.is_ok()) files.remove_file(path);
+  return result;
 }
 
 }  // namespace quern

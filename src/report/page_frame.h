@@ -31,4 +31,9 @@ void output_html_footer(std::string& page);
 // the result, so a shortened file never passes as written.
 status write_and_close(output_file& file, std::string_view text);
 
+// As write_and_close, and a file that failed is removed: a reader meets a
+// missing file, as after a failed create, never one that silently lacks its
+// end.
+status write_or_remove(file_system& files, const std::string& path, output_file& file, std::string_view text);
+
 }  // namespace quern

@@ -65,7 +65,7 @@ void output_index_html(const report_context& context, const directory_node* root
     output_dir_stats(page, *root, false);
     output_html_footer(page);
     page += "</body>\r\n</html>\r\n";
-    result = write_and_close(*file, page);
+    result = write_or_remove(context.files, path, *file, page);
   }
   if (!result.is_ok()) context.diag.report_failure("Konnte Index HTML nicht erstellen", result);
 }

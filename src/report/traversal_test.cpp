@@ -44,6 +44,7 @@ TEST(Traversal, WalksDepthFirstInNameOrderAndGoesOnAfterFailures) {
             "*** try to create index.html file out/index.html\r\n"
             "Konnte Index HTML nicht erstellen: No space left on device\n");
   EXPECT_EQ(diag.failures(), 2);
+  EXPECT_EQ(files.removed, std::vector<std::string>{"out/index.html"});
 }
 
 // Refuses every page, so that a very deep chain costs no page text.

@@ -61,6 +61,7 @@ class fake_file_system : public file_system {
   int most_open = 0;
   std::map<std::string, std::string> written;
   std::vector<std::string> written_order;
+  std::vector<std::string> removed;
 
   status open_directory_at_path(const std::string& path, std::unique_ptr<open_directory>& result) override {
     const std::lock_guard guard(mutex_);
@@ -83,6 +84,11 @@ class fake_file_system : public file_system {
     written[path].clear();
     written_order.push_back(path);
     result = std::make_unique<file>(*this, path);
+    return status::ok();
+  }
+  status remove_file(const std::string& path) override {
+    written.erase(path);
+    removed.push_back(path);
     return status::ok();
   }
 

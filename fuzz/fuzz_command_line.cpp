@@ -1,0 +1,108 @@
+// The command-line reader against a plain model of its rules, on argument
+// vectors of any bytes: NUL separates arguments, so arguments may be empty
+// or very long.
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "driver/command_line.h"
+#include "fuzz_input.h"
+
+namespace {
+
+using quern::command_line;
+using quern::settings;
+
+const char* const kSwitchNames[] = {"-nds", "-ndc", "-ndf", "-ndy", "-ndd", "-nss", "-nsc", "-nsf", "-nsy", "-nsd"};
+int settings::*const kSwitchFlags[] = {
+    &settings::display_row_size,     &settings::display_row_subdirs, &settings::display_row_files,
+    &settings::display_row_symlinks, &settings::display_row_devices, &settings::sort_row_size,
+    &settings::sort_row_subdirs,     &settings::sort_row_files,      &settings::sort_row_symlinks,
+    &settings::sort_row_devices};
+
+struct expectation {
+  command_line::outcome result = command_line::outcome::run;
+  std::string message;
+  int debug = 0;
+  std::string output;
+  std::string root;
+  int flags[10] = {1, 1, 1, 1, 1, 1, 1, 1, 1, 1};
+};
+
+// Left to right; -h and the first mistake end the reading.
+expectation model(const std::vector<std::string>& arguments, bool links_and_devices) {
+  expectation e;
+  if (!links_and_devices) e.flags[3] = e.flags[4] = 0;
+  bool have_output = false, have_root = false;
+  for (size_t i = 0; i < arguments.size(); ++i) {
+    const std::string& a = arguments[i];
+    if (a == "-h") {
+      e.result = command_line::outcome::help;
+      return e;
+    }
+    if (a == "-v") {
+      ++e.debug;
+    } else if (a == "-o" || a == "-r") {
+      if (i + 1 == arguments.size()) {
+        e.result = command_line::outcome::mistake;
+        e.message = a == "-o" ? "Outputdirectory fehlt" : "Rootdirectory fehlt";
+        return e;
+      }
+      (a == "-o" ? e.output : e.root) = arguments[++i];
+      (a == "-o" ? have_output : have_root) = true;
+    } else {
+      size_t s = 0;
+      while (s < 10 && a != kSwitchNames[s]) ++s;
+      if (s == 10) {
+        e.result = command_line::outcome::mistake;
+        e.message = "Unbekannte Option \"" + a + "\"";
+        return e;
+      }
+      e.flags[s] = 0;
+    }
+  }
+  if (!have_output || !have_root) {
+    e.result = command_line::outcome::mistake;
+    e.message = !have_output ? "Outputdirectory fehlt" : "Rootdirectory fehlt";
+  }
+  return e;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  fuzz_input input(data, size);
+  const bool links_and_devices = (input.byte() & 1) == 0;
+  std::vector<std::string> arguments(1);
+  for (const char c : input.bytes(size)) {
+    if (c == '\0') {
+      arguments.emplace_back();
+    } else {
+      arguments.back().push_back(c);
+    }
+  }
+  if (size <= 1) arguments.clear();
+  std::vector<const char*> argv = {"quern"};
+  for (const std::string& a : arguments) argv.push_back(a.c_str());
+
+  const command_line line = quern::read_command_line(static_cast<int>(argv.size()), argv.data(), links_and_devices);
+  const expectation e = model(arguments, links_and_devices);
+  require(line.result == e.result, "the outcome follows the rules");
+  if (line.result == command_line::outcome::mistake) require(line.message == e.message, "the mistake is named");
+  if (line.result == command_line::outcome::run) {
+    require(line.config.debug == e.debug, "each -v raises the level");
+    require(line.config.outputdirectory == e.output && line.config.rootdirectory == e.root, "the last values count");
+    for (size_t s = 0; s < 10; ++s) require(line.config.*kSwitchFlags[s] == e.flags[s], "switches clear their flag");
+  }
+
+  const std::string synopsis = " [-h] [-v]... [-n{s|d}{s|c|f|y|d}]... -o <dir> -r <root>\r\nQuern Version 0.0.9\r\n";
+  const std::string program = arguments.empty() ? "" : arguments.front();
+  if (line.result == command_line::outcome::mistake) {
+    require(quern::usage_text(program, &line.message, links_and_devices) == program + synopsis + line.message + "\r\n",
+            "a mistake prints the synopsis and the message");
+  } else {
+    const std::string help = quern::usage_text(program, nullptr, links_and_devices);
+    require(help.starts_with(program + synopsis) && help.ends_with("nicht sortiert\r\n"), "the help is whole");
+  }
+  return 0;
+}

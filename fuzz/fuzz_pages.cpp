@@ -1,0 +1,151 @@
+// The page writer on trees made of the input: names of any bytes, counts up
+// to the 64-bit extremes, any column switches and verbosity, and now and
+// then a file that cannot be written. Every page must be well-formed with
+// every name escaped, show the right rows and figures, and link only to
+// pages that exist; a file that failed must not stay.
+#include <algorithm>
+#include <cerrno>
+#include <limits>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "base/diagnostics.h"
+#include "base/text.h"
+#include "fuzz_input.h"
+#include "report/page_frame.h"
+#include "report/traversal.h"
+#include "report_check.h"
+#include "tree/directory_node.h"
+#include "tree/fake_file_system.h"
+
+namespace {
+
+using quern::directory_node;
+
+constexpr size_t kMostDirectories = 48;
+constexpr const char* kKeys[] = {"sb", "sc", "sf", "sl", "sd", "sn"};
+
+std::string escaped(std::string_view text) {
+  std::string out;
+  quern::append_html_escaped(out, text);
+  return out;
+}
+
+int64_t add(int64_t a, int64_t b) { return quern_test::wrapping_sum(a, b); }
+
+// The name cells of a page's rows, without their links.
+std::vector<std::string> row_names(std::string_view page) {
+  std::vector<std::string> names = quern_test::cells_of_class(page, "tdlistname");
+  for (std::string& name : names) {
+    if (!name.starts_with("<a href=\"")) continue;
+    const size_t start = name.find("\">") + 2;
+    name = name.substr(start, name.size() - start - 4);
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  fuzz_input input(data, size);
+  quern::report_options config;
+  config.outputdirectory = "out";
+  const unsigned switches = input.byte() | static_cast<unsigned>(input.byte()) << 8;
+  int quern::report_options::*const flags[] = {
+      &quern::report_options::display_row_size,     &quern::report_options::display_row_subdirs,
+      &quern::report_options::display_row_files,    &quern::report_options::display_row_symlinks,
+      &quern::report_options::display_row_devices,  &quern::report_options::sort_row_size,
+      &quern::report_options::sort_row_subdirs,     &quern::report_options::sort_row_files,
+      &quern::report_options::sort_row_symlinks,    &quern::report_options::sort_row_devices};
+  for (size_t s = 0; s < 10; ++s) config.*flags[s] = (switches >> s) & 1 ? 0 : 1;
+  const int debug = input.byte() % 5;
+  const uint8_t fault = input.byte();
+
+  constexpr int64_t kMin = std::numeric_limits<int64_t>::min(), kMax = std::numeric_limits<int64_t>::max();
+  int64_t palette[16] = {0, 1, 2, 7, 999, 1000, 123456, 1234567, int64_t{1} << 32, int64_t{5} << 40, -1, -1000,
+                         kMin, kMin + 1, kMax - 1, kMax};
+  for (size_t replaced = input.byte() % 17, slot = 0; slot < replaced; ++slot) {
+    palette[slot] = static_cast<int64_t>(input.u64());
+  }
+
+  quern::diagnostics diag(debug, -1);
+  quern::directory_tree tree(diag);
+  std::vector<directory_node*> nodes;
+  do {
+    directory_node* node = tree.create_directory_node();
+    if (!nodes.empty()) tree.add_subdir_to_directory(nodes[input.byte() % nodes.size()], node);
+    std::string name(input.bytes(1 + input.byte() % 64));
+    // Names are C strings: a NUL byte cannot be part of one.
+    std::replace(name.begin(), name.end(), '\0', '/');
+    if (name.empty()) name = "e";
+    tree.set_name(node, name.data(), name.size());
+    const uint8_t counts = input.byte(), more = input.byte();
+    node->files = palette[counts & 15];
+    node->size = palette[counts >> 4];
+    node->symlinks = palette[more & 15];
+    node->devices = palette[more >> 4];
+    nodes.push_back(node);
+  } while (!input.empty() && nodes.size() < kMostDirectories);
+  // Children come after their parents: summing from the back totals each
+  // subtree before it is added to the one above, as the scan does.
+  for (size_t index = nodes.size(); index-- > 1;) {
+    const directory_node* node = nodes[index];
+    directory_node* parent = node->parent;
+    parent->recurfiles = add(parent->recurfiles, add(node->files, node->recurfiles));
+    parent->recursize = add(parent->recursize, add(node->size, node->recursize));
+    parent->recursymlinks = add(parent->recursymlinks, add(node->symlinks, node->recursymlinks));
+    parent->recurdevices = add(parent->recurdevices, add(node->devices, node->recurdevices));
+    parent->recursubdirs = add(parent->recursubdirs, add(node->subdirs, node->recursubdirs));
+  }
+
+  quern::fake_file_system files;
+  std::string failed;
+  if (fault != 0) {
+    const size_t victim = fault % (nodes.size() + 1);
+    failed = victim == nodes.size() ? "out/index.html"
+                                    : "out/" + quern::node_id(nodes[victim]) + "_" + kKeys[(fault >> 4) % 6] + ".html";
+    const auto stage = static_cast<quern::fake_file_system::stage>((fault >> 2) % 3);
+    files.fail_output(failed, stage, ENOSPC);
+  }
+  const quern::report_context context{config, diag, files};
+  quern::output_stylesheet(context);
+  quern::output(context, nodes.front());
+  quern::output_index_html(context, nodes.front());
+
+  require(!files.written.contains(failed), "a file that failed does not stay");
+  require(diag.failures() <= 1, "only the file that failed is reported");
+  std::map<std::string, const directory_node*> by_id;
+  for (const directory_node* node : nodes) by_id[quern::node_id(node)] = node;
+  for (const auto& [path, page] : files.written) {
+    if (path == "out/styles.css") continue;
+    require(quern_test::markup_fault(page).empty(), "every page is well-formed with every name escaped");
+    if (failed.empty()) {
+      for (const std::string& target : quern_test::link_targets(page)) {
+        require(target == quern::kHomePage || files.written.contains("out/" + target), "every link has its file");
+      }
+    }
+    if (path == "out/index.html") {
+      require(page.find("Weiter zur Detailansicht von " + escaped(quern::node_path(nodes.front())) + "</a>") !=
+                  std::string::npos,
+              "the entry page names the root");
+      continue;
+    }
+    require(quern_test::figures_fault(page).empty(), "every page's figures add up");
+    const directory_node* node = by_id.at(path.substr(4, path.find('_') - 4));
+    require(page.find("<h1>" + escaped(quern::node_path(node)) + "</h1>") != std::string::npos,
+            "the heading is the escaped path");
+    std::vector<std::string> children;
+    for (int64_t slot = 0; slot < node->currentsubdirs(); ++slot) {
+      children.push_back(escaped(node->subdirpointer[slot]->name));
+    }
+    std::sort(children.begin(), children.end());
+    require(row_names(page) == children, "the rows are the escaped names of the subdirectories");
+    if (node->parent != nullptr) {
+      require(page.find("class=\"toplistlink\">" + escaped(node->parent->name) + "</a> / ") != std::string::npos,
+              "the trail names the parent escaped");
+    }
+  }
+  return 0;
+}

@@ -1,0 +1,23 @@
+#include <fcntl.h>
+#include <io.h>
+
+#include "platform/process.h"
+
+namespace quern {
+
+void prepare_process() {
+  // Without a console or redirection the standard descriptors may not be
+  // open at all; the null device takes their place. A vanished reader of a
+  // pipe raises no signal here: the write just fails.
+  for (int descriptor = 0; descriptor <= 2; ++descriptor) {
+    if (_get_osfhandle(descriptor) != -1) continue;
+    const int null = _open("NUL", _O_RDWR | _O_BINARY);
+    if (null < 0) return;
+    if (null != descriptor) {
+      _dup2(null, descriptor);
+      _close(null);
+    }
+  }
+}
+
+}  // namespace quern

@@ -1,0 +1,177 @@
+#include <signal.h>
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <regex>
+
+#include "quern_process.h"
+#include "report_check.h"
+
+namespace quern_test {
+namespace {
+
+constexpr size_t kBlock = 4096;  // the unit in which a tmpfs hands out space
+
+// A tree whose pages are of a few blocks each: the root and six directories
+// with pages of their own.
+void make_paged_tree(const std::string& root) {
+  make_directory(root);
+  for (const char* name : {"alpha", "beta", "gamma", "delta", "epsilon", "zeta"}) {
+    make_directory(root + "/" + name);
+    make_directory(root + "/" + name + "/inner");
+    make_file(root + "/" + name + "/file", 1000);
+  }
+}
+
+std::map<std::string, std::string> read_report(const std::string& output_directory) {
+  std::map<std::string, std::string> files;
+  for (const std::string& name : list_directory(output_directory)) files[name] = read_file(output_directory + "/" + name);
+  return files;
+}
+
+size_t count_of(const std::string& text, const std::string& part) {
+  size_t count = 0;
+  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
+  return count;
+}
+
+// What a run on a full disk must leave: only files identical to those of a
+// run with room, a directory's pages written up to its first failure, and
+// one report per file that failed and nothing else.
+void expect_whole_files_and_one_report_per_failure(const std::map<std::string, std::string>& reference,
+                                                   const std::string& output_directory, const run_result& result) {
+  const std::map<std::string, std::string> written = read_report(output_directory);
+  for (const auto& [name, text] : written) EXPECT_EQ(reference.at(name), text) << name << " is not whole";
+  const std::string style_failure = "Konnte Stylesheet nicht erstellen: No space left on device\n";
+  const std::string page_failure = "Konnte Output HTML nicht erstellen: No space left on device\n";
+  const std::string index_failure = "Konnte Index HTML nicht erstellen: No space left on device\n";
+  EXPECT_EQ(count_of(result.standard_error, style_failure), written.contains("styles.css") ? 0u : 1u);
+  EXPECT_EQ(count_of(result.standard_error, index_failure), written.contains("index.html") ? 0u : 1u);
+
+  std::map<std::string, std::string> pages_by_directory;  // the keys written, in the order they are written
+  for (const char* key : {"sb", "sc", "sf", "sl", "sd", "sn"}) {
+    for (const auto& [name, text] : reference) {
+      if (!name.ends_with(std::string("_") + key + ".html")) continue;
+      pages_by_directory[name.substr(0, name.find('_'))] += written.contains(name) ? "+" : "-";
+    }
+  }
+  size_t incomplete = 0;
+  for (const auto& [directory, pages] : pages_by_directory) {
+    EXPECT_EQ(pages.find("-+"), std::string::npos) << directory << " has pages after a failed one: " << pages;
+    if (pages.find('-') != std::string::npos) ++incomplete;
+  }
+  EXPECT_EQ(count_of(result.standard_error, page_failure), incomplete);
+  EXPECT_EQ(count_of(result.standard_error, "\n"), count_of(result.standard_error, ": No space left on device\n"))
+      << result.standard_error;
+  EXPECT_EQ(result.exit_status, 1);
+}
+
+TEST(FaultsEndToEnd, AFullDiskLeavesOnlyWholeFilesAndReportsEachFailureOnce) {
+  if (!tmpfs_mount::can_mount()) GTEST_SKIP() << "needs root to mount a small tmpfs";
+  temporary_directory scratch;
+  make_paged_tree(scratch / "root");
+  for (const std::vector<std::string>& variant : thread_variants) {
+    const std::string reference_directory = scratch / "reference";
+    ASSERT_EQ(run_quern({with_variant(variant, {"-o", reference_directory, "-r", scratch / "root"})}).exit_status, 0);
+    const std::map<std::string, std::string> reference = read_report(reference_directory);
+    std::filesystem::remove_all(reference_directory);
+    auto blocks = [](const std::string& text) { return (text.size() + kBlock - 1) / kBlock; };
+    size_t all_blocks = 0;
+    for (const auto& [name, text] : reference) all_blocks += blocks(text);
+
+    // Room for: part of the style sheet; the style sheet and the root's first
+    // two pages; everything but the index page, which comes last.
+    const std::pair<size_t, const char*> cases[] = {
+        {1, "Konnte Stylesheet"},
+        {blocks(reference.at("styles.css")) + blocks(reference.at("d1_sb.html")) + blocks(reference.at("d1_sc.html")),
+         "Konnte Output HTML"},
+        {all_blocks - blocks(reference.at("index.html")), "Konnte Index HTML"}};
+    for (const auto& [room, first_failure] : cases) {
+      SCOPED_TRACE(std::to_string(room) + " blocks");
+      const tmpfs_mount disk(scratch / "disk", std::to_string(room * kBlock));
+      const run_result result = run_quern({with_variant(variant, {"-o", scratch / "disk/out", "-r", scratch / "root"})});
+      EXPECT_TRUE(result.standard_error.starts_with(first_failure)) << result.standard_error;
+      expect_whole_files_and_one_report_per_failure(reference, scratch / "disk/out", result);
+    }
+  }
+}
+
+TEST(FaultsEndToEnd, ExhaustedMemoryEndsTheRunWithTheOneMemoryLine) {
+  if (QUERN_SANITIZED) GTEST_SKIP() << "the sanitizers' shadow memory needs a large address space";
+  temporary_directory scratch;
+  std::unique_ptr<tmpfs_mount> fast;
+  if (tmpfs_mount::can_mount()) fast = std::make_unique<tmpfs_mount>(scratch / "fast", "64m");
+  const std::string root = tmpfs_mount::can_mount() ? scratch / "fast/root" : scratch / "root";
+  make_directory(root);
+  // About 16 MB of directory names, which the tree keeps: more than the run
+  // may take. (Files would not do: they are counted, never kept.)
+  const std::string stem(200, 'n');
+  for (int i = 0; i < 80000; ++i) make_directory(root + "/" + stem + std::to_string(i));
+  for (const std::vector<std::string>& variant : thread_variants) {
+    const run_result result = run_quern({.arguments = with_variant(variant, {"-o", scratch / "out", "-r", root}),
+                                         .in_child = [] {
+                                           const rlimit limit = {24 << 20, 24 << 20};
+                                           ::setrlimit(RLIMIT_AS, &limit);
+                                         }});
+    EXPECT_TRUE(std::regex_match(result.standard_error, std::regex("[a-z_ ]+: Quern [0-9]+ Malloc Error\\.\\.\\.\r\n")))
+        << result.standard_error;
+    EXPECT_EQ(result.exit_status, 2);
+    std::filesystem::remove_all(scratch / "out");
+  }
+}
+
+// Diagnostics that cannot be written cost nothing else: the report is the
+// same as with a reader, and the exit status still says whether it has gaps.
+TEST(FaultsEndToEnd, AStandardErrorThatIsGoneCostsNoPartOfTheReport) {
+  int no_reader[2];
+  ASSERT_EQ(::pipe(no_reader), 0);
+  ::close(no_reader[0]);
+  const std::pair<const char*, std::function<void()>> losses[] = {
+      {"a pipe whose reader is gone",
+       [&no_reader] {
+         ::signal(SIGPIPE, SIG_DFL);
+         ::dup2(no_reader[1], STDERR_FILENO);
+       }},
+      {"standard error closed", [] { ::close(STDERR_FILENO); }},
+      {"all standard descriptors closed",
+       [] {
+         for (int descriptor : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) ::close(descriptor);
+       }}};
+  for (const bool with_gap : {false, true}) {
+    temporary_directory scratch;
+    const std::string root = scratch / "root";
+    make_directory(root);
+    // Enough subdirectories that the comparison trace is written while pages
+    // are open.
+    for (int i = 0; i < 150; ++i) {
+      make_directory(root + "/d" + std::to_string(i));
+      make_file(root + "/d" + std::to_string(i) + "/f", i * 37 % 11);
+    }
+    if (with_gap) {
+      make_directory(root + "/locked");
+      ASSERT_EQ(::chmod((root + "/locked").c_str(), 0), 0);
+    }
+    for (const std::vector<std::string>& variant : thread_variants) {
+      auto arguments = [&](const std::string& output) {
+        return with_variant(variant, {"-v", "-v", "-v", "-v", "-o", output, "-r", root});
+      };
+      const run_result reference = run_quern({.arguments = arguments(scratch / "reference"), .unprivileged = true});
+      ASSERT_EQ(reference.exit_status, with_gap ? 1 : 0) << reference.standard_error.substr(0, 200);
+      for (const auto& [loss, in_child] : losses) {
+        SCOPED_TRACE(std::string(loss) + (with_gap ? ", with a gap" : ""));
+        const std::string output = scratch / ("out " + std::string(loss));
+        const run_result result = run_quern({.arguments = arguments(output), .unprivileged = true, .in_child = in_child});
+        EXPECT_EQ(result.exit_status, reference.exit_status);
+        EXPECT_EQ(result.ending_signal, 0);
+        EXPECT_TRUE(read_report(output) == read_report(scratch / "reference"));
+        std::filesystem::remove_all(output);
+      }
+      std::filesystem::remove_all(scratch / "reference");
+    }
+  }
+  ::close(no_reader[1]);
+}
+
+}  // namespace
+}  // namespace quern_test

@@ -1,0 +1,215 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// Checks that hold for every report, whatever tree it shows: the markup
+// leaves no name unescaped, every link names a file of the report, and the
+// figures of every page add up. Each check returns what is wrong, or nothing.
+namespace quern_test {
+
+inline bool is_name_character(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'); }
+
+// The elements the report writes; a name that slipped through unescaped as
+// one of these would still be caught by the tests that look for each name.
+inline bool is_report_tag(std::string_view name) {
+  for (std::string_view known : {"html", "head", "meta", "link", "title", "body", "h1", "div", "table", "tr", "td", "a",
+                                 "br"}) {
+    if (name == known) return true;
+  }
+  return false;
+}
+
+inline size_t entity_length(std::string_view text) {
+  for (std::string_view entity : {"&amp;", "&lt;", "&gt;", "&quot;", "&Uuml;"}) {
+    if (text.starts_with(entity)) return entity.size();
+  }
+  return 0;
+}
+
+// Every '<' opens a known tag whose attributes are quoted and hold no markup
+// character, every '&' begins an entity, and the text holds no '>' or '"'.
+inline std::string markup_fault(std::string_view page) {
+  const std::string_view doctype = "<!DOCTYPE HTML PUBLIC \"-//W3C//DTD HTML 4.01 Transitional//EN\"\r\n"
+                                   " \"http://www.w3.org/TR/html4/loose.dtd\">";
+  if (!page.starts_with(doctype)) return "no document type at the start";
+  auto fault = [&page](const char* what, size_t at) {
+    return std::string(what) + " at offset " + std::to_string(at) + ": " +
+           std::string(page.substr(at > 40 ? at - 40 : 0, 80));
+  };
+  for (size_t i = doctype.size(); i < page.size();) {
+    const char c = page[i];
+    if (c == '&') {
+      const size_t length = entity_length(page.substr(i));
+      if (length == 0) return fault("'&' that begins no entity", i);
+      i += length;
+    } else if (c == '>' || c == '"') {
+      return fault("markup character in text", i);
+    } else if (c != '<') {
+      ++i;
+    } else {
+      size_t j = i + 1;
+      const bool closing = j < page.size() && page[j] == '/';
+      if (closing) ++j;
+      const size_t name_start = j;
+      while (j < page.size() && is_name_character(page[j])) ++j;
+      if (!is_report_tag(page.substr(name_start, j - name_start))) return fault("'<' that opens no known tag", i);
+      while (!closing && j < page.size() && page[j] == ' ') {
+        ++j;
+        while (j < page.size() && (is_name_character(page[j]) || page[j] == '-')) ++j;
+        if (page.substr(j, 2) != "=\"") return fault("attribute without a quoted value", i);
+        j += 2;
+        const size_t end = page.find('"', j);
+        if (end == std::string_view::npos) return fault("attribute value without its end", i);
+        for (size_t v = j; v < end; ++v) {
+          if (page[v] == '<' || page[v] == '>' || (page[v] == '&' && entity_length(page.substr(v)) == 0)) {
+            return fault("markup character in an attribute value", v);
+          }
+        }
+        j = end + 1;
+      }
+      if (j >= page.size() || page[j] != '>') return fault("tag without its end", i);
+      i = j + 1;
+    }
+  }
+  return "";
+}
+
+// The targets of the page's links, in page order.
+inline std::vector<std::string> link_targets(std::string_view page) {
+  std::vector<std::string> targets;
+  for (size_t at = page.find("href=\""); at != std::string_view::npos; at = page.find("href=\"", at + 1)) {
+    const size_t start = at + 6;
+    targets.emplace_back(page.substr(start, page.find('"', start) - start));
+  }
+  return targets;
+}
+
+// The texts of all cells of the class, in page order.
+inline std::vector<std::string> cells_of_class(std::string_view page, std::string_view cell_class) {
+  std::vector<std::string> cells;
+  const std::string opening = "<td class=\"" + std::string(cell_class) + "\">";
+  for (size_t at = page.find(opening); at != std::string_view::npos; at = page.find(opening, at + 1)) {
+    const size_t start = at + opening.size();
+    cells.emplace_back(page.substr(start, page.find("</td>", start) - start));
+  }
+  return cells;
+}
+
+// A number as the pages group it; false for any other text. Sums wrap as the
+// report's do.
+inline bool parse_grouped(std::string_view text, int64_t& value) {
+  const bool negative = text.starts_with('-');
+  if (negative) text.remove_prefix(1);
+  if (text.empty() || text.size() > 25) return false;
+  uint64_t magnitude = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    // A dot before every complete group of three digits counted from the right.
+    const bool dot_here = (text.size() - i) % 4 == 0;
+    if (dot_here != (text[i] == '.')) return false;
+    if (dot_here) continue;
+    if (text[i] < '0' || text[i] > '9') return false;
+    magnitude = magnitude * 10 + static_cast<uint64_t>(text[i] - '0');
+  }
+  value = static_cast<int64_t>(negative ? 0 - magnitude : magnitude);
+  return true;
+}
+
+inline int64_t wrapping_sum(int64_t a, int64_t b) {
+  return static_cast<int64_t>(static_cast<uint64_t>(a) + static_cast<uint64_t>(b));
+}
+
+// On a directory page: for each statistic the total is the count directly
+// here plus the count below; the count below is the sum of the rows, where
+// the rows show that column, and zero when there are no rows at all; the
+// subdirectories directly here are the rows.
+inline std::string figures_fault(std::string_view page) {
+  struct statistic {
+    const char* cell;
+    const char* row_cell;
+  };
+  const statistic statistics[] = {{"tdbytes", "tdlistbytes"},
+                                  {"tdfiles", "tdlistfiles"},
+                                  {"tdsubdir", "tdlistsubdir"},
+                                  {"tdsymlink", "tdlistsymlink"},
+                                  {"tdother", "tdlistother"}};
+  const size_t rows = cells_of_class(page, "tdlistname").size();
+  for (const statistic& s : statistics) {
+    const std::vector<std::string> cells = cells_of_class(page, s.cell);
+    int64_t here = 0, below = 0, total = 0;
+    if (cells.size() != 3 || !parse_grouped(cells[0], here) || !parse_grouped(cells[1], below) ||
+        !parse_grouped(cells[2], total)) {
+      return std::string("no detailed statistics for ") + s.cell;
+    }
+    if (wrapping_sum(here, below) != total) return std::string("total is not here plus below for ") + s.cell;
+    const std::vector<std::string> row_cells = cells_of_class(page, s.row_cell);
+    if (row_cells.empty() && rows > 0) continue;  // column not shown
+    if (row_cells.size() != rows) return std::string("rows without a cell of ") + s.row_cell;
+    int64_t sum = 0;
+    for (const std::string& cell : row_cells) {
+      int64_t value = 0;
+      if (!parse_grouped(cell, value)) return std::string("not a number in ") + s.row_cell + ": " + cell;
+      sum = wrapping_sum(sum, value);
+    }
+    if (sum != below) return std::string("rows do not add up to the count below for ") + s.cell;
+    if (std::string_view(s.cell) == "tdsubdir" && here != static_cast<int64_t>(rows)) {
+      return "subdirectories here differ from the rows";
+    }
+  }
+  return "";
+}
+
+inline std::string read_whole_file(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// The statistics cells of the last column: the totals.
+inline std::vector<std::string> totals(std::string_view page) {
+  std::vector<std::string> last;
+  for (const char* cell : {"tdbytes", "tdfiles", "tdsubdir", "tdsymlink", "tdother"}) {
+    const std::vector<std::string> cells = cells_of_class(page, cell);
+    last.push_back(cells.empty() ? "" : cells.back());
+  }
+  return last;
+}
+
+// The whole output directory: every page passes the checks above, every link
+// names a file of the directory or the home page, and the entry page shows
+// the totals of the root's page it leads to. Names the first few faults.
+inline std::string report_fault(const std::string& output_directory) {
+  std::string faults;
+  size_t count = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(output_directory)) {
+    const std::string name = entry.path().filename();
+    if (!name.ends_with(".html")) continue;
+    const std::string page = read_whole_file(entry.path());
+    std::string fault = markup_fault(page);
+    if (fault.empty() && name != "index.html") fault = figures_fault(page);
+    for (const std::string& target : link_targets(page)) {
+      if (!fault.empty() || target == "https://quern.example/") continue;
+      if (target.find('/') != std::string::npos || !std::filesystem::is_regular_file(output_directory + "/" + target)) {
+        fault = "link to no file of the output directory: " + target;
+      }
+    }
+    if (fault.empty() && name == "index.html") {
+      const std::vector<std::string> targets = link_targets(page);
+      const std::string root_page = targets.size() > 1 ? targets[1] : "";
+      if (!root_page.ends_with("_sn.html")) {
+        fault = "no link to the root's page";
+      } else if (totals(page) != totals(read_whole_file(output_directory + "/" + root_page))) {
+        fault = "totals differ from those of " + root_page;
+      }
+    }
+    if (!fault.empty() && ++count <= 3) faults += name + ": " + fault + "\n";
+  }
+  if (count > 3) faults += "and " + std::to_string(count - 3) + " more pages\n";
+  return faults;
+}
+
+}  // namespace quern_test
