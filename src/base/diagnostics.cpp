@@ -70,6 +70,12 @@ void diagnostics::report_failure(std::string_view message, status cause) {
   flush();
 }
 
+void diagnostics::report_failure_line(std::string_view line) {
+  ++failures_;
+  buffer_.append(line);
+  flush();
+}
+
 void diagnostics::flush() {
   if (descriptor_ < 0 || buffer_.empty()) return;
   write_fully(descriptor_, buffer_.data(), buffer_.size());

@@ -21,6 +21,31 @@ constexpr switch_option kSwitches[] = {
     {"-nsd", &settings::sort_row_devices},  {"-nsf", &settings::sort_row_files},
 };
 
+// Options beyond the column switches, matched whole like every argument. One
+// with a missing-value message takes the next argument as its value,
+// whatever it looks like.
+struct added_option {
+  const char* name;
+  const char* missing_value;  // null: takes no value
+  void (*apply)(settings& config, const char* value);
+  // Needs what only a scan can tell, which a listing does not carry.
+  bool scan_only;
+};
+
+constexpr added_option kAddedOptions[] = {
+    {"--listing", "Listendatei fehlt",
+     [](settings& config, const char* value) { config.listing = listing_source{value, '\0'}; }, false},
+    {"--listing-lines", "Listendatei fehlt",
+     [](settings& config, const char* value) { config.listing = listing_source{value, '\n'}; }, false},
+};
+
+const added_option* find_added_option(const char* argument) {
+  for (const added_option& option : kAddedOptions) {
+    if (std::strcmp(argument, option.name) == 0) return &option;
+  }
+  return nullptr;
+}
+
 }  // namespace
 
 command_line read_command_line(int argc, const char* const* argv, bool links_and_devices) {
@@ -32,6 +57,7 @@ command_line read_command_line(int argc, const char* const* argv, bool links_and
   }
   bool have_output = false;
   bool have_root = false;
+  const char* scan_only = nullptr;  // the first option given that a listing rules out
   auto mistake = [&line](std::string message) {
     line.result = command_line::outcome::mistake;
     line.message = std::move(message);
@@ -60,6 +86,16 @@ command_line read_command_line(int argc, const char* const* argv, bool links_and
       have_root = true;
       continue;
     }
+    if (const added_option* option = find_added_option(argument); option != nullptr) {
+      const char* value = nullptr;
+      if (option->missing_value != nullptr) {
+        if (i + 1 >= argc) return mistake(option->missing_value);
+        value = argv[++i];
+      }
+      option->apply(config, value);
+      if (option->scan_only && scan_only == nullptr) scan_only = option->name;
+      continue;
+    }
     bool matched = false;
     for (const switch_option& option : kSwitches) {
       if (std::strcmp(argument, option.name) == 0) {
@@ -72,6 +108,11 @@ command_line read_command_line(int argc, const char* const* argv, bool links_and
   }
   if (!have_output) return mistake("Outputdirectory fehlt");
   if (!have_root) return mistake("Rootdirectory fehlt");
+  // Combinations that cannot work together are told apart here, once every
+  // argument is read.
+  if (config.listing && scan_only != nullptr) {
+    return mistake(std::string("Option \"") + scan_only + "\" nicht mit Listendatei moeglich");
+  }
   return line;
 }
 

@@ -10,6 +10,7 @@
 #include "report/page_frame.h"
 #include "report/traversal.h"
 #include "tree/directory_node.h"
+#include "tree/listing_reader.h"
 #include "tree/scanner.h"
 
 namespace quern {
@@ -52,7 +53,10 @@ int run(int argc, const char* const* argv, file_system& files, int error_descrip
     return kExitFailure;
   }
 
-  directory_tree tree(diag);
+  // Nodes made from a listing would be traced in the listing's order; a
+  // listed tree is traced from its pages on.
+  diagnostics untraced(0, -1);
+  directory_tree tree(config.listing ? untraced : diag);
   directory_node* root = tree.create_directory_node();
   tree.set_name(root, config.rootdirectory.data(), config.rootdirectory.size());
 
@@ -60,7 +64,11 @@ int run(int argc, const char* const* argv, file_system& files, int error_descrip
   output_stylesheet(context);
 
   if (diag.above(0)) diag.write("* scanning root directory\r\n");
-  jumper(tree, root, config.rootdirectory, files, diag);
+  if (config.listing) {
+    read_listing(tree, root, config.rootdirectory, *config.listing, files, diag);
+  } else {
+    jumper(tree, root, config.rootdirectory, files, diag);
+  }
 
   if (diag.above(0)) diag.write("* generating HTML files\r\n");
   output(context, root);

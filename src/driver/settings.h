@@ -1,8 +1,10 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "report/report_options.h"
+#include "tree/listing_reader.h"
 
 namespace quern {
 
@@ -12,6 +14,8 @@ struct settings : report_options {
   // The verbosity level: the number of -v options.
   int debug = 0;
   std::string rootdirectory;
+  // Where the tree is read from instead of being scanned.
+  std::optional<listing_source> listing;
 };
 
 }  // namespace quern
