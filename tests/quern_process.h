@@ -1,5 +1,6 @@
 #pragma once
 
+#include <fcntl.h>
 #include <grp.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -28,6 +29,7 @@ struct run_options {
   std::vector<std::string> arguments;  // without the program name
   int descriptor_limit = -1;           // RLIMIT_NOFILE for the child, -1 to keep
   bool unprivileged = false;           // run as user nobody when started as root
+  std::string standard_input = {};     // a file to read as standard input; empty: inherited
 };
 
 struct run_result {
@@ -54,6 +56,11 @@ inline run_result run_quern(const run_options& options) {
     ::dup2(::fileno(err), STDERR_FILENO);
     ::close(::fileno(out));  // not to be counted against the descriptor limit
     ::close(::fileno(err));
+    if (!options.standard_input.empty()) {
+      const int input = ::open(options.standard_input.c_str(), O_RDONLY);
+      if (input < 0 || ::dup2(input, STDIN_FILENO) < 0) ::_exit(126);
+      ::close(input);
+    }
     const rlimit limit = {static_cast<rlim_t>(options.descriptor_limit), static_cast<rlim_t>(options.descriptor_limit)};
     if (options.descriptor_limit >= 0 && ::setrlimit(RLIMIT_NOFILE, &limit) != 0) ::_exit(126);
     const bool drop = options.unprivileged && ::geteuid() == 0;
