@@ -34,7 +34,7 @@ class fake_file_system : public file_system {
   // `read_error` is set, the read after the first `breaks_after` bytes
   // fails with it.
   struct input {
-    std::string bytes;
+    std::string bytes = {};
     size_t chunk = SIZE_MAX;
     size_t breaks_after = SIZE_MAX;
     int read_error = 0;
