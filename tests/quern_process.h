@@ -61,6 +61,7 @@ struct run_options {
   const char* standard_output_path = nullptr;
   int timeout_seconds = 0;             // the child is killed by SIGALRM after this; 0: no limit
   std::function<void()> in_child = nullptr;  // runs in the child just before it becomes Quern
+  std::string standard_input = {};     // a file to read as standard input; empty: inherited
 };
 
 struct run_result {
@@ -137,6 +138,11 @@ inline run_result run_quern(const run_options& options) {
     ::close(::fileno(out));  // not to be counted against the descriptor limit
     ::close(::fileno(err));
     if (options.term != nullptr) ::setenv("TERM", options.term, 1);
+    if (!options.standard_input.empty()) {
+      const int input = ::open(options.standard_input.c_str(), O_RDONLY);
+      if (input < 0 || ::dup2(input, STDIN_FILENO) < 0) ::_exit(126);
+      ::close(input);
+    }
     const rlimit limit = {static_cast<rlim_t>(options.descriptor_limit), static_cast<rlim_t>(options.descriptor_limit)};
     if (options.descriptor_limit >= 0 && ::setrlimit(RLIMIT_NOFILE, &limit) != 0) ::_exit(126);
     const bool drop = options.unprivileged && ::geteuid() == 0;

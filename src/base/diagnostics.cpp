@@ -68,6 +68,12 @@ void diagnostics::absorb(std::string_view text, int64_t failures) {
   }
 }
 
+void diagnostics::report_failure_line(std::string_view line) {
+  ++failures_;
+  buffer_.append(line);
+  flush();
+}
+
 void diagnostics::flush() {
   if (descriptor_ < 0 || buffer_.empty()) return;
   progress_.erase();

@@ -31,6 +31,8 @@ class diagnostics {
 
   // "message: system description\n", as perror writes it; counts a failure.
   void report_failure(std::string_view message, status cause);
+  // A failure said in a line of the caller's own wording; counted alike.
+  void report_failure_line(std::string_view line);
   int64_t failures() const { return failures_; }
 
   // Says what was collected elsewhere, with the failures counted there, as

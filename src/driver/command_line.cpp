@@ -21,19 +21,35 @@ constexpr switch_option kSwitches[] = {
     {"-nsd", &settings::sort_row_devices},  {"-nsf", &settings::sort_row_files},
 };
 
-// Options that switch something on or off for the whole run.
-struct flag_option {
+// Options beyond the column switches, matched whole like every argument. One
+// with a missing-value message takes the next argument as its value,
+// whatever it looks like.
+struct added_option {
   const char* name;
-  bool settings::*flag;
-  bool value;
+  const char* missing_value;  // null: takes no value
+  void (*apply)(settings& config, const char* value);
+  // Needs what only a scan can tell, which a listing does not carry.
+  bool scan_only;
 };
 
-constexpr flag_option kFlags[] = {
-    {"--no-progress", &settings::show_progress, false},
-    {"-x", &settings::one_file_system, true},
-    {"--one-file-system", &settings::one_file_system, true},
-    {"--hard-links-once", &settings::hard_links_once, true},
+constexpr added_option kAddedOptions[] = {
+    {"--no-progress", nullptr, [](settings& config, const char*) { config.show_progress = false; }, false},
+    {"-x", nullptr, [](settings& config, const char*) { config.one_file_system = true; }, true},
+    {"--one-file-system", nullptr, [](settings& config, const char*) { config.one_file_system = true; }, true},
+    {"--hard-links-once", nullptr, [](settings& config, const char*) { config.hard_links_once = true; }, true},
+    {"--listing", "Listendatei fehlt",
+     [](settings& config, const char* value) { config.listing = listing_source{value, '\0'}; }, false},
+    {"--listing-lines", "Listendatei fehlt",
+     [](settings& config, const char* value) { config.listing = listing_source{value, '\n'}; }, false},
 };
+
+const added_option* find_added_option(const char* argument) {
+  for (const added_option& option : kAddedOptions) {
+    if (std::strcmp(argument, option.name) == 0) return &option;
+  }
+  return nullptr;
+}
+
 
 // A thread count: decimal digits only, from 1 to kMaxJobs.
 bool parse_jobs(const char* text, int& jobs) {
@@ -63,6 +79,8 @@ constexpr described_option kLongHelpOptions[] = {
     {"-x", "Verzeichnisse auf anderen Dateisystemen nicht betreten"},
     {"--one-file-system", "wie -x"},
     {"--hard-links-once", "Dateien mit mehreren Namen (harte Links) nur einmal zaehlen"},
+    {"--listing <file>", "Baum aus einer Liste lesen (find -printf '%y %s %p\\0'), - fuer stdin"},
+    {"--listing-lines <file>", "wie --listing, Eintraege enden mit Zeilenende"},
 };
 
 // The column at which the short help's texts begin.
@@ -79,6 +97,7 @@ command_line read_command_line(int argc, const char* const* argv, bool links_and
   }
   bool have_output = false;
   bool have_root = false;
+  const char* scan_only = nullptr;  // the first option given that a listing rules out
   auto mistake = [&line](std::string message) {
     line.result = command_line::outcome::mistake;
     line.message = std::move(message);
@@ -121,6 +140,16 @@ command_line read_command_line(int argc, const char* const* argv, bool links_and
       have_root = true;
       continue;
     }
+    if (const added_option* option = find_added_option(argument); option != nullptr) {
+      const char* value = nullptr;
+      if (option->missing_value != nullptr) {
+        if (i + 1 >= argc) return mistake(option->missing_value);
+        value = argv[++i];
+      }
+      option->apply(config, value);
+      if (option->scan_only && scan_only == nullptr) scan_only = option->name;
+      continue;
+    }
     bool matched = false;
     for (const switch_option& option : kSwitches) {
       if (std::strcmp(argument, option.name) == 0) {
@@ -129,16 +158,15 @@ command_line read_command_line(int argc, const char* const* argv, bool links_and
         break;
       }
     }
-    for (const flag_option& option : kFlags) {
-      if (!matched && std::strcmp(argument, option.name) == 0) {
-        config.*option.flag = option.value;
-        matched = true;
-      }
-    }
     if (!matched) return mistake(std::string("Unbekannte Option \"") + argument + "\"");
   }
   if (!have_output) return mistake("Outputdirectory fehlt");
   if (!have_root) return mistake("Rootdirectory fehlt");
+  // Combinations that cannot work together are told apart here, once every
+  // argument is read.
+  if (config.listing && scan_only != nullptr) {
+    return mistake(std::string("Option \"") + scan_only + "\" nicht mit Listendatei moeglich");
+  }
   return line;
 }
 

@@ -89,5 +89,28 @@ TEST(CommandLine, PlatformWithoutLinksHasTheirColumnsOffAndTheirHelpLinesLeftOut
   EXPECT_EQ(usage_text("q", nullptr, false), expected);
 }
 
+TEST(CommandLine, ListingOptionsTakeTheNextArgumentAndTheLastOneGivenCounts) {
+  const command_line line = read({"--listing", "a", "--listing-lines", "-o", "-o", "o", "-r", "r"});
+  ASSERT_TRUE(line.config.listing.has_value());
+  EXPECT_EQ(line.config.listing->path, "-o");
+  EXPECT_EQ(line.config.listing->terminator, '\n');
+  EXPECT_EQ(read({"--listing", "-", "-o", "o", "-r", "r"}).config.listing->terminator, '\0');
+  EXPECT_FALSE(read({"-o", "o", "-r", "r"}).config.listing.has_value());
+  for (const char* option : {"--listing", "--listing-lines"})
+    EXPECT_EQ(read({"-o", "o", "-r", "r", option}).message, "Listendatei fehlt");
+  EXPECT_EQ(read({"--listing=l", "-o", "o", "-r", "r"}).message, "Unbekannte Option \"--listing=l\"");
+
+  // What a listing cannot tell rules it out, whichever comes first; the
+  // first such option given is named.
+  EXPECT_EQ(read({"-x", "--listing", "l", "--hard-links-once", "-o", "o", "-r", "r"}).message,
+            "Option \"-x\" nicht mit Listendatei moeglich");
+  EXPECT_EQ(read({"--listing-lines", "l", "-o", "o", "-r", "r", "--hard-links-once"}).message,
+            "Option \"--hard-links-once\" nicht mit Listendatei moeglich");
+  EXPECT_EQ(read({"--one-file-system", "--listing", "l", "-o", "o", "-r", "r"}).message,
+            "Option \"--one-file-system\" nicht mit Listendatei moeglich");
+  EXPECT_EQ(read({"--listing", "l", "-j", "4", "--no-progress", "-o", "o", "-r", "r"}).result,
+            command_line::outcome::run);
+}
+
 }  // namespace
 }  // namespace quern

@@ -14,6 +14,7 @@
 #include "report/page_frame.h"
 #include "report/traversal.h"
 #include "tree/directory_node.h"
+#include "tree/listing_reader.h"
 #include "tree/scanner.h"
 
 namespace quern {
@@ -86,7 +87,10 @@ int run(int argc, const char* const* argv, file_system& files, int output_descri
     return kExitFailure;
   }
 
-  directory_tree tree(diag);
+  // Nodes made from a listing would be traced in the listing's order; a
+  // listed tree is traced from its pages on.
+  diagnostics untraced(0, -1);
+  directory_tree tree(config.listing ? untraced : diag);
   directory_node* root = tree.create_directory_node();
   tree.set_name(root, config.rootdirectory.data(), config.rootdirectory.size());
 
@@ -95,8 +99,12 @@ int run(int argc, const char* const* argv, file_system& files, int output_descri
 
   const int threads = config.jobs > 0 ? config.jobs : default_jobs();
   if (diag.above(0)) diag.write("* scanning root directory\r\n");
-  jumper(tree, root, config.rootdirectory, files, diag,
-         {.threads = threads, .one_file_system = config.one_file_system, .hard_links_once = config.hard_links_once});
+  if (config.listing) {
+    read_listing(tree, root, config.rootdirectory, *config.listing, files, diag);
+  } else {
+    jumper(tree, root, config.rootdirectory, files, diag,
+           {.threads = threads, .one_file_system = config.one_file_system, .hard_links_once = config.hard_links_once});
+  }
 
   if (diag.above(0)) diag.write("* generating HTML files\r\n");
   if (diag.progress().shown()) diag.progress().begin_pages(pages_to_write(config, root));

@@ -1,8 +1,10 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "report/report_options.h"
+#include "tree/listing_reader.h"
 
 namespace quern {
 
@@ -20,6 +22,8 @@ struct settings : report_options {
   bool one_file_system = false;
   // A regular file with several names counts at its first name only.
   bool hard_links_once = false;
+  // Where the tree is read from instead of being scanned.
+  std::optional<listing_source> listing;
 };
 
 inline constexpr int kMaxJobs = 256;

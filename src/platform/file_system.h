@@ -81,6 +81,14 @@ class output_file {
   virtual status close() = 0;
 };
 
+// A file read from its start to its end, in blocks.
+class input_file {
+ public:
+  virtual ~input_file() = default;
+  // Reads up to `capacity` bytes; `got` is 0 only at the end of the file.
+  virtual status read(char* buffer, size_t capacity, size_t& got) = 0;
+};
+
 // The platform's file system, narrowed to what a run uses; tests replace it
 // with a fake that can inject faults.
 class file_system {
@@ -92,6 +100,9 @@ class file_system {
   // Creates or truncates the file.
   virtual status create_file(const std::string& path, std::unique_ptr<output_file>& result) = 0;
   virtual status remove_file(const std::string& path) = 0;
+  virtual status open_input_file(const std::string& path, std::unique_ptr<input_file>& result) = 0;
+  // The process's standard input; destroying the result leaves it open.
+  virtual std::unique_ptr<input_file> standard_input() = 0;
 };
 
 // The file system of the platform Quern was built for.

@@ -84,6 +84,29 @@ class posix_output_file final : public output_file {
   int descriptor_;
 };
 
+class posix_input_file final : public input_file {
+ public:
+  posix_input_file(int descriptor, bool owned) : descriptor_(descriptor), owned_(owned) {}
+  ~posix_input_file() override {
+    if (owned_) ::close(descriptor_);
+  }
+
+  status read(char* buffer, size_t capacity, size_t& got) override {
+    for (;;) {
+      const ssize_t count = ::read(descriptor_, buffer, capacity);
+      if (count >= 0) {
+        got = static_cast<size_t>(count);
+        return status::ok();
+      }
+      if (errno != EINTR) return status::from_errno();
+    }
+  }
+
+ private:
+  int descriptor_;
+  bool owned_;
+};
+
 class posix_file_system final : public file_system {
  public:
   status open_directory_at_path(const std::string& path, std::unique_ptr<open_directory>& result) override {
@@ -108,6 +131,17 @@ class posix_file_system final : public file_system {
 
   status remove_file(const std::string& path) override {
     return ::unlink(path.c_str()) == 0 ? status::ok() : status::from_errno();
+  }
+
+  status open_input_file(const std::string& path, std::unique_ptr<input_file>& result) override {
+    const int descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (descriptor < 0) return status::from_errno();
+    result = std::make_unique<posix_input_file>(descriptor, true);
+    return status::ok();
+  }
+
+  std::unique_ptr<input_file> standard_input() override {
+    return std::make_unique<posix_input_file>(STDIN_FILENO, false);
   }
 };
 

@@ -35,6 +35,10 @@ class shared_descriptors final : public file_system {
   }
   status make_directory(const std::string& path) override { return files_.make_directory(path); }
   status remove_file(const std::string& path) override { return files_.remove_file(path); }
+  status open_input_file(const std::string& path, std::unique_ptr<input_file>& result) override {
+    return files_.open_input_file(path, result);
+  }
+  std::unique_ptr<input_file> standard_input() override { return files_.standard_input(); }
 
   status create_file(const std::string& path, std::unique_ptr<output_file>& result) override {
     lock held(mutex_);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -34,6 +35,16 @@ class fake_file_system : public file_system {
     uint64_t links = 1;
   };
   enum class stage { create, write, close };
+  // A file to be read, handed out at most `chunk` bytes per read; once
+  // `read_error` is set, the read after the first `breaks_after` bytes
+  // fails with it.
+  struct input {
+    std::string bytes = {};
+    size_t chunk = SIZE_MAX;
+    size_t breaks_after = SIZE_MAX;
+    int read_error = 0;
+    int open_error = 0;
+  };
 
   entry& add(const std::string& path, entry_status::kind type, int64_t size) {
     const std::string key = normal(path);
@@ -62,6 +73,8 @@ class fake_file_system : public file_system {
   std::map<std::string, std::string> written;
   std::vector<std::string> written_order;
   std::vector<std::string> removed;
+  std::map<std::string, input> inputs;  // by path as given
+  input standard_input_bytes;
 
   status open_directory_at_path(const std::string& path, std::unique_ptr<open_directory>& result) override {
     const std::lock_guard guard(mutex_);
@@ -87,12 +100,39 @@ class fake_file_system : public file_system {
     return status::ok();
   }
   status remove_file(const std::string& path) override {
+    const std::lock_guard guard(mutex_);
     written.erase(path);
     removed.push_back(path);
     return status::ok();
   }
+  status open_input_file(const std::string& path, std::unique_ptr<input_file>& result) override {
+    const std::lock_guard guard(mutex_);
+    auto found = inputs.find(path);
+    if (found == inputs.end()) return status::error(ENOENT);
+    if (found->second.open_error != 0) return status::error(found->second.open_error);
+    result = std::make_unique<reader>(found->second);
+    return status::ok();
+  }
+  std::unique_ptr<input_file> standard_input() override { return std::make_unique<reader>(standard_input_bytes); }
 
  private:
+  class reader final : public input_file {
+   public:
+    explicit reader(const input& source) : source_(source) {}
+    status read(char* buffer, size_t capacity, size_t& got) override {
+      if (source_.read_error != 0 && next_ >= source_.breaks_after) return status::error(source_.read_error);
+      const size_t limit = source_.read_error != 0 ? source_.breaks_after : source_.bytes.size();
+      got = std::min({capacity, source_.chunk, source_.bytes.size() - next_, limit - next_});
+      std::memcpy(buffer, source_.bytes.data() + next_, got);
+      next_ += got;
+      return status::ok();
+    }
+
+   private:
+    const input& source_;
+    size_t next_ = 0;
+  };
+
   class directory final : public open_directory {
    public:
     directory(fake_file_system& owner, std::string path) : owner_(owner), path_(std::move(path)) {

@@ -1,0 +1,198 @@
+#!/usr/bin/env bash
+# Times a report built from a listing written beforehand against the least
+# work it needs: the write floor for the same pages plus the time cat takes
+# to read the listing. See bench/README.md for the columns.
+set -euo pipefail
+
+usage() {
+    cat >&2 <<EOF
+usage: $0 [--rounds N] [--build DIR] [--seed N] [--scale F] PROFILE...
+profiles: typical wide ties deep huge
+environment: QUERN_BENCH_DATA (default /work/benchdata),
+             QUERN_BENCH_SETTLE seconds to wait after a large deletion (default 360)
+EOF
+    exit 2
+}
+
+rounds=5
+build=""
+seed=1
+scale=1
+profiles=()
+while [ $# -gt 0 ]; do
+    case "$1" in
+        --rounds) [ $# -ge 2 ] || usage; rounds=$2; shift 2 ;;
+        --build) [ $# -ge 2 ] || usage; build=$2; shift 2 ;;
+        --seed) [ $# -ge 2 ] || usage; seed=$2; shift 2 ;;
+        --scale) [ $# -ge 2 ] || usage; scale=$2; shift 2 ;;
+        typical|wide|ties|deep|huge) profiles+=("$1"); shift ;;
+        *) usage ;;
+    esac
+done
+[ ${#profiles[@]} -gt 0 ] || usage
+[[ "$rounds" =~ ^[1-9][0-9]*$ ]] || usage
+
+here=$(cd "$(dirname "$0")" && pwd)
+repo=$(dirname "$here")
+data=$(realpath -m "${QUERN_BENCH_DATA:-/work/benchdata}")
+settle=${QUERN_BENCH_SETTLE:-360}
+large_deletion=50000
+case "$data/" in
+    "$repo"/*) echo "the data directory $data must lie outside the repository" >&2; exit 2 ;;
+esac
+
+if [ -z "$build" ]; then
+    build="$repo/build-bench"
+    cmake -S "$repo" -B "$build" -DCMAKE_BUILD_TYPE=Release -DQUERN_TESTS=OFF -DQUERN_BENCH=ON >/dev/null
+    cmake --build "$build" -j2 --target quern quern_tree_generator quern_write_floor quern_bench_runner \
+        quern_listing_only >/dev/null
+fi
+build=$(realpath "$build")
+quern=$build/quern
+generator=$build/bench/quern_tree_generator
+write_floor=$build/bench/quern_write_floor
+runner=$build/bench/quern_bench_runner
+listing_only=$build/bench/quern_listing_only
+for tool in "$quern" "$generator" "$write_floor" "$runner" "$listing_only"; do
+    [ -x "$tool" ] || { echo "missing $tool; build it first" >&2; exit 1; }
+done
+
+stamp=$(date +%Y%m%d-%H%M%S)
+mkdir -p "$data/trees" "$data/listings" "$data/out" "$data/trash" "$data/results" "$data/logs/$stamp"
+trash=$data/trash/$stamp
+mkdir -p "$trash"
+results=$data/results/listing-$stamp.tsv
+logs=$data/logs/$stamp
+printf 'profile\ttool\tround\twall\tuser\tsys\tmaxrss_kib\tstatus\n' >"$results"
+
+# As in run.sh: outputs are set aside and deleted after the series, and a
+# series started soon after a large deletion waits, since creating files is
+# much slower for a while after one.
+discarded=0
+discard() {
+    if [ -e "$1" ]; then
+        discarded=$((discarded + 1))
+        mv "$1" "$trash/$discarded-$(basename "$1")"
+    fi
+}
+marker=$data/last-deletion
+if [ -f "$marker" ]; then
+    read -r when count <"$marker"
+    age=$(( $(date +%s) - when ))
+    if [ "$count" -ge "$large_deletion" ] && [ "$age" -lt "$settle" ]; then
+        echo "note: $count entries were deleted here ${age}s ago; sleeping $((settle - age))s" >&2
+        sleep $((settle - age))
+    fi
+fi
+for leftover in "$data/out"/*; do
+    [ -e "$leftover" ] && discard "$leftover"
+done
+
+tree_of() {
+    if [ "$scale" = 1 ]; then echo "$data/trees/$1-seed$seed"; else echo "$data/trees/$1-seed$seed-scale$scale"; fi
+}
+summary_value() {
+    awk -v key="$2" '$1 == key { print $2 }' "$1"
+}
+timed() {
+    local profile=$1 tool=$2 round=$3
+    shift 3
+    local line
+    line=$("$runner" --stderr "$logs/$profile-$tool-$round.err" -- "$@")
+    read -r wall user sys rss status <<<"$line"
+    printf '%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\n' "$profile" "$tool" "$round" "$wall" "$user" "$sys" "$rss" "$status" \
+        >>"$results"
+    [ "$status" = 0 ] || echo "warning: $tool on $profile, round $round, exited with status $status" >&2
+}
+
+# Trees and their listings exist before the first timed run. A listing is
+# find's, of the tree's absolute path, written once and kept beside it.
+for profile in "${profiles[@]}"; do
+    tree=$(tree_of "$profile")
+    if [ ! -f "$tree.summary" ]; then
+        discard "$tree"
+        echo "generating $tree" >&2
+        "$generator" --profile "$profile" --seed "$seed" --scale "$scale" --out "$tree"
+    fi
+    listing=$data/listings/$(basename "$tree").nul
+    if [ ! -f "$listing" ] || [ "$listing" -ot "$tree.summary" ]; then
+        echo "listing $tree" >&2
+        find "$tree" -printf '%y %s %p\0' >"$listing.part"
+        mv "$listing.part" "$listing"
+    fi
+done
+
+declare -A out_files out_bytes
+for profile in "${profiles[@]}"; do
+    tree=$(tree_of "$profile")
+    listing=$data/listings/$(basename "$tree").nul
+    # Untimed warm-up, which also measures the pages the write floor must match.
+    cat "$listing" >/dev/null
+    warm=$data/out/$profile-listing-warm
+    "$quern" --listing "$listing" -o "$warm" -r "$tree" 2>"$logs/$profile-warm.err" \
+        || echo "warning: the warm-up run on $profile failed; see $logs/$profile-warm.err" >&2
+    out_files[$profile]=$(find "$warm" -type f | wc -l)
+    out_bytes[$profile]=$(find "$warm" -type f -printf '%s\n' | awk '{ s += $1 } END { printf "%.0f", s }')
+    discard "$warm"
+
+    echo "timing $profile: $rounds rounds" >&2
+    tools=(quern read write cat)
+    for ((round = 1; round <= rounds; round++)); do
+        for ((k = 0; k < ${#tools[@]}; k++)); do
+            tool=${tools[(k + round - 1) % ${#tools[@]}]}
+            out=$data/out/$profile-$tool-$round
+            sync
+            case $tool in
+                quern) timed "$profile" quern "$round" "$quern" --listing "$listing" -o "$out" -r "$tree" ;;
+                read) timed "$profile" read "$round" "$listing_only" "$listing" "$tree" ;;
+                write) timed "$profile" write "$round" "$write_floor" --files "${out_files[$profile]}" \
+                    --bytes "${out_bytes[$profile]}" --out "$out" ;;
+                cat) timed "$profile" cat "$round" cat "$listing" ;;
+            esac
+            discard "$out"
+        done
+    done
+done
+
+column_of() {
+    awk -F'\t' -v p="$1" -v t="$2" -v col="$3" '$1 == p && $2 == t { print $col }' "$results"
+}
+median() {
+    column_of "$@" | sort -g |
+        awk '{ v[NR] = $1 } END { if (NR == 0) print "nan"; else if (NR % 2) print v[(NR + 1) / 2]; else print (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
+}
+maximum() {
+    column_of "$@" | sort -g | tail -1
+}
+
+echo
+echo "Medians of $rounds rounds, seconds (seed $seed, scale $scale; raw data $results)"
+printf '%-8s %8s %9s %9s %9s %9s %9s %9s %9s %11s\n' profile dirs files 'list MiB' quern read write cat 'q/(w+c)'
+for profile in "${profiles[@]}"; do
+    tree=$(tree_of "$profile")
+    listing=$data/listings/$(basename "$tree").nul
+    awk -v p="$profile" -v dirs="$(summary_value "$tree.summary" directories)" \
+        -v files="$(summary_value "$tree.summary" files)" -v size="$(stat -c %s "$listing")" \
+        -v q="$(median "$profile" quern 4)" -v r="$(median "$profile" read 4)" -v w="$(median "$profile" write 4)" \
+        -v c="$(median "$profile" cat 4)" 'BEGIN {
+            printf "%-8s %8.0f %9.0f %9.1f %9.3f %9.3f %9.3f %9.3f %11.2f\n",
+                p, dirs, files, size / 1048576, q, r, w, c, (w + c > 0 ? q / (w + c) : 0) }'
+done
+
+echo
+echo "Peak memory of the report from a listing (highest over the rounds)"
+printf '%-8s %9s %10s %12s %14s\n' profile 'rss MiB' 'rss B/dir' 'names B/dir' 'rest B/dir'
+for profile in "${profiles[@]}"; do
+    tree=$(tree_of "$profile")
+    awk -v p="$profile" -v dirs="$(summary_value "$tree.summary" directories)" \
+        -v names="$(summary_value "$tree.summary" name_bytes)" -v rss="$(maximum "$profile" quern 7)" 'BEGIN {
+            printf "%-8s %9.1f %10.0f %12.1f %14.0f\n", p, rss / 1024, rss * 1024 / dirs, names / dirs,
+                (rss * 1024 - names) / dirs }'
+done
+
+count=$(find "$data/trash" -mindepth 1 | wc -l)
+if [ "$count" -gt 0 ]; then
+    rm -rf "$data/trash"
+    echo "$(date +%s) $count" >"$marker"
+fi
+find "$logs" -type f -empty -delete

@@ -1,0 +1,353 @@
+#include "tree/listing_reader.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <string_view>
+#include <vector>
+
+#include "base/text.h"
+
+namespace quern {
+
+namespace {
+
+// Why a record is skipped.
+constexpr const char* kMalformed = "Format fehlerhaft";
+constexpr const char* kUnknownType = "unbekannter Typbuchstabe";
+constexpr const char* kOutsideRoot = "Pfad ausserhalb der Wurzel";
+constexpr const char* kDotName = "Pfad enthaelt . oder ..";
+constexpr const char* kRootNotDirectory = "Wurzel ist kein Verzeichnis";
+constexpr const char* kListedTwice = "Verzeichnis doppelt aufgefuehrt";
+constexpr const char* kUnterminated = "Eintrag nicht abgeschlossen";
+
+enum class record_kind { directory, regular, symlink, other, unknown };
+
+// The letters find's %y prints.
+record_kind kind_of(char letter) {
+  switch (letter) {
+    case 'd': return record_kind::directory;
+    case 'f': return record_kind::regular;
+    case 'l': return record_kind::symlink;
+    case 'p': case 's': case 'c': case 'b': case 'D': case 'U': return record_kind::other;
+    default: return record_kind::unknown;
+  }
+}
+
+// Sizes come from outside: no listing may make a sum undefined.
+int64_t add_wrapping(int64_t a, int64_t b) {
+  return static_cast<int64_t>(static_cast<uint64_t>(a) + static_cast<uint64_t>(b));
+}
+
+bool is_dot_or_dot_dot(std::string_view name) { return name == "." || name == ".."; }
+
+std::string_view without_trailing_slashes(std::string_view path) {
+  while (!path.empty() && path.back() == '/') path.remove_suffix(1);
+  return path;
+}
+
+// Finds a directory by its parent and its name. Open addressing over node
+// pointers: a node carries its own key, so a slot needs nothing else.
+class directory_index {
+ public:
+  // The parent's creation number stands for the parent: it is unique and
+  // does not change while the index is in use.
+  static uint64_t hash(const directory_node* parent, std::string_view name) {
+    uint64_t h = (parent->id + 1) * 0x9e3779b97f4a7c15ULL;
+    size_t at = 0;
+    for (; at + 8 <= name.size(); at += 8) {
+      uint64_t word;
+      std::memcpy(&word, name.data() + at, 8);
+      h = (h ^ word) * 0xff51afd7ed558ccdULL;
+      h ^= h >> 32;
+    }
+    uint64_t tail = 0;
+    std::memcpy(&tail, name.data() + at, name.size() - at);
+    h = (h ^ tail ^ (static_cast<uint64_t>(name.size()) << 56)) * 0xc4ceb9fe1a85ec53ULL;
+    return h ^ (h >> 29);
+  }
+
+  directory_node* find(const directory_node* parent, std::string_view name, uint64_t hash) const {
+    if (slots_.empty()) return nullptr;
+    const size_t mask = slots_.size() - 1;
+    for (size_t at = hash & mask;; at = (at + 1) & mask) {
+      directory_node* node = slots_[at];
+      if (node == nullptr) return nullptr;
+      // strncmp stops at the stored name's end; the name looked for holds no NUL.
+      if (node->parent == parent && std::strncmp(node->name, name.data(), name.size()) == 0 &&
+          node->name[name.size()] == '\0')
+        return node;
+    }
+  }
+
+  void insert(directory_node* node, uint64_t hash) {
+    if ((used_ + 1) * 2 > slots_.size()) grow();
+    place(node, hash);
+    ++used_;
+  }
+
+ private:
+  void place(directory_node* node, uint64_t hash) {
+    const size_t mask = slots_.size() - 1;
+    size_t at = hash & mask;
+    while (slots_[at] != nullptr) at = (at + 1) & mask;
+    slots_[at] = node;
+  }
+
+  void grow() {
+    std::vector<directory_node*> old(std::max<size_t>(slots_.size() * 2, 1024), nullptr);
+    old.swap(slots_);
+    for (directory_node* node : old) {
+      if (node != nullptr) place(node, hash(node->parent, node->name));
+    }
+  }
+
+  std::vector<directory_node*> slots_;  // a power of two of them, at most half in use
+  size_t used_ = 0;
+};
+
+class listing_reader {
+ public:
+  listing_reader(directory_tree& tree, directory_node* root, std::string_view root_path, char terminator,
+                 diagnostics& diag)
+      : tree_(tree),
+        root_(root),
+        root_path_(without_trailing_slashes(root_path)),
+        terminator_(terminator),
+        diag_(diag),
+        levels_{{root, 0}} {}
+
+  // Takes every record the input holds. Records may straddle the blocks
+  // read; only the one record not yet complete is ever moved.
+  status read(input_file& input, const listing_buffer_sizes& sizes) {
+    std::vector<char> buffer(std::max<size_t>(sizes.block, 1));
+    size_t start = 0;       // of the record not yet taken
+    size_t end = 0;         // of the bytes read
+    bool skipping = false;  // the record outgrew the longest size and is passed over
+    for (;;) {
+      if (start == end) start = end = 0;
+      if (end == buffer.size()) {
+        if (start > 0) {
+          std::memmove(buffer.data(), buffer.data() + start, end - start);
+          end -= start;
+          start = 0;
+        } else if (buffer.size() < sizes.longest_record) {
+          buffer.resize(std::min(buffer.size() * 2, sizes.longest_record));
+        } else {
+          skipping = true;
+          start = end = 0;
+        }
+      }
+      size_t got = 0;
+      const status result = input.read(buffer.data() + end, buffer.size() - end, got);
+      if (!result.is_ok()) return result;
+      if (got == 0) break;
+      const char* data = buffer.data();
+      size_t from = end;
+      end += got;
+      while (const void* found = std::memchr(data + from, terminator_, end - from)) {
+        const size_t stop = static_cast<size_t>(static_cast<const char*>(found) - data);
+        ++number_;
+        if (skipping) {
+          bad(kMalformed);
+          skipping = false;
+        } else {
+          take(std::string_view(data + start, stop - start));
+        }
+        start = from = stop + 1;
+      }
+    }
+    if (skipping || start < end) {
+      ++number_;
+      bad(kUnterminated);
+    }
+    return status::ok();
+  }
+
+  // Puts every directory's children in name order, numbers the nodes in
+  // pre-order and adds up the totals below each directory.
+  void finish() {
+    index_ = directory_index();
+    listed_ = std::vector<bool>();
+    std::vector<directory_node*> order;
+    order.reserve(static_cast<size_t>(tree_.structures()));
+    std::vector<directory_node*> pending{root_};
+    uint64_t next_id = root_->id;
+    while (!pending.empty()) {
+      directory_node* node = pending.back();
+      pending.pop_back();
+      node->id = next_id++;
+      order.push_back(node);
+      directory_node** children = node->subdirpointer;
+      std::sort(children, children + node->subdirs,
+                [](const directory_node* a, const directory_node* b) { return std::strcmp(a->name, b->name) < 0; });
+      for (int64_t slot = node->subdirs; slot-- > 0;) pending.push_back(children[slot]);
+    }
+    // Backwards, every directory comes after everything below it, so its
+    // totals are complete when they join its parent's.
+    for (auto at = order.rbegin(); at != order.rend(); ++at) {
+      const directory_node* node = *at;
+      if (node == root_) continue;
+      directory_node* parent = node->parent;
+      parent->recurfiles = add_wrapping(parent->recurfiles, add_wrapping(node->files, node->recurfiles));
+      parent->recursymlinks = add_wrapping(parent->recursymlinks, add_wrapping(node->symlinks, node->recursymlinks));
+      parent->recurdevices = add_wrapping(parent->recurdevices, add_wrapping(node->devices, node->recurdevices));
+      parent->recursize = add_wrapping(parent->recursize, add_wrapping(node->size, node->recursize));
+      parent->recursubdirs = add_wrapping(parent->recursubdirs, add_wrapping(node->subdirs, node->recursubdirs));
+    }
+  }
+
+ private:
+  // One directory on the path resolved last, and where its name ends there.
+  struct level {
+    directory_node* node;
+    size_t end;
+  };
+
+  void take(std::string_view record) {
+    if (record.size() < 5 || record[1] != ' ') return bad(kMalformed);
+    const record_kind kind = kind_of(record[0]);
+    if (kind == record_kind::unknown) return bad(kUnknownType);
+    size_t at = 2;
+    int64_t size = 0;
+    for (; at < record.size() && record[at] >= '0' && record[at] <= '9'; ++at) {
+      const int digit = record[at] - '0';
+      if (size > (INT64_MAX - digit) / 10) return bad(kMalformed);
+      size = size * 10 + digit;
+    }
+    if (at == 2 || at + 1 >= record.size() || record[at] != ' ') return bad(kMalformed);
+    const std::string_view path = record.substr(at + 1);
+    // Only a record ended by a newline can hold a NUL, and no name can.
+    if (terminator_ != '\0' && path.find('\0') != std::string_view::npos) return bad(kMalformed);
+    if (path.substr(0, root_path_.size()) != root_path_ ||
+        (path.size() > root_path_.size() && path[root_path_.size()] != '/'))
+      return bad(kOutsideRoot);
+
+    const std::string_view below = without_trailing_slashes(path.substr(root_path_.size()));
+    if (below.empty()) {
+      if (kind != record_kind::directory) return bad(kRootNotDirectory);
+      if (listed_before(root_)) return bad(kListedTwice);
+      return;
+    }
+    if (kind == record_kind::directory) {
+      directory_node* node = directory_at(below);
+      if (node == nullptr) return bad(kDotName);
+      if (listed_before(node)) return bad(kListedTwice);
+      return;
+    }
+    const size_t slash = below.rfind('/');  // below begins with one
+    if (is_dot_or_dot_dot(below.substr(slash + 1))) return bad(kDotName);
+    directory_node* parent = directory_at(without_trailing_slashes(below.substr(0, slash)));
+    if (parent == nullptr) return bad(kDotName);
+    switch (kind) {
+      case record_kind::regular:
+        parent->files += 1;
+        parent->size = add_wrapping(parent->size, size);
+        break;
+      case record_kind::symlink:
+        parent->symlinks += 1;
+        parent->size = add_wrapping(parent->size, size);
+        break;
+      default:
+        parent->devices += 1;
+        break;
+    }
+  }
+
+  // The directory at `path` below the root ("" or "/a/b", no trailing
+  // slash), made with any directories above it that are not there yet;
+  // null when a name on the way is "." or "..". Consecutive records mostly
+  // lie in one directory, or close to the one before, so the names shared
+  // with the path resolved last are not looked up again.
+  directory_node* directory_at(std::string_view path) {
+    if (path.size() == current_.size() && std::memcmp(path.data(), current_.data(), path.size()) == 0)
+      return levels_.back().node;
+    const size_t same =
+        static_cast<size_t>(std::mismatch(path.begin(), path.end(), current_.begin(), current_.end()).first - path.begin());
+    while (levels_.size() > 1) {
+      const size_t end = levels_.back().end;
+      if (end < same || (end == same && (end == path.size() || path[end] == '/'))) break;
+      levels_.pop_back();
+    }
+    const size_t kept = levels_.back().end;
+    current_.resize(kept);
+    // Every new name is checked before a directory is made for any of them.
+    for (size_t at = kept; at < path.size();) {
+      const size_t begin = path.find_first_not_of('/', at);
+      const size_t finish = std::min(path.find('/', begin), path.size());
+      if (is_dot_or_dot_dot(path.substr(begin, finish - begin))) return nullptr;
+      at = finish;
+    }
+    for (size_t at = kept; at < path.size();) {
+      const size_t begin = path.find_first_not_of('/', at);
+      const size_t finish = std::min(path.find('/', begin), path.size());
+      levels_.push_back({child(levels_.back().node, path.substr(begin, finish - begin)), finish});
+      at = finish;
+    }
+    current_.append(path.substr(kept));
+    return levels_.back().node;
+  }
+
+  // The subdirectory `name` of `parent`, made and counted as a
+  // subdirectory of its parent the first time it is named.
+  directory_node* child(directory_node* parent, std::string_view name) {
+    const uint64_t hash = directory_index::hash(parent, name);
+    if (parent->subdirs > 0) {
+      if (directory_node* found = index_.find(parent, name, hash); found != nullptr) return found;
+    }
+    directory_node* node = tree_.create_directory_node();
+    tree_.add_subdir_to_directory(parent, node);
+    tree_.set_name(node, name.data(), name.size());
+    index_.insert(node, hash);
+    return node;
+  }
+
+  // Whether the directory had a record of its own before; from now on it has.
+  bool listed_before(const directory_node* node) {
+    const size_t index = static_cast<size_t>(node->id);
+    if (listed_.size() <= index) listed_.resize(index + 1);
+    if (listed_[index]) return true;
+    listed_[index] = true;
+    return false;
+  }
+
+  void bad(const char* reason) {
+    message_.clear();
+    append_format(message_, "Fehlerhafter Listeneintrag %llu: %s\r\n", static_cast<unsigned long long>(number_),
+                  reason);
+    diag_.report_failure_line(message_);
+  }
+
+  directory_tree& tree_;
+  directory_node* root_;
+  std::string_view root_path_;  // as records begin with it
+  char terminator_;
+  diagnostics& diag_;
+  uint64_t number_ = 0;  // of the record being taken, from 1
+  std::string current_;  // the path below the root resolved last
+  std::vector<level> levels_;
+  directory_index index_;
+  std::vector<bool> listed_;  // by creation number
+  std::string message_;
+};
+
+}  // namespace
+
+void read_listing(directory_tree& tree, directory_node* root, const std::string& root_path,
+                  const listing_source& source, file_system& files, diagnostics& diag, listing_buffer_sizes sizes) {
+  std::unique_ptr<input_file> input;
+  if (source.path == "-") {
+    input = files.standard_input();
+  } else if (const status opened = files.open_input_file(source.path, input); !opened.is_ok()) {
+    // The listing stands for the root's directory: the root stays empty.
+    diag.report_failure("Konnte Verzeichnis nicht oeffnen", opened);
+    return;
+  }
+  listing_reader reader(tree, root, root_path, source.terminator, diag);
+  const status read = reader.read(*input, sizes);
+  if (!read.is_ok()) diag.report_failure("Konnte Verzeichniseintrag nicht lesen", read);
+  reader.finish();
+}
+
+}  // namespace quern

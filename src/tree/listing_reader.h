@@ -1,0 +1,39 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+#include "base/diagnostics.h"
+#include "platform/file_system.h"
+#include "tree/directory_node.h"
+
+namespace quern {
+
+// A listing of the entries of a tree, as `find ROOT -printf '%y %s %p\0'`
+// writes it: per entry a type letter, a blank, the size in bytes, a blank
+// and the path, ended by the terminator.
+struct listing_source {
+  std::string path;  // "-" reads standard input
+  char terminator = '\0';
+};
+
+// How the listing is taken in: in blocks of this many bytes, and a record
+// may grow to the longest size before it is given up as malformed.
+struct listing_buffer_sizes {
+  size_t block = size_t{1} << 20;
+  size_t longest_record = size_t{64} << 20;
+};
+
+// Builds the tree below the root from a listing instead of a scan, counting
+// every entry as the scanner counts it; only directories are kept. Each
+// directory's children end up in byte order of their names and the nodes
+// are numbered in pre-order of that tree, so a tree gives the same report
+// whatever the order of its listing. A directory that only paths below it
+// name is created all the same. Bad records are reported with their number
+// and skipped; a listing that cannot be opened or read to its end is
+// reported as a directory would be, and what was read still counts.
+void read_listing(directory_tree& tree, directory_node* root, const std::string& root_path,
+                  const listing_source& source, file_system& files, diagnostics& diag,
+                  listing_buffer_sizes sizes = {});
+
+}  // namespace quern
