@@ -2,6 +2,7 @@
 // vectors of any bytes: NUL separates arguments, so arguments may be empty
 // or very long.
 #include <cstring>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -27,44 +28,72 @@ struct expectation {
   std::string output;
   std::string root;
   int flags[10] = {1, 1, 1, 1, 1, 1, 1, 1, 1, 1};
+  int jobs = 0;
+  bool show_progress = true;
+  bool one_file_system = false;
+  bool hard_links_once = false;
+  bool listing = false;
+  std::string listing_path;
+  char terminator = '\0';
 };
 
-// Left to right; -h and the first mistake end the reading.
+// A thread count as the rules have it: decimal digits only, 1 to 256.
+bool valid_jobs(const std::string& text, int& jobs) {
+  if (text.empty() || text.size() > 3 || text.find_first_not_of("0123456789") != std::string::npos) return false;
+  jobs = std::stoi(text);
+  return jobs >= 1 && jobs <= 256;
+}
+
+// Left to right; -h, --help, --version and the first mistake end the reading.
 expectation model(const std::vector<std::string>& arguments, bool links_and_devices) {
   expectation e;
   if (!links_and_devices) e.flags[3] = e.flags[4] = 0;
   bool have_output = false, have_root = false;
+  std::string scan_only;  // the first option given that a listing rules out
+  const auto mistake = [&e](std::string message) {
+    e.result = command_line::outcome::mistake;
+    e.message = std::move(message);
+    return e;
+  };
   for (size_t i = 0; i < arguments.size(); ++i) {
     const std::string& a = arguments[i];
-    if (a == "-h") {
-      e.result = command_line::outcome::help;
+    const bool last = i + 1 == arguments.size();
+    if (a == "-h" || a == "--help" || a == "--version") {
+      e.result = a == "-h"       ? command_line::outcome::help
+                 : a == "--help" ? command_line::outcome::long_help
+                                 : command_line::outcome::version;
       return e;
     }
     if (a == "-v") {
       ++e.debug;
     } else if (a == "-o" || a == "-r") {
-      if (i + 1 == arguments.size()) {
-        e.result = command_line::outcome::mistake;
-        e.message = a == "-o" ? "Outputdirectory fehlt" : "Rootdirectory fehlt";
-        return e;
-      }
+      if (last) return mistake(a == "-o" ? "Outputdirectory fehlt" : "Rootdirectory fehlt");
       (a == "-o" ? e.output : e.root) = arguments[++i];
       (a == "-o" ? have_output : have_root) = true;
+    } else if (a == "-j") {
+      if (last) return mistake("Threadanzahl fehlt");
+      ++i;
+      if (!valid_jobs(arguments[i], e.jobs)) return mistake("Ungueltige Threadanzahl \"" + arguments[i] + "\"");
+    } else if (a == "--listing" || a == "--listing-lines") {
+      if (last) return mistake("Listendatei fehlt");
+      e.listing = true;
+      e.listing_path = arguments[++i];
+      e.terminator = a == "--listing" ? '\0' : '\n';
+    } else if (a == "--no-progress") {
+      e.show_progress = false;
+    } else if (a == "-x" || a == "--one-file-system" || a == "--hard-links-once") {
+      (a == "--hard-links-once" ? e.hard_links_once : e.one_file_system) = true;
+      if (scan_only.empty()) scan_only = a;
     } else {
       size_t s = 0;
       while (s < 10 && a != kSwitchNames[s]) ++s;
-      if (s == 10) {
-        e.result = command_line::outcome::mistake;
-        e.message = "Unbekannte Option \"" + a + "\"";
-        return e;
-      }
+      if (s == 10) return mistake("Unbekannte Option \"" + a + "\"");
       e.flags[s] = 0;
     }
   }
-  if (!have_output || !have_root) {
-    e.result = command_line::outcome::mistake;
-    e.message = !have_output ? "Outputdirectory fehlt" : "Rootdirectory fehlt";
-  }
+  if (!have_output) return mistake("Outputdirectory fehlt");
+  if (!have_root) return mistake("Rootdirectory fehlt");
+  if (e.listing && !scan_only.empty()) return mistake("Option \"" + scan_only + "\" nicht mit Listendatei moeglich");
   return e;
 }
 
@@ -93,6 +122,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     require(line.config.debug == e.debug, "each -v raises the level");
     require(line.config.outputdirectory == e.output && line.config.rootdirectory == e.root, "the last values count");
     for (size_t s = 0; s < 10; ++s) require(line.config.*kSwitchFlags[s] == e.flags[s], "switches clear their flag");
+    require(line.config.jobs == e.jobs, "the last thread count counts");
+    require(line.config.show_progress == e.show_progress && line.config.one_file_system == e.one_file_system &&
+                line.config.hard_links_once == e.hard_links_once,
+            "flags are set by their own options only");
+    require(line.config.listing.has_value() == e.listing, "a listing is read only when named");
+    if (e.listing) {
+      require(line.config.listing->path == e.listing_path && line.config.listing->terminator == e.terminator,
+              "the last listing option counts");
+    }
   }
 
   const std::string synopsis = " [-h] [-v]... [-n{s|d}{s|c|f|y|d}]... -o <dir> -r <root>\r\nQuern Version 0.0.9\r\n";
