@@ -57,20 +57,34 @@ TEST(RootsEndToEnd, ARegularFileOrAMissingPathAsRootGivesAnEmptyReportAndAGap) {
 }
 
 // The style sheet is written before the scan and the pages after it: an
-// output directory inside the tree is counted with the style sheet alone.
+// output directory inside the tree is counted with the style sheet alone,
+// also when the pages of the subtrees finished before the scan reaches it
+// are being written meanwhile. It lies in the directory listed last, so that
+// there are such pages.
 TEST(RootsEndToEnd, AnOutputDirectoryInsideTheTreeCountsWhatItHoldsWhenTheScanPasses) {
+  constexpr int kSubdirectories = 300;
   temporary_directory scratch;
   const std::string root = scratch / "root";
   make_directory(root);
   make_file(root + "/file", 100);
-  make_directory(root + "/sub");
+  for (int i = 0; i < kSubdirectories; ++i) {
+    make_directory(root + "/sub" + std::to_string(i));
+    make_directory(root + "/sub" + std::to_string(i) + "/inner");
+    make_file(root + "/sub" + std::to_string(i) + "/file", 10);
+  }
+  std::string listed_last;
+  for (const auto& entry : std::filesystem::directory_iterator(root)) {
+    if (entry.is_directory()) listed_last = entry.path().string();
+  }
   for (const std::vector<std::string>& variant : thread_variants) {
-    const std::string output = root + "/out" + std::to_string(&variant - thread_variants.data());
+    const std::string output = listed_last + "/out";
     const run_result result = run_quern({with_variant(variant, {"-o", output, "-r", root})});
     EXPECT_EQ(result.standard_error, "");
     EXPECT_EQ(result.exit_status, 0);
     EXPECT_EQ(report_fault(output), "");
-    EXPECT_EQ(totals(read_file(output + "/index.html")), (std::vector<std::string>{"5.123", "2", "2", "0", "0"}));
+    EXPECT_EQ(totals(read_file(output + "/index.html")),
+              (std::vector<std::string>{"8.123", std::to_string(kSubdirectories + 2),
+                                        std::to_string(2 * kSubdirectories + 1), "0", "0"}));
     std::filesystem::remove_all(output);
   }
 }

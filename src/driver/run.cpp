@@ -11,6 +11,8 @@
 #include "base/diagnostics.h"
 #include "driver/command_line.h"
 #include "platform/terminal.h"
+#include "report/concurrent_pages.h"
+#include "report/directory_pages.h"
 #include "report/page_frame.h"
 #include "report/traversal.h"
 #include "tree/directory_node.h"
@@ -28,6 +30,54 @@ void out_of_memory() { exit_out_of_memory("operator new", __LINE__); }
 int default_jobs() {
   const unsigned cores = std::thread::hardware_concurrency();
   return static_cast<int>(std::clamp(4 * std::max(cores, 1u), 8u, 16u));
+}
+
+// Writers beside the scan: pages are written by one or two threads while
+// the others read ahead, which the disk rewards far more than the pages.
+int writers_beside_scan(int threads) { return threads >= 4 ? 2 : 1; }
+
+// The scan must not see in the report's own directory the pages written
+// while it goes on, wherever in the tree it meets that directory.
+bool hide_report_files(file_system& files, const std::string& output_directory, scan_options& scan) {
+  std::unique_ptr<open_directory> directory;
+  if (!files.open_directory_at_path(output_directory, directory).is_ok()) return false;
+  auto& hidden = scan.report_directory;
+  if (!directory->identity(hidden.device, hidden.inode).is_ok()) return false;
+  hidden.hide = true;
+  hidden.is_report_file = is_page_name;
+  return true;
+}
+
+// Scans the tree and writes its pages. With threads to spare and little to
+// say (level 2 at most), the pages of each finished subtree are written
+// while the scan goes on; what is said about them still comes after the
+// scan's messages, in the walk's order.
+void scan_and_write_pages(const settings& config, const report_context& context, directory_tree& tree,
+                          directory_node* root, int threads) {
+  diagnostics& diag = context.diag;
+  scan_options scan{
+      .threads = threads, .one_file_system = config.one_file_system, .hard_links_once = config.hard_links_once};
+  std::unique_ptr<page_crew> crew;
+  if (threads > 1 && !diag.above(2)) {
+    crew = std::make_unique<page_crew>(context, writers_beside_scan(threads));
+    if (crew->writers() > 0 && hide_report_files(context.files, config.outputdirectory, scan)) {
+      scan.threads = threads - static_cast<int>(crew->writers());
+      scan.counted = [&crew](directory_node* node) { crew->submit(node); };
+    } else {
+      crew.reset();
+    }
+  }
+  if (diag.above(0)) diag.write("* scanning root directory\r\n");
+  jumper(tree, root, config.rootdirectory, context.files, diag, scan);
+
+  if (diag.above(0)) diag.write("* generating HTML files\r\n");
+  if (diag.progress().shown()) diag.progress().begin_pages(pages_to_write(config, root));
+  if (crew == nullptr) {
+    output(context, root, threads);
+    return;
+  }
+  crew->grow(threads);
+  crew->commit(root);
 }
 
 void write_text(int descriptor, const std::string& text) {
@@ -98,17 +148,15 @@ int run(int argc, const char* const* argv, file_system& files, int output_descri
   output_stylesheet(context);
 
   const int threads = config.jobs > 0 ? config.jobs : default_jobs();
-  if (diag.above(0)) diag.write("* scanning root directory\r\n");
   if (config.listing) {
+    if (diag.above(0)) diag.write("* scanning root directory\r\n");
     read_listing(tree, root, config.rootdirectory, *config.listing, files, diag);
+    if (diag.above(0)) diag.write("* generating HTML files\r\n");
+    if (diag.progress().shown()) diag.progress().begin_pages(pages_to_write(config, root));
+    output(context, root, threads);
   } else {
-    jumper(tree, root, config.rootdirectory, files, diag,
-           {.threads = threads, .one_file_system = config.one_file_system, .hard_links_once = config.hard_links_once});
+    scan_and_write_pages(config, context, tree, root, threads);
   }
-
-  if (diag.above(0)) diag.write("* generating HTML files\r\n");
-  if (diag.progress().shown()) diag.progress().begin_pages(pages_to_write(config, root));
-  output(context, root, threads);
 
   const std::time_t time_finish = std::time(nullptr);
   output_index_html(context, root);

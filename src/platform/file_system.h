@@ -66,8 +66,9 @@ class open_directory {
   // it stay.
   virtual status read_names(name_list& names) = 0;
   virtual status stat_entry(const char* name, entry_status& result) = 0;
-  // The file system the directory itself lies on, as entry_status::device.
-  virtual status file_system(uint64_t& device) = 0;
+  // The directory's own identity: its file system and its number there, as
+  // entry_status gives them.
+  virtual status identity(uint64_t& device, uint64_t& inode) = 0;
   // Opens a subdirectory without following a symbolic link.
   virtual status open_subdirectory(const char* name, std::unique_ptr<open_directory>& result) = 0;
 };

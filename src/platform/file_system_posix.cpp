@@ -36,10 +36,11 @@ class posix_directory final : public open_directory {
     return status::ok();
   }
 
-  status file_system(uint64_t& device) override {
+  status identity(uint64_t& device, uint64_t& inode) override {
     struct stat info;
     if (::fstat(descriptor_, &info) != 0) return status::from_errno();
     device = static_cast<uint64_t>(info.st_dev);
+    inode = static_cast<uint64_t>(info.st_ino);
     return status::ok();
   }
 

@@ -155,8 +155,11 @@ class win32_directory final : public open_directory {
     return stat_path(join(path_, name), result);
   }
 
-  status file_system(uint64_t& device) override {
+  status identity(uint64_t& device, uint64_t& inode) override {
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(handle_, &info)) return last_error();
     device = volume_;
+    inode = static_cast<uint64_t>(join_size(info.nFileIndexHigh, info.nFileIndexLow));
     return status::ok();
   }
 

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <condition_variable>
+#include <deque>
 #include <mutex>
 #include <system_error>
 #include <thread>
@@ -108,138 +109,164 @@ struct job {
   std::string said;
   int64_t failures = 0;
   int pages = 0;
-  // The subdirectories that have pages, in the order the pages left them.
-  std::vector<job*> children;
   size_t charged = 0;
 };
 
-// Writers take ready jobs, newest first, so that they stay close to the
-// walk's depth-first order; the walk commits finished jobs in that order
-// and takes up any job that it needs and nobody has started.
-class page_crew {
- public:
-  page_crew(const report_context& context, int threads) : context_(context), files_(context.files) {
-    for (int i = 0; i < threads; ++i) {
-      try {
-        writers_.emplace_back(&page_crew::work, this);
-      } catch (const std::system_error&) {
-        break;
-      }
-    }
-  }
-
-  ~page_crew() {
-    {
-      const std::lock_guard held(mutex_);
-      stopping_ = true;
-    }
-    wake_writers_.notify_all();
-    for (std::thread& writer : writers_) writer.join();
-    for (job* j : ready_) delete j;  // all committed by now
-  }
-
-  size_t writers() const { return writers_.size(); }
-
-  void run(directory_node* root) {
-    page_workspace workspace;
-    std::vector<job*> walk{new job(root)};
-    lock held(mutex_);
-    while (!walk.empty()) {
-      job* j = walk.back();
-      walk.pop_back();
-      if (j->stage == job::state::ready) run_job(j, held, workspace);
-      while (j->stage != job::state::done) {
-        walk_waiting_ = true;
-        walk_wakes_.wait(held);
-        walk_waiting_ = false;
-      }
-      const bool was_full = held_bytes_ >= kHeldBytes;
-      held_bytes_ -= j->charged;
-      if (was_full && held_bytes_ < kHeldBytes) wake_writers_.notify_all();
-      held.unlock();
-      context_.diag.absorb(j->said, j->failures);
-      context_.diag.progress().pages_written(j->pages);
-      held.lock();
-      for (auto child = j->children.rbegin(); child != j->children.rend(); ++child) walk.push_back(*child);
-      if (j->queued) {
-        j->stage = job::state::committed;  // a writer drops it when it comes across it
-      } else {
-        delete j;
-      }
-    }
-  }
-
- private:
-  void work() {
-    page_workspace workspace;
-    lock held(mutex_);
-    for (;;) {
-      if (stopping_) return;
-      job* next = nullptr;
-      while (next == nullptr && !ready_.empty() && held_bytes_ < kHeldBytes) {
-        job* top = ready_.back();
-        ready_.pop_back();
-        top->queued = false;
-        if (top->stage == job::state::ready) {
-          next = top;
-        } else if (top->stage == job::state::committed) {
-          delete top;
-        }
-      }
-      if (next == nullptr) {
-        ++idle_writers_;
-        wake_writers_.wait(held);
-        --idle_writers_;
-        continue;
-      }
-      run_job(next, held, workspace);
-    }
-  }
-
-  void run_job(job* j, lock& held, page_workspace& workspace) {
-    j->stage = job::state::running;
-    held.unlock();
-    diagnostics said(context_.diag.level(), -1);
-    j->pages = output_html_directory({context_.options, said, files_}, j->node, workspace);
-    j->said = said.collected();
-    j->failures = said.failures();
-    const directory_node* node = j->node;
-    for (int64_t slot = 0; slot < node->currentsubdirs(); ++slot) {
-      directory_node* child = node->subdirpointer[slot];
-      if (child->currentsubdirs() > 0) j->children.push_back(new job(child));
-    }
-    held.lock();
-    j->stage = job::state::done;
-    j->charged = sizeof(job) + j->said.capacity() + j->children.capacity() * sizeof(job*);
-    held_bytes_ += j->charged;
-    for (auto child = j->children.rbegin(); child != j->children.rend(); ++child) {
-      (*child)->queued = true;
-      ready_.push_back(*child);
-    }
-    for (size_t n = std::min(j->children.size(), idle_writers_); n > 0; --n) wake_writers_.notify_one();
-    if (walk_waiting_) walk_wakes_.notify_one();
-  }
-
-  const report_context& context_;
-  shared_descriptors files_;
-  std::mutex mutex_;
-  std::condition_variable wake_writers_;
-  std::condition_variable walk_wakes_;
-  bool walk_waiting_ = false;
-  bool stopping_ = false;
-  size_t idle_writers_ = 0;
-  size_t held_bytes_ = 0;
-  std::vector<job*> ready_;
-  std::vector<std::thread> writers_;
-};
+bool has_pages(const directory_node* node) { return node->parent == nullptr || node->currentsubdirs() > 0; }
 
 }  // namespace
 
-bool output_concurrently(const report_context& context, directory_node* root, int threads) {
-  page_crew crew(context, threads);
-  if (crew.writers() == 0) return false;
-  crew.run(root);
-  return true;
+// Writers take ready jobs in the order they came; the walk commits finished
+// jobs in its own order and takes up any job that it needs and nobody has
+// started.
+struct page_crew::crew {
+  explicit crew(const report_context& run) : context(run), files(run.files) {}
+
+  void work() {
+    page_workspace workspace;
+    lock held(mutex);
+    for (;;) {
+      if (stopping) return;
+      job* next = nullptr;
+      while (next == nullptr && !ready.empty() && held_bytes < kHeldBytes) {
+        job* first = ready.front();
+        ready.pop_front();
+        first->queued = false;
+        if (first->stage == job::state::ready) {
+          next = first;
+        } else if (first->stage == job::state::committed) {
+          delete first;
+        }
+      }
+      if (next == nullptr) {
+        ++idle_writers;
+        wake_writers.wait(held);
+        --idle_writers;
+        continue;
+      }
+      run(next, held, workspace);
+    }
+  }
+
+  void run(job* j, lock& held, page_workspace& workspace) {
+    j->stage = job::state::running;
+    held.unlock();
+    diagnostics said(context.diag.level(), -1);
+    j->pages = output_html_directory({context.options, said, files}, j->node, workspace);
+    j->said = said.collected();
+    j->failures = said.failures();
+    held.lock();
+    j->stage = job::state::done;
+    j->charged = sizeof(job) + j->said.capacity();
+    held_bytes += j->charged;
+    if (walk_waiting) walk_wakes.notify_one();
+  }
+
+  const report_context& context;
+  shared_descriptors files;
+  std::mutex mutex;
+  std::condition_variable wake_writers;
+  std::condition_variable walk_wakes;
+  bool walk_waiting = false;
+  bool stopping = false;
+  size_t idle_writers = 0;
+  size_t held_bytes = 0;
+  std::deque<job*> ready;
+  std::vector<job*> by_node;  // by node identifier
+  std::vector<std::thread> writers;
+};
+
+page_crew::page_crew(const report_context& context, int threads) : crew_(std::make_unique<crew>(context)) {
+  grow(threads);
+}
+
+page_crew::~page_crew() {
+  {
+    const std::lock_guard held(crew_->mutex);
+    crew_->stopping = true;
+  }
+  crew_->wake_writers.notify_all();
+  for (std::thread& writer : crew_->writers) writer.join();
+  // Jobs still listed are freed with the list; any others were never committed.
+  for (job* j : crew_->by_node) {
+    if (j != nullptr && !j->queued) delete j;
+  }
+  for (job* j : crew_->ready) delete j;
+}
+
+size_t page_crew::writers() const { return crew_->writers.size(); }
+
+void page_crew::grow(int threads) {
+  while (crew_->writers.size() < static_cast<size_t>(threads)) {
+    try {
+      crew_->writers.emplace_back(&crew::work, crew_.get());
+    } catch (const std::system_error&) {
+      return;  // fewer writers; the pages are the same
+    }
+  }
+}
+
+void page_crew::submit(directory_node* node) {
+  if (!has_pages(node)) return;
+  job* j = new job(node);
+  {
+    const std::lock_guard held(crew_->mutex);
+    if (crew_->by_node.size() <= node->id) crew_->by_node.resize(node->id + 1);
+    crew_->by_node[node->id] = j;
+    j->queued = true;
+    crew_->ready.push_back(j);
+  }
+  crew_->wake_writers.notify_one();
+}
+
+void page_crew::submit_tree(directory_node* root) {
+  std::vector<directory_node*> pending{root};
+  while (!pending.empty()) {
+    directory_node* node = pending.back();
+    pending.pop_back();
+    submit(node);
+    for (int64_t slot = node->currentsubdirs(); slot-- > 0;) {
+      if (node->subdirpointer[slot]->currentsubdirs() > 0) pending.push_back(node->subdirpointer[slot]);
+    }
+  }
+}
+
+void page_crew::commit(directory_node* root) {
+  page_workspace workspace;
+  std::vector<directory_node*> walk{root};
+  lock held(crew_->mutex);
+  while (!walk.empty()) {
+    directory_node* node = walk.back();
+    walk.pop_back();
+    job* j = node->id < crew_->by_node.size() ? crew_->by_node[node->id] : nullptr;
+    if (j != nullptr) {
+      crew_->by_node[node->id] = nullptr;
+    } else {
+      j = new job(node);  // never submitted: a root that could not be opened
+    }
+    if (j->stage == job::state::ready) crew_->run(j, held, workspace);
+    while (j->stage != job::state::done) {
+      crew_->walk_waiting = true;
+      crew_->walk_wakes.wait(held);
+      crew_->walk_waiting = false;
+    }
+    const bool was_full = crew_->held_bytes >= kHeldBytes;
+    crew_->held_bytes -= j->charged;
+    if (was_full && crew_->held_bytes < kHeldBytes) crew_->wake_writers.notify_all();
+    held.unlock();
+    crew_->context.diag.absorb(j->said, j->failures);
+    crew_->context.diag.progress().pages_written(j->pages);
+    // The pages left the subdirectories in the order the walk goes on in.
+    for (int64_t slot = node->currentsubdirs(); slot-- > 0;) {
+      if (node->subdirpointer[slot]->currentsubdirs() > 0) walk.push_back(node->subdirpointer[slot]);
+    }
+    held.lock();
+    if (j->queued) {
+      j->stage = job::state::committed;  // a writer drops it when it comes across it
+    } else {
+      delete j;
+    }
+  }
 }
 
 }  // namespace quern

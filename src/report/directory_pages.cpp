@@ -236,6 +236,17 @@ void append_page_name(std::string& out, const directory_node* node, std::string_
   out += ".html";
 }
 
+bool is_page_name(std::string_view name) {
+  if (name.size() < 10 || name[0] != 'd' || !name.ends_with(".html")) return false;
+  const size_t underscore = name.find('_');
+  if (underscore == std::string_view::npos || underscore < 2 || name.size() != underscore + 8) return false;
+  for (size_t i = 1; i < underscore; ++i) {
+    if (name[i] < '0' || name[i] > '9') return false;
+  }
+  const std::string_view key = name.substr(underscore + 1, 2);
+  return std::any_of(std::begin(kColumns), std::end(kColumns), [key](const column& c) { return key == c.key; });
+}
+
 int pages_per_directory(const report_options& options) {
   int pages = 0;
   for (const column& c : kColumns) pages += shown(options, c) && offered(options, c) ? 1 : 0;

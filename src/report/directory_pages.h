@@ -46,4 +46,7 @@ void output_overview_row(std::string& page, const report_options& options, const
 // name and every link is formed here, so that they always agree.
 void append_page_name(std::string& out, const directory_node* node, std::string_view key);
 
+// Whether the name is one that append_page_name forms.
+bool is_page_name(std::string_view name);
+
 }  // namespace quern

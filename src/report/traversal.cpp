@@ -15,7 +15,14 @@ namespace quern {
 void output(const report_context& context, directory_node* node, int threads) {
   // A trace of every comparison is far too much to hold back for the walk's
   // order, so it comes from the walk alone.
-  if (threads > 1 && !context.diag.above(3) && output_concurrently(context, node, threads)) return;
+  if (threads > 1 && !context.diag.above(3)) {
+    page_crew crew(context, threads);
+    if (crew.writers() > 0) {
+      crew.submit_tree(node);
+      crew.commit(node);
+      return;
+    }
+  }
   page_workspace workspace;
   // An explicit stack, so that no depth of the tree can exhaust the call
   // stack.

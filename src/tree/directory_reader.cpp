@@ -12,6 +12,18 @@ bool to_enter(const directory_contents& contents, size_t index) {
          !is_dot_or_dot_dot(contents.names[index]);
 }
 
+namespace {
+
+bool holds_the_report(open_directory& directory, const read_options& options) {
+  if (!options.hide_report_files) return false;
+  uint64_t device = 0;
+  uint64_t inode = 0;
+  return directory.identity(device, inode).is_ok() && device == options.report_device &&
+         inode == options.report_inode;
+}
+
+}  // namespace
+
 void directory_contents::clear() {
   files = symlinks = devices = size = entries = 0;
   names.clear();
@@ -28,6 +40,7 @@ size_t directory_contents::footprint() const {
 
 void read_directory(open_directory& directory, const read_options& options, directory_contents& contents) {
   contents.clear();
+  const bool report_directory = holds_the_report(directory, options);
   thread_local name_list batch;
   bool searchable = false;
   bool has_dots = false;
@@ -36,6 +49,7 @@ void read_directory(open_directory& directory, const read_options& options, dire
     const status read = directory.read_names(batch);
     for (size_t i = 0; i < batch.size(); ++i) {
       const char* name = batch[i];
+      if (report_directory && options.is_report_file(std::string_view(name, batch.length(i)))) continue;
       if (is_dot_or_dot_dot(name)) {
         // Settled once the listing has ended; see below.
         has_dots = true;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 #include <vector>
 
 #include "base/status.h"
@@ -58,6 +59,13 @@ struct read_options {
   uint64_t file_system = 0;
   // Regular files with several names are left to the walk to count once.
   bool hard_links_once = false;
+  // While the report is written during the scan, the scan must see in the
+  // report's own directory only what it would see before any page exists:
+  // names that is_report_file accepts are passed over there.
+  bool hide_report_files = false;
+  uint64_t report_device = 0;
+  uint64_t report_inode = 0;
+  bool (*is_report_file)(std::string_view name) = nullptr;
 };
 
 bool is_dot_or_dot_dot(const char* name);

@@ -173,9 +173,11 @@ class fake_file_system : public file_system {
       result.links = e.links;
       return status::ok();
     }
-    status file_system(uint64_t& device) override {
+    status identity(uint64_t& device, uint64_t& inode) override {
       const std::lock_guard guard(owner_.mutex_);
-      device = owner_.entries_.at(path_).device;
+      const entry& self = owner_.entries_.at(path_);
+      device = self.device;
+      inode = self.inode != 0 ? self.inode : std::hash<std::string>()(path_);
       return status::ok();
     }
     status open_subdirectory(const char* name, std::unique_ptr<open_directory>& result) override {

@@ -147,7 +147,10 @@ void read_ahead::fetch(task* t, lock& held, bool by_walk) {
   } else {
     if (opened.is_ok()) {
       held.unlock();
-      if (t->parent == nullptr && options_.one_file_system) handle->file_system(options_.file_system);
+      if (t->parent == nullptr && options_.one_file_system) {
+        uint64_t inode = 0;
+        handle->identity(options_.file_system, inode);
+      }
       read_directory(*handle, options_, t->contents);
       held.lock();
     }

@@ -41,8 +41,9 @@ class files_seen {
 // meets it: it alone creates nodes, adds up counts and speaks.
 class walk {
  public:
-  walk(directory_tree& tree, directory_source& source, diagnostics& diag)
-      : tree_(tree), source_(source), diag_(diag) {}
+  walk(directory_tree& tree, directory_source& source, diagnostics& diag,
+       const std::function<void(directory_node*)>& counted)
+      : tree_(tree), source_(source), diag_(diag), counted_(counted) {}
 
   void run(directory_node* root, const std::string& root_path) {
     path_ = root_path;
@@ -158,7 +159,7 @@ class walk {
       diag_.write("*** end of directory\r\n");
     }
     source_.leave();
-    const directory_node* node = current.node;
+    directory_node* node = current.node;
     if (directory_node* parent = node->parent; parent != nullptr) {
       parent->recurfiles += node->files + node->recurfiles;
       parent->recursymlinks += node->symlinks + node->recursymlinks;
@@ -167,11 +168,13 @@ class walk {
       parent->recursubdirs += node->subdirs + node->recursubdirs;
     }
     levels_.pop_back();
+    if (counted_) counted_(node);
   }
 
   directory_tree& tree_;
   directory_source& source_;
   diagnostics& diag_;
+  const std::function<void(directory_node*)>& counted_;
   std::string path_;
   std::vector<level> levels_;
   files_seen seen_;
@@ -184,7 +187,11 @@ void jumper(directory_tree& tree, directory_node* root, const std::string& root_
   const read_options reading{.trace_every_entry = diag.above(2),
                              .trace_links_and_others = diag.above(1),
                              .one_file_system = options.one_file_system,
-                             .hard_links_once = options.hard_links_once};
+                             .hard_links_once = options.hard_links_once,
+                             .hide_report_files = options.report_directory.hide,
+                             .report_device = options.report_directory.device,
+                             .report_inode = options.report_directory.inode,
+                             .is_report_file = options.report_directory.is_report_file};
   std::unique_ptr<directory_source> source;
   if (options.threads > 1) {
     auto ahead = std::make_unique<read_ahead>(files, root_path, reading, options.threads, options.descriptor_budget);
@@ -192,7 +199,7 @@ void jumper(directory_tree& tree, directory_node* root, const std::string& root_
     if (ahead->workers() > 0) source = std::move(ahead);
   }
   if (source == nullptr) source = std::make_unique<sequential_source>(files, root_path, reading, options.descriptor_budget);
-  walk(tree, *source, diag).run(root, root_path);
+  walk(tree, *source, diag, options.counted).run(root, root_path);
 }
 
 }  // namespace quern

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <functional>
+#include <string_view>
+
 #include "base/diagnostics.h"
 #include "platform/file_system.h"
 #include "tree/directory_node.h"
@@ -20,6 +23,18 @@ struct scan_options {
   bool one_file_system = false;
   // A regular file with several names counts at the first of them only.
   bool hard_links_once = false;
+  // Called on the walk's thread for each directory as soon as everything
+  // below it is counted.
+  std::function<void(directory_node*)> counted = nullptr;
+  // A directory the report is written into while the scan goes on, and
+  // which of its files the scan must not see there.
+  struct hidden_files {
+    bool hide = false;
+    uint64_t device = 0;
+    uint64_t inode = 0;
+    bool (*is_report_file)(std::string_view name) = nullptr;
+  };
+  hidden_files report_directory = {};
 };
 
 // Builds the whole tree below the root, depth first: every entry is

@@ -211,6 +211,36 @@ TEST_P(Scanner, HardLinksCountOnceAtTheFirstNameWhenAsked) {
     EXPECT_NE(traced.find(std::string("** detecting regular file ") + name + "\r\n"), std::string::npos) << name;
 }
 
+// Pages written while the scan goes on must not be seen where the report's
+// own directory lies in the tree: the scan sees only what was there before.
+TEST_P(Scanner, TheReportsOwnFilesAreHiddenWhereverTheScanMeetsItsDirectory) {
+  fake_file_system files;
+  files.add_directory("r");
+  files.add_directory("r/a");
+  files.add_directory("r/a/out").inode = 99;
+  files.add_file("r/a/out/styles.css", 5023);
+  files.add_file("r/a/out/d2_sb.html", 700);
+  files.add_file("r/a/out/d1_sn.html", 800);
+  files.add_directory("r/b").inode = 98;  // on another device: not the report's
+  files.at("r/b").device = 2;
+  files.add_file("r/b/d9_sb.html", 1);
+  scan_options options{.threads = threads()};
+  options.report_directory = {.hide = true, .device = 1, .inode = 99, .is_report_file = [](std::string_view name) {
+                                return name.ends_with(".html");
+                              }};
+  EXPECT_EQ(describe(scan(files, "r", 0, options).root),
+            "r 0/2 0/0 0/0 0/5024 2/1\nr/a 0/1 0/0 0/0 0/5023 1/0\nr/a/out 1/0 0/0 0/0 5023/0 0/0\n"
+            "r/b 1/0 0/0 0/0 1/0 0/0\n");
+  // Elsewhere such names are counted like any file, and the root itself may
+  // be the report's directory.
+  files.add_file("r/top.html", 10);
+  files.at("r").inode = 97;
+  options.report_directory.inode = 97;
+  EXPECT_EQ(describe(scan(files, "r", 0, options).root),
+            "r 0/4 0/0 0/0 0/6524 2/1\nr/a 0/3 0/0 0/0 0/6523 1/0\nr/a/out 3/0 0/0 0/0 6523/0 0/0\n"
+            "r/b 1/0 0/0 0/0 1/0 0/0\n");
+}
+
 // Every level holds two subdirectories, so every ancestor still has work
 // left while the deepest one is scanned.
 void add_bushy(fake_file_system& files, const std::string& path, int depth) {
