@@ -10,6 +10,7 @@
 #include "base/output_descriptor.h"
 #include "base/diagnostics.h"
 #include "driver/command_line.h"
+#include "platform/process.h"
 #include "platform/terminal.h"
 #include "report/concurrent_pages.h"
 #include "report/directory_pages.h"
@@ -36,6 +37,17 @@ int default_jobs() {
 // the others read ahead, which the disk rewards far more than the pages.
 int writers_beside_scan(int threads) { return threads >= 4 ? 2 : 1; }
 
+// Besides the standard ones and the style sheet's, index's or listing's.
+constexpr size_t kSpareDescriptors = 16;
+
+// Writers beside the scan must never take a descriptor that the scan would
+// have had, nor the other way round: either would report a shortage that
+// one thread does not meet. Under a lower limit the pages wait for the end
+// of the scan.
+bool room_for_both(const scan_options& scan, size_t writers) {
+  return descriptor_limit() >= static_cast<size_t>(scan_descriptors(scan)) + writers + kSpareDescriptors;
+}
+
 // The scan must not see in the report's own directory the pages written
 // while it goes on, wherever in the tree it meets that directory.
 bool hide_report_files(file_system& files, const std::string& output_directory, scan_options& scan) {
@@ -60,10 +72,12 @@ void scan_and_write_pages(const settings& config, const report_context& context,
   std::unique_ptr<page_crew> crew;
   if (threads > 1 && !diag.above(2)) {
     crew = std::make_unique<page_crew>(context, writers_beside_scan(threads));
-    if (crew->writers() > 0 && hide_report_files(context.files, config.outputdirectory, scan)) {
-      scan.threads = threads - static_cast<int>(crew->writers());
+    scan.threads = threads - static_cast<int>(crew->writers());
+    if (crew->writers() > 0 && room_for_both(scan, crew->writers()) &&
+        hide_report_files(context.files, config.outputdirectory, scan)) {
       scan.counted = [&crew](directory_node* node) { crew->submit(node); };
     } else {
+      scan.threads = threads;
       crew.reset();
     }
   }

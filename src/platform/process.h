@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstddef>
+
 namespace quern {
 
 // Makes the process safe against what it inherited, before anything is
@@ -8,5 +10,9 @@ namespace quern {
 // by the null device, so that no file of the report can get its number and
 // receive diagnostics.
 void prepare_process();
+
+// How many descriptors the process may hold at once; the largest size_t
+// where the platform sets no such limit.
+size_t descriptor_limit();
 
 }  // namespace quern

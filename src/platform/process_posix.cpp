@@ -1,8 +1,10 @@
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <signal.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 
 #include "platform/process.h"
 
@@ -18,6 +20,14 @@ void prepare_process() {
     if (::fcntl(descriptor, F_GETFD) != -1 || errno != EBADF) continue;
     if (::open("/dev/null", O_RDWR) != descriptor) return;
   }
+}
+
+size_t descriptor_limit() {
+  rlimit limit;
+  // Unknown counts as no room at all, so that nothing relies on it.
+  if (::getrlimit(RLIMIT_NOFILE, &limit) != 0) return 0;
+  if (limit.rlim_cur == RLIM_INFINITY || limit.rlim_cur > SIZE_MAX) return SIZE_MAX;
+  return static_cast<size_t>(limit.rlim_cur);
 }
 
 }  // namespace quern

@@ -1,6 +1,8 @@
 #include <fcntl.h>
 #include <io.h>
 
+#include <cstdint>
+
 #include "platform/process.h"
 
 namespace quern {
@@ -19,5 +21,8 @@ void prepare_process() {
     }
   }
 }
+
+// Files and directories are opened as handles, which have no such limit.
+size_t descriptor_limit() { return SIZE_MAX; }
 
 }  // namespace quern

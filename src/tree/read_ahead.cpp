@@ -66,8 +66,7 @@ read_ahead::read_ahead(file_system& files, const std::string& root_path, const r
     : files_(files),
       root_path_(root_path),
       options_(options),
-      // Each worker may hold a parent's descriptor and the one it opens.
-      budget_(std::max(descriptor_budget, 2 * threads + 2)) {
+      budget_(descriptors(threads, descriptor_budget)) {
   for (int i = 0; i < threads; ++i) {
     try {
       workers_.emplace_back(&read_ahead::work, this);

@@ -32,6 +32,11 @@ class read_ahead final : public directory_source {
 
   read_ahead(file_system& files, const std::string& root_path, const read_options& options, int threads,
              int descriptor_budget);
+  // The most descriptors held at once: each worker may hold a parent's
+  // descriptor and the one it opens.
+  static int descriptors(int threads, int descriptor_budget) {
+    return descriptor_budget > 2 * threads + 2 ? descriptor_budget : 2 * threads + 2;
+  }
   ~read_ahead() override;
   read_ahead(const read_ahead&) = delete;
   read_ahead& operator=(const read_ahead&) = delete;

@@ -202,4 +202,9 @@ void jumper(directory_tree& tree, directory_node* root, const std::string& root_
   walk(tree, *source, diag, options.counted).run(root, root_path);
 }
 
+int scan_descriptors(const scan_options& options) {
+  if (options.threads > 1) return read_ahead::descriptors(options.threads, options.descriptor_budget);
+  return sequential_source::descriptors(options.descriptor_budget);
+}
+
 }  // namespace quern

@@ -46,4 +46,7 @@ struct scan_options {
 void jumper(directory_tree& tree, directory_node* root, const std::string& root_path, file_system& files,
             diagnostics& diag, scan_options options = {});
 
+// The most descriptors a scan with these options holds at once.
+int scan_descriptors(const scan_options& options);
+
 }  // namespace quern

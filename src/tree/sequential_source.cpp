@@ -6,7 +6,7 @@ namespace quern {
 
 sequential_source::sequential_source(file_system& files, const std::string& root_path, const read_options& options,
                                      int descriptor_budget)
-    : files_(files), root_path_(root_path), options_(options), budget_(descriptor_budget < 2 ? 2 : descriptor_budget) {}
+    : files_(files), root_path_(root_path), options_(options), budget_(descriptors(descriptor_budget)) {}
 
 status sequential_source::enter(const char* name, size_t, const directory_contents*& contents) {
   std::unique_ptr<open_directory> handle;

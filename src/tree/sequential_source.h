@@ -18,6 +18,8 @@ namespace quern {
 class sequential_source final : public directory_source {
  public:
   sequential_source(file_system& files, const std::string& root_path, const read_options& options, int descriptor_budget);
+  // The most descriptors held at once.
+  static int descriptors(int descriptor_budget) { return descriptor_budget < 2 ? 2 : descriptor_budget; }
   status enter(const char* name, size_t ordinal, const directory_contents*& contents) override;
   void leave() override;
 
