@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <ctime>
 #include <thread>
 #include <new>
@@ -70,12 +71,18 @@ void scan_and_write_pages(const settings& config, const report_context& context,
   scan_options scan{
       .threads = threads, .one_file_system = config.one_file_system, .hard_links_once = config.hard_links_once};
   std::unique_ptr<page_crew> crew;
+  // Counted as they are finished: once writers sort their children, only
+  // the writers may go through them.
+  int64_t directories_with_pages = 1;  // the root has its pages in any case
   if (threads > 1 && !diag.above(2)) {
     crew = std::make_unique<page_crew>(context, writers_beside_scan(threads));
     scan.threads = threads - static_cast<int>(crew->writers());
     if (crew->writers() > 0 && room_for_both(scan, crew->writers()) &&
         hide_report_files(context.files, config.outputdirectory, scan)) {
-      scan.counted = [&crew](directory_node* node) { crew->submit(node); };
+      scan.counted = [&crew, &directories_with_pages](directory_node* node) {
+        if (node->parent != nullptr && node->currentsubdirs() > 0) ++directories_with_pages;
+        crew->submit(node);
+      };
     } else {
       scan.threads = threads;
       crew.reset();
@@ -85,11 +92,12 @@ void scan_and_write_pages(const settings& config, const report_context& context,
   jumper(tree, root, config.rootdirectory, context.files, diag, scan);
 
   if (diag.above(0)) diag.write("* generating HTML files\r\n");
-  if (diag.progress().shown()) diag.progress().begin_pages(pages_to_write(config, root));
   if (crew == nullptr) {
+    if (diag.progress().shown()) diag.progress().begin_pages(pages_to_write(config, root));
     output(context, root, threads);
     return;
   }
+  if (diag.progress().shown()) diag.progress().begin_pages(directories_with_pages * pages_per_directory(config));
   crew->grow(threads);
   crew->commit(root);
 }

@@ -220,15 +220,19 @@ void page_crew::submit(directory_node* node) {
 }
 
 void page_crew::submit_tree(directory_node* root) {
+  // All are found, depth first, before any is submitted: a writer sorts the
+  // children of the directory it has taken.
+  std::vector<directory_node*> found;
   std::vector<directory_node*> pending{root};
   while (!pending.empty()) {
     directory_node* node = pending.back();
     pending.pop_back();
-    submit(node);
+    found.push_back(node);
     for (int64_t slot = node->currentsubdirs(); slot-- > 0;) {
       if (node->subdirpointer[slot]->currentsubdirs() > 0) pending.push_back(node->subdirpointer[slot]);
     }
   }
+  for (directory_node* node : found) submit(node);
 }
 
 void page_crew::commit(directory_node* root) {
