@@ -6,6 +6,7 @@
 #include <mutex>
 #include <system_error>
 #include <thread>
+#include <unordered_map>
 #include <vector>
 
 #include "report/directory_pages.h"
@@ -100,15 +101,21 @@ class shared_descriptors final : public file_system {
   size_t closed_ = 0;
 };
 
-// The pages of one directory, and what was said while writing them.
-struct job {
-  explicit job(directory_node* directory) : node(directory) {}
-  directory_node* node;
-  enum class state : uint8_t { ready, running, done, committed } stage = state::ready;
-  bool queued = false;  // still listed among the ready jobs
-  std::string said;
+// Where a directory's pages stand, one byte per directory, so that a tree of
+// millions of directories costs the crew little more than the tree itself.
+enum class stage : uint8_t { unsubmitted, ready, running, done };
+
+struct progress_byte {
+  static stage of(uint8_t b) { return static_cast<stage>(b & 3); }
+  static int pages(uint8_t b) { return b >> 2; }
+  static uint8_t make(stage s, int pages) { return static_cast<uint8_t>(static_cast<int>(s) | pages << 2); }
+};
+
+// What was said while writing a directory's pages; kept only where
+// something was said or failed.
+struct said_while_writing {
+  std::string text;
   int64_t failures = 0;
-  int pages = 0;
   size_t charged = 0;
 };
 
@@ -116,49 +123,52 @@ bool has_pages(const directory_node* node) { return node->parent == nullptr || n
 
 }  // namespace
 
-// Writers take ready jobs in the order they came; the walk commits finished
-// jobs in its own order and takes up any job that it needs and nobody has
-// started.
+// Writers take ready directories in the order they came; the walk commits
+// finished ones in its own order and takes up any that it needs and nobody
+// has started.
 struct page_crew::crew {
   explicit crew(const report_context& run) : context(run), files(run.files) {}
+
+  uint8_t& state_of(const directory_node* node) {
+    if (states.size() <= node->id) states.resize(node->id + 1, progress_byte::make(stage::unsubmitted, 0));
+    return states[node->id];
+  }
 
   void work() {
     page_workspace workspace;
     lock held(mutex);
     for (;;) {
       if (stopping) return;
-      job* next = nullptr;
+      directory_node* next = nullptr;
       while (next == nullptr && !ready.empty() && held_bytes < kHeldBytes) {
-        job* first = ready.front();
+        directory_node* first = ready.front();
         ready.pop_front();
-        first->queued = false;
-        if (first->stage == job::state::ready) {
-          next = first;
-        } else if (first->stage == job::state::committed) {
-          delete first;
-        }
+        // The walk may have written it already.
+        if (progress_byte::of(state_of(first)) == stage::ready) next = first;
       }
       if (next == nullptr) {
-        ++idle_writers;
         wake_writers.wait(held);
-        --idle_writers;
         continue;
       }
       run(next, held, workspace);
     }
   }
 
-  void run(job* j, lock& held, page_workspace& workspace) {
-    j->stage = job::state::running;
+  void run(directory_node* node, lock& held, page_workspace& workspace) {
+    state_of(node) = progress_byte::make(stage::running, 0);
     held.unlock();
     diagnostics said(context.diag.level(), -1);
-    j->pages = output_html_directory({context.options, said, files}, j->node, workspace);
-    j->said = said.collected();
-    j->failures = said.failures();
+    const int pages = output_html_directory({context.options, said, files}, node, workspace);
+    std::string text = said.collected();
     held.lock();
-    j->stage = job::state::done;
-    j->charged = sizeof(job) + j->said.capacity();
-    held_bytes += j->charged;
+    state_of(node) = progress_byte::make(stage::done, pages);
+    if (!text.empty() || said.failures() > 0) {
+      said_while_writing& kept = said_by_node[node->id];
+      kept.text = std::move(text);
+      kept.failures = said.failures();
+      kept.charged = sizeof(said_while_writing) + kept.text.capacity();
+      held_bytes += kept.charged;
+    }
     if (walk_waiting) walk_wakes.notify_one();
   }
 
@@ -169,10 +179,10 @@ struct page_crew::crew {
   std::condition_variable walk_wakes;
   bool walk_waiting = false;
   bool stopping = false;
-  size_t idle_writers = 0;
   size_t held_bytes = 0;
-  std::deque<job*> ready;
-  std::vector<job*> by_node;  // by node identifier
+  std::deque<directory_node*> ready;
+  std::vector<uint8_t> states;  // by node identifier
+  std::unordered_map<uint64_t, said_while_writing> said_by_node;
   std::vector<std::thread> writers;
 };
 
@@ -187,11 +197,6 @@ page_crew::~page_crew() {
   }
   crew_->wake_writers.notify_all();
   for (std::thread& writer : crew_->writers) writer.join();
-  // Jobs still listed are freed with the list; any others were never committed.
-  for (job* j : crew_->by_node) {
-    if (j != nullptr && !j->queued) delete j;
-  }
-  for (job* j : crew_->ready) delete j;
 }
 
 size_t page_crew::writers() const { return crew_->writers.size(); }
@@ -208,13 +213,10 @@ void page_crew::grow(int threads) {
 
 void page_crew::submit(directory_node* node) {
   if (!has_pages(node)) return;
-  job* j = new job(node);
   {
     const std::lock_guard held(crew_->mutex);
-    if (crew_->by_node.size() <= node->id) crew_->by_node.resize(node->id + 1);
-    crew_->by_node[node->id] = j;
-    j->queued = true;
-    crew_->ready.push_back(j);
+    crew_->state_of(node) = progress_byte::make(stage::ready, 0);
+    crew_->ready.push_back(node);
   }
   crew_->wake_writers.notify_one();
 }
@@ -242,34 +244,32 @@ void page_crew::commit(directory_node* root) {
   while (!walk.empty()) {
     directory_node* node = walk.back();
     walk.pop_back();
-    job* j = node->id < crew_->by_node.size() ? crew_->by_node[node->id] : nullptr;
-    if (j != nullptr) {
-      crew_->by_node[node->id] = nullptr;
-    } else {
-      j = new job(node);  // never submitted: a root that could not be opened
-    }
-    if (j->stage == job::state::ready) crew_->run(j, held, workspace);
-    while (j->stage != job::state::done) {
+    // A directory never submitted (a root that could not be opened) or not
+    // yet taken is written here.
+    const stage now = progress_byte::of(crew_->state_of(node));
+    if (now == stage::unsubmitted || now == stage::ready) crew_->run(node, held, workspace);
+    while (progress_byte::of(crew_->state_of(node)) != stage::done) {
       crew_->walk_waiting = true;
       crew_->walk_wakes.wait(held);
       crew_->walk_waiting = false;
     }
-    const bool was_full = crew_->held_bytes >= kHeldBytes;
-    crew_->held_bytes -= j->charged;
-    if (was_full && crew_->held_bytes < kHeldBytes) crew_->wake_writers.notify_all();
+    const int pages = progress_byte::pages(crew_->state_of(node));
+    said_while_writing said;
+    if (auto kept = crew_->said_by_node.find(node->id); kept != crew_->said_by_node.end()) {
+      said = std::move(kept->second);
+      crew_->said_by_node.erase(kept);
+      const bool was_full = crew_->held_bytes >= kHeldBytes;
+      crew_->held_bytes -= said.charged;
+      if (was_full && crew_->held_bytes < kHeldBytes) crew_->wake_writers.notify_all();
+    }
     held.unlock();
-    crew_->context.diag.absorb(j->said, j->failures);
-    crew_->context.diag.progress().pages_written(j->pages);
+    crew_->context.diag.absorb(said.text, said.failures);
+    crew_->context.diag.progress().pages_written(pages);
     // The pages left the subdirectories in the order the walk goes on in.
     for (int64_t slot = node->currentsubdirs(); slot-- > 0;) {
       if (node->subdirpointer[slot]->currentsubdirs() > 0) walk.push_back(node->subdirpointer[slot]);
     }
     held.lock();
-    if (j->queued) {
-      j->stage = job::state::committed;  // a writer drops it when it comes across it
-    } else {
-      delete j;
-    }
   }
 }
 
