@@ -32,88 +32,21 @@ done
 [ ${#profiles[@]} -gt 0 ] || usage
 [[ "$rounds" =~ ^[1-9][0-9]*$ ]] || usage
 
-here=$(cd "$(dirname "$0")" && pwd)
-repo=$(dirname "$here")
-data=$(realpath -m "${QUERN_BENCH_DATA:-/work/benchdata}")
-settle=${QUERN_BENCH_SETTLE:-360}
-large_deletion=50000
-case "$data/" in
-    "$repo"/*) echo "the data directory $data must lie outside the repository" >&2; exit 2 ;;
-esac
+source "$(dirname "$0")/common.sh"
 
-if [ -z "$build" ]; then
-    build="$repo/build-bench"
-    cmake -S "$repo" -B "$build" -DCMAKE_BUILD_TYPE=Release -DQUERN_TESTS=OFF -DQUERN_BENCH=ON >/dev/null
-    cmake --build "$build" -j2 --target quern quern_tree_generator quern_write_floor quern_bench_runner \
-        quern_listing_only >/dev/null
-fi
-build=$(realpath "$build")
-quern=$build/quern
-generator=$build/bench/quern_tree_generator
-write_floor=$build/bench/quern_write_floor
-runner=$build/bench/quern_bench_runner
+prepare_build quern quern_tree_generator quern_write_floor quern_bench_runner quern_listing_only
 listing_only=$build/bench/quern_listing_only
-for tool in "$quern" "$generator" "$write_floor" "$runner" "$listing_only"; do
-    [ -x "$tool" ] || { echo "missing $tool; build it first" >&2; exit 1; }
-done
-
-stamp=$(date +%Y%m%d-%H%M%S)
-mkdir -p "$data/trees" "$data/listings" "$data/out" "$data/trash" "$data/results" "$data/logs/$stamp"
-trash=$data/trash/$stamp
-mkdir -p "$trash"
-results=$data/results/listing-$stamp.tsv
-logs=$data/logs/$stamp
-printf 'profile\ttool\tround\twall\tuser\tsys\tmaxrss_kib\tstatus\n' >"$results"
-
-# As in run.sh: outputs are set aside and deleted after the series, and a
-# series started soon after a large deletion waits, since creating files is
-# much slower for a while after one.
-discarded=0
-discard() {
-    if [ -e "$1" ]; then
-        discarded=$((discarded + 1))
-        mv "$1" "$trash/$discarded-$(basename "$1")"
-    fi
-}
-marker=$data/last-deletion
-if [ -f "$marker" ]; then
-    read -r when count <"$marker"
-    age=$(( $(date +%s) - when ))
-    if [ "$count" -ge "$large_deletion" ] && [ "$age" -lt "$settle" ]; then
-        echo "note: $count entries were deleted here ${age}s ago; sleeping $((settle - age))s" >&2
-        sleep $((settle - age))
-    fi
-fi
-for leftover in "$data/out"/*; do
-    [ -e "$leftover" ] && discard "$leftover"
-done
-
-tree_of() {
-    if [ "$scale" = 1 ]; then echo "$data/trees/$1-seed$seed"; else echo "$data/trees/$1-seed$seed-scale$scale"; fi
-}
-summary_value() {
-    awk -v key="$2" '$1 == key { print $2 }' "$1"
-}
-timed() {
-    local profile=$1 tool=$2 round=$3
-    shift 3
-    local line
-    line=$("$runner" --stderr "$logs/$profile-$tool-$round.err" -- "$@")
-    read -r wall user sys rss status <<<"$line"
-    printf '%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\n' "$profile" "$tool" "$round" "$wall" "$user" "$sys" "$rss" "$status" \
-        >>"$results"
-    [ "$status" = 0 ] || echo "warning: $tool on $profile, round $round, exited with status $status" >&2
-}
+require_tools "$quern" "$generator" "$write_floor" "$runner" "$listing_only"
+start_series listing-
+mkdir -p "$data/listings"
+wait_after_last_deletion
+discard_leftovers
 
 # Trees and their listings exist before the first timed run. A listing is
 # find's, of the tree's absolute path, written once and kept beside it.
 for profile in "${profiles[@]}"; do
+    ensure_tree "$profile"
     tree=$(tree_of "$profile")
-    if [ ! -f "$tree.summary" ]; then
-        discard "$tree"
-        echo "generating $tree" >&2
-        "$generator" --profile "$profile" --seed "$seed" --scale "$scale" --out "$tree"
-    fi
     listing=$data/listings/$(basename "$tree").nul
     if [ ! -f "$listing" ] || [ "$listing" -ot "$tree.summary" ]; then
         echo "listing $tree" >&2
@@ -154,17 +87,6 @@ for profile in "${profiles[@]}"; do
     done
 done
 
-column_of() {
-    awk -F'\t' -v p="$1" -v t="$2" -v col="$3" '$1 == p && $2 == t { print $col }' "$results"
-}
-median() {
-    column_of "$@" | sort -g |
-        awk '{ v[NR] = $1 } END { if (NR == 0) print "nan"; else if (NR % 2) print v[(NR + 1) / 2]; else print (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
-}
-maximum() {
-    column_of "$@" | sort -g | tail -1
-}
-
 echo
 echo "Medians of $rounds rounds, seconds (seed $seed, scale $scale; raw data $results)"
 printf '%-8s %8s %9s %9s %9s %9s %9s %9s %9s %11s\n' profile dirs files 'list MiB' quern read write cat 'q/(w+c)'
@@ -190,9 +112,5 @@ for profile in "${profiles[@]}"; do
                 (rss * 1024 - names) / dirs }'
 done
 
-count=$(find "$data/trash" -mindepth 1 | wc -l)
-if [ "$count" -gt 0 ]; then
-    rm -rf "$data/trash"
-    echo "$(date +%s) $count" >"$marker"
-fi
+empty_trash
 find "$logs" -type f -empty -delete

@@ -39,120 +39,18 @@ if [ "$cold" = 1 ] && ! [ -w /proc/sys/vm/drop_caches ]; then
     exit 2
 fi
 
-here=$(cd "$(dirname "$0")" && pwd)
-repo=$(dirname "$here")
-data=$(realpath -m "${QUERN_BENCH_DATA:-/work/benchdata}")
-settle=${QUERN_BENCH_SETTLE:-360}
-# Deleting more entries than this is what slows file creation afterwards.
-large_deletion=50000
+source "$(dirname "$0")/common.sh"
 
-case "$data/" in
-    "$repo"/*) echo "the data directory $data must lie outside the repository" >&2; exit 2 ;;
-esac
-
-if [ -z "$build" ]; then
-    build="$repo/build-bench"
-    cmake -S "$repo" -B "$build" -DCMAKE_BUILD_TYPE=Release -DQUERN_TESTS=OFF -DQUERN_BENCH=ON >/dev/null
-    cmake --build "$build" -j2 --target quern quern_tree_generator quern_scan_floor quern_write_floor \
-        quern_bench_runner >/dev/null
-fi
-build=$(realpath "$build")
-quern=$build/quern
-generator=$build/bench/quern_tree_generator
+prepare_build quern quern_tree_generator quern_scan_floor quern_write_floor quern_bench_runner
 scan_floor=$build/bench/quern_scan_floor
-write_floor=$build/bench/quern_write_floor
-runner=$build/bench/quern_bench_runner
-for tool in "$quern" "$generator" "$scan_floor" "$write_floor" "$runner"; do
-    [ -x "$tool" ] || { echo "missing $tool; build it first" >&2; exit 1; }
-done
-
-stamp=$(date +%Y%m%d-%H%M%S)
-mkdir -p "$data/trees" "$data/out" "$data/trash" "$data/results" "$data/logs/$stamp"
-trash=$data/trash/$stamp
-mkdir -p "$trash"
-results=$data/results/$stamp.tsv
-logs=$data/logs/$stamp
-printf 'profile\ttool\tround\twall\tuser\tsys\tmaxrss_kib\tstatus\n' >"$results"
-
-# Outputs are renamed aside and only deleted after the whole series, so no
-# timed run follows a large deletion of this script's own making.
-discarded=0
-discard() {
-    if [ -e "$1" ]; then
-        discarded=$((discarded + 1))
-        mv "$1" "$trash/$discarded-$(basename "$1")"
-    fi
-}
-
-wait_after_last_deletion() {
-    local marker=$data/last-deletion when count age
-    [ -f "$marker" ] || return 0
-    read -r when count <"$marker"
-    age=$(( $(date +%s) - when ))
-    if [ "$count" -ge "$large_deletion" ] && [ "$age" -lt "$settle" ]; then
-        echo "note: $count entries were deleted here ${age}s ago; creating files is much slower for a while." >&2
-        echo "      sleeping $((settle - age))s (set QUERN_BENCH_SETTLE=0 to skip)" >&2
-        sleep $((settle - age))
-    fi
-}
-
-empty_trash() {
-    local count
-    count=$(find "$data/trash" -mindepth 1 | wc -l)
-    if [ "$count" -gt 0 ]; then
-        echo "deleting $count entries of old outputs under $data/trash" >&2
-        rm -rf "$data/trash"
-        echo "$(date +%s) $count" >"$data/last-deletion"
-        if [ "$count" -ge "$large_deletion" ]; then
-            echo "note: after this deletion, wait about ${settle}s before timing file creation here" >&2
-        fi
-    fi
-}
-
-summary_value() {
-    awk -v key="$2" '$1 == key { print $2 }' "$1"
-}
-
-# Runs one command under the runner; appends a result line.
-timed() {
-    local profile=$1 tool=$2 round=$3 err=$4
-    shift 4
-    local line
-    line=$("$runner" --stderr "$err" -- "$@")
-    read -r wall user sys rss status <<<"$line"
-    printf '%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\n' "$profile" "$tool" "$round" "$wall" "$user" "$sys" "$rss" "$status" \
-        >>"$results"
-    if [ "$status" != 0 ]; then
-        echo "warning: $tool on $profile, round $round, exited with status $status (log $err)" >&2
-    fi
-}
-
+require_tools "$quern" "$generator" "$scan_floor" "$write_floor" "$runner"
+start_series ""
 wait_after_last_deletion
-discard_stale=0
-for leftover in "$data/out"/*; do
-    [ -e "$leftover" ] || continue
-    discard "$leftover"
-    discard_stale=1
-done
-[ "$discard_stale" = 0 ] || echo "moved outputs of an interrupted run to $trash" >&2
+discard_leftovers
 
-tree_of() {
-    if [ "$scale" = 1 ]; then
-        echo "$data/trees/$1-seed$seed"
-    else
-        echo "$data/trees/$1-seed$seed-scale$scale"
-    fi
-}
-
-# All trees exist before the first timed run; a tree without its summary
-# was cut short and is made anew.
+# All trees exist before the first timed run.
 for profile in "${profiles[@]}"; do
-    tree=$(tree_of "$profile")
-    if [ ! -f "$tree.summary" ]; then
-        discard "$tree"
-        echo "generating $tree" >&2
-        "$generator" --profile "$profile" --seed "$seed" --scale "$scale" --out "$tree"
-    fi
+    ensure_tree "$profile"
 done
 
 declare -A out_files out_bytes failed
@@ -197,31 +95,21 @@ for profile in "${profiles[@]}"; do
             # Rotating the order keeps any drift from always hitting one tool.
             tool=${tools[(k + round - 1) % ${#tools[@]}]}
             out=$data/out/$profile-$tool-$round
-            err=$logs/$profile-$tool-$round.err
             sync
             # Cold: nothing of the tree is cached, as for a nightly report.
             [ "$cold" = 0 ] || echo 3 >/proc/sys/vm/drop_caches
             case $tool in
-                quern) timed "$profile" quern "$round" "$err" "$quern" -o "$out" -r "$tree" ;;
-                quern1) timed "$profile" quern1 "$round" "$err" "$quern" -j 1 -o "$out" -r "$tree" ;;
-                scan) timed "$profile" scan "$round" "$err" "$scan_floor" "$tree" ;;
-                write) timed "$profile" write "$round" "$err" "$write_floor" --files "${out_files[$profile]}" \
+                quern) timed "$profile" quern "$round" "$quern" -o "$out" -r "$tree" ;;
+                quern1) timed "$profile" quern1 "$round" "$quern" -j 1 -o "$out" -r "$tree" ;;
+                scan) timed "$profile" scan "$round" "$scan_floor" "$tree" ;;
+                write) timed "$profile" write "$round" "$write_floor" --files "${out_files[$profile]}" \
                     --bytes "${out_bytes[$profile]}" --out "$out" ;;
-                du) timed "$profile" du "$round" "$err" du -s --apparent-size "$tree" ;;
+                du) timed "$profile" du "$round" du -s --apparent-size "$tree" ;;
             esac
             discard "$out"
         done
     done
 done
-
-median() {
-    awk -F'\t' -v p="$1" -v t="$2" -v col="$3" '$1 == p && $2 == t { print $col }' "$results" | sort -g |
-        awk '{ v[NR] = $1 } END { if (NR == 0) print "nan"; else if (NR % 2) print v[(NR + 1) / 2]; else print (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
-}
-
-maximum() {
-    awk -F'\t' -v p="$1" -v t="$2" -v col="$3" '$1 == p && $2 == t && $col > m { m = $col } END { print m + 0 }' "$results"
-}
 
 echo
 echo "Medians of $rounds rounds, seconds, $mode (seed $seed, scale $scale; raw data $results)"
