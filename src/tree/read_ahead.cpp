@@ -103,7 +103,10 @@ void read_ahead::work() {
 
 size_t read_ahead::held_bytes_when_idle() {
   lock held(mutex_);
-  worker_idle_.wait(held, [this] { return idle_workers_ == workers_.size(); });
+  // Idle workers that have been woken but not yet run leave work undone.
+  worker_idle_.wait(held, [this] {
+    return idle_workers_ == workers_.size() && (frontier_.empty() || held_bytes_ >= kReadAheadBytes);
+  });
   return held_bytes_;
 }
 
