@@ -76,15 +76,16 @@ void scan_and_write_pages(const settings& config, const report_context& context,
   int64_t directories_with_pages = 1;  // the root has its pages in any case
   if (threads > 1 && !diag.above(2)) {
     crew = std::make_unique<page_crew>(context, writers_beside_scan(threads));
-    scan.threads = threads - static_cast<int>(crew->writers());
-    if (crew->writers() > 0 && room_for_both(scan, crew->writers()) &&
-        hide_report_files(context.files, config.outputdirectory, scan)) {
+    scan_options beside = scan;
+    beside.threads = threads - static_cast<int>(crew->writers());
+    if (crew->writers() > 0 && room_for_both(beside, crew->writers()) &&
+        hide_report_files(context.files, config.outputdirectory, beside)) {
+      scan = beside;
       scan.counted = [&crew, &directories_with_pages](directory_node* node) {
         if (node->parent != nullptr && node->currentsubdirs() > 0) ++directories_with_pages;
         crew->submit(node);
       };
     } else {
-      scan.threads = threads;
       crew.reset();
     }
   }

@@ -24,6 +24,12 @@ bool holds_the_report(open_directory& directory, const read_options& options) {
 
 }  // namespace
 
+void note_root_file_system(open_directory& root, read_options& options) {
+  if (!options.one_file_system) return;
+  uint64_t inode = 0;
+  root.identity(options.file_system, inode);
+}
+
 void directory_contents::clear() {
   files = symlinks = devices = size = entries = 0;
   names.clear();

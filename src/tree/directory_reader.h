@@ -77,4 +77,7 @@ bool to_enter(const directory_contents& contents, size_t index);
 // entry as it comes.
 void read_directory(open_directory& directory, const read_options& options, directory_contents& contents);
 
+// With one_file_system, the root's file system is the one the scan stays on.
+void note_root_file_system(open_directory& root, read_options& options);
+
 }  // namespace quern

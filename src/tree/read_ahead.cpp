@@ -149,10 +149,7 @@ void read_ahead::fetch(task* t, lock& held, bool by_walk) {
   } else {
     if (opened.is_ok()) {
       held.unlock();
-      if (t->parent == nullptr && options_.one_file_system) {
-        uint64_t inode = 0;
-        handle->identity(options_.file_system, inode);
-      }
+      if (t->parent == nullptr) note_root_file_system(*handle, options_);
       read_directory(*handle, options_, t->contents);
       held.lock();
     }

@@ -23,10 +23,7 @@ status sequential_source::enter(const char* name, size_t, const directory_conten
     level& entered = levels_[depth_++];
     entered.name = name;
     hold(entered, std::move(handle));
-    if (depth_ == 1 && options_.one_file_system) {
-      uint64_t inode = 0;
-      entered.handle->identity(options_.file_system, inode);
-    }
+    if (depth_ == 1) note_root_file_system(*entered.handle, options_);
     read_directory(*entered.handle, options_, entered.contents);
     entered.unopened_subdirectories = entered.contents.subdirectories;
     if (entered.unopened_subdirectories == 0) release(entered);
