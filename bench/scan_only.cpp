@@ -36,6 +36,7 @@ int main(int argc, char** argv) {
   tree.set_name(root, root_path.data(), root_path.size());
   quern::jumper(tree, root, root_path, quern::platform_file_system(), diag, options);
   std::fprintf(stderr, "directories %lld files %lld bytes %lld\n", static_cast<long long>(tree.structures()),
-               static_cast<long long>(root->files + root->recurfiles), static_cast<long long>(root->size + root->recursize));
+               static_cast<long long>(root->files + root->recurfiles),
+               static_cast<long long>(root->size + root->recursize));
   return diag.failures() > 0 ? 1 : 0;
 }

@@ -2,8 +2,8 @@
 // vectors of any bytes: NUL separates arguments, so arguments may be empty
 // or very long.
 #include <cstring>
-#include <utility>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "driver/command_line.h"
@@ -15,11 +15,11 @@ using quern::command_line;
 using quern::settings;
 
 const char* const kSwitchNames[] = {"-nds", "-ndc", "-ndf", "-ndy", "-ndd", "-nss", "-nsc", "-nsf", "-nsy", "-nsd"};
-int settings::*const kSwitchFlags[] = {
-    &settings::display_row_size,     &settings::display_row_subdirs, &settings::display_row_files,
-    &settings::display_row_symlinks, &settings::display_row_devices, &settings::sort_row_size,
-    &settings::sort_row_subdirs,     &settings::sort_row_files,      &settings::sort_row_symlinks,
-    &settings::sort_row_devices};
+int settings::*const kSwitchFlags[] = {&settings::display_row_size,    &settings::display_row_subdirs,
+                                       &settings::display_row_files,   &settings::display_row_symlinks,
+                                       &settings::display_row_devices, &settings::sort_row_size,
+                                       &settings::sort_row_subdirs,    &settings::sort_row_files,
+                                       &settings::sort_row_symlinks,   &settings::sort_row_devices};
 
 struct expectation {
   command_line::outcome result = command_line::outcome::run;

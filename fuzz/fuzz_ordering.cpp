@@ -30,7 +30,8 @@ constexpr std::pair<int64_t directory_node::*, int64_t directory_node::*> kField
     {&directory_node::symlinks, &directory_node::recursymlinks},
     {&directory_node::devices, &directory_node::recurdevices}};
 
-const char* const kNames[16] = {"", "a", "A", "b", "ab", "aa", "\xff", "a\xff", ".", "..", "B", "ba", "\x01", "z", "Z", "abc"};
+const char* const kNames[16] = {"",  "a",  "A", "b",  "ab",   "aa", "\xff", "a\xff",
+                                ".", "..", "B", "ba", "\x01", "z",  "Z",    "abc"};
 
 int64_t wrapped(uint64_t value) { return static_cast<int64_t>(value); }
 
@@ -82,8 +83,22 @@ void exchange_sort(std::vector<directory_node*>& list, sort_order order) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   fuzz_input input(data, size);
   constexpr int64_t kMin = std::numeric_limits<int64_t>::min(), kMax = std::numeric_limits<int64_t>::max();
-  int64_t palette[16] = {kMin, kMin + 1, -1, 0, 1, 2, 3, 7, 999, 1000, int64_t{1} << 31, (int64_t{1} << 32) - 1,
-                         int64_t{1} << 32, int64_t{1} << 53, kMax - 1, kMax};
+  int64_t palette[16] = {kMin,
+                         kMin + 1,
+                         -1,
+                         0,
+                         1,
+                         2,
+                         3,
+                         7,
+                         999,
+                         1000,
+                         int64_t{1} << 31,
+                         (int64_t{1} << 32) - 1,
+                         int64_t{1} << 32,
+                         int64_t{1} << 53,
+                         kMax - 1,
+                         kMax};
   // Which orders add a multiple of the position to their keys, so that
   // long lists get many distinct keys; whether names are made distinct.
   const uint8_t mode = input.byte();

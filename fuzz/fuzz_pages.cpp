@@ -54,18 +54,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   config.outputdirectory = "out";
   const unsigned switches = input.byte() | static_cast<unsigned>(input.byte()) << 8;
   int quern::report_options::*const flags[] = {
-      &quern::report_options::display_row_size,     &quern::report_options::display_row_subdirs,
-      &quern::report_options::display_row_files,    &quern::report_options::display_row_symlinks,
-      &quern::report_options::display_row_devices,  &quern::report_options::sort_row_size,
-      &quern::report_options::sort_row_subdirs,     &quern::report_options::sort_row_files,
-      &quern::report_options::sort_row_symlinks,    &quern::report_options::sort_row_devices};
+      &quern::report_options::display_row_size,    &quern::report_options::display_row_subdirs,
+      &quern::report_options::display_row_files,   &quern::report_options::display_row_symlinks,
+      &quern::report_options::display_row_devices, &quern::report_options::sort_row_size,
+      &quern::report_options::sort_row_subdirs,    &quern::report_options::sort_row_files,
+      &quern::report_options::sort_row_symlinks,   &quern::report_options::sort_row_devices};
   for (size_t s = 0; s < 10; ++s) config.*flags[s] = (switches >> s) & 1 ? 0 : 1;
   const int debug = input.byte() % 5;
   const uint8_t fault = input.byte();
 
   constexpr int64_t kMin = std::numeric_limits<int64_t>::min(), kMax = std::numeric_limits<int64_t>::max();
-  int64_t palette[16] = {0, 1, 2, 7, 999, 1000, 123456, 1234567, int64_t{1} << 32, int64_t{5} << 40, -1, -1000,
-                         kMin, kMin + 1, kMax - 1, kMax};
+  int64_t palette[16] = {0,  1,     2,    7,        999,      1000, 123456, 1234567, int64_t{1} << 32, int64_t{5} << 40,
+                         -1, -1000, kMin, kMin + 1, kMax - 1, kMax};
   for (size_t replaced = input.byte() % 17, slot = 0; slot < replaced; ++slot) {
     palette[slot] = static_cast<int64_t>(input.u64());
   }

@@ -91,11 +91,10 @@ pid_t start_changing(tree_paths tree, unsigned seed) {
 
 // What may vanish under the scan, and how it is said.
 bool is_vanishing_report(const std::string& line) {
-  static const std::set<std::string> known = {
-      "Konnte Verzeichnis nicht oeffnen: No such file or directory",
-      "Konnte Verzeichnis nicht oeffnen: Not a directory",
-      "Konnte Datei nicht stat'ten: No such file or directory",
-      "Konnte Verzeichniseintrag nicht lesen: No such file or directory"};
+  static const std::set<std::string> known = {"Konnte Verzeichnis nicht oeffnen: No such file or directory",
+                                              "Konnte Verzeichnis nicht oeffnen: Not a directory",
+                                              "Konnte Datei nicht stat'ten: No such file or directory",
+                                              "Konnte Verzeichniseintrag nicht lesen: No such file or directory"};
   return known.contains(line);
 }
 

@@ -8,8 +8,8 @@
 namespace quern_test {
 namespace {
 
-const std::string kSynopsis = std::string(QUERN_BINARY) +
-                              " [-h] [-v]... [-n{s|d}{s|c|f|y|d}]... -o <dir> -r <root>\r\nQuern Version 0.0.9\r\n";
+const std::string kSynopsis =
+    std::string(QUERN_BINARY) + " [-h] [-v]... [-n{s|d}{s|c|f|y|d}]... -o <dir> -r <root>\r\nQuern Version 0.0.9\r\n";
 
 // Reading stops at the first mistake, which fails, or help, which succeeds.
 TEST(CommandLineEndToEnd, MistakesPrintTheSynopsisAndTheMessageAndHelpIsExact) {
@@ -87,8 +87,8 @@ TEST(CommandLineEndToEnd, LongHelpAndVersionGoToStandardOutputAndEndTheReading) 
     EXPECT_EQ(parts.position(2), std::max<std::ptrdiff_t>(16, parts.length(1) + 2)) << line;
     options.push_back(parts[1]);
   }
-  for (const std::string expected : {"--help", "--version", "--no-progress", "-j <n>", "-x", "--one-file-system",
-                                     "--hard-links-once"}) {
+  for (const std::string expected :
+       {"--help", "--version", "--no-progress", "-j <n>", "-x", "--one-file-system", "--hard-links-once"}) {
     EXPECT_NE(std::find(options.begin(), options.end(), expected), options.end()) << expected;
   }
   EXPECT_TRUE(help.standard_output.ends_with("\r\n"));
@@ -118,9 +118,9 @@ TEST(CommandLineEndToEnd, ExistingOutputDirectoryFailsAndMissingRootIsAGap) {
                   gap.standard_error.size() - std::string(" seconds\r\n").size())
       << gap.standard_error;
   EXPECT_EQ(gap.exit_status, 1);
-  EXPECT_EQ(list_directory(scratch / "out"), (std::vector<std::string>{"d1_sb.html", "d1_sc.html", "d1_sd.html",
-                                                                      "d1_sf.html", "d1_sl.html", "d1_sn.html",
-                                                                      "index.html", "styles.css"}));
+  EXPECT_EQ(list_directory(scratch / "out"),
+            (std::vector<std::string>{"d1_sb.html", "d1_sc.html", "d1_sd.html", "d1_sf.html", "d1_sl.html",
+                                      "d1_sn.html", "index.html", "styles.css"}));
 
   make_directory(scratch / "empty");
   const run_result failed = run_quern({{"-v", "-v", "-v", "-o", scratch / "empty", "-r", scratch / "out"}});

@@ -26,7 +26,8 @@ void make_paged_tree(const std::string& root) {
 
 std::map<std::string, std::string> read_report(const std::string& output_directory) {
   std::map<std::string, std::string> files;
-  for (const std::string& name : list_directory(output_directory)) files[name] = read_file(output_directory + "/" + name);
+  for (const std::string& name : list_directory(output_directory))
+    files[name] = read_file(output_directory + "/" + name);
   return files;
 }
 
@@ -90,7 +91,8 @@ TEST(FaultsEndToEnd, AFullDiskLeavesOnlyWholeFilesAndReportsEachFailureOnce) {
     for (const auto& [room, first_failure] : cases) {
       SCOPED_TRACE(std::to_string(room) + " blocks");
       const tmpfs_mount disk(scratch / "disk", std::to_string(room * kBlock));
-      const run_result result = run_quern({with_variant(variant, {"-o", scratch / "disk/out", "-r", scratch / "root"})});
+      const run_result result =
+          run_quern({with_variant(variant, {"-o", scratch / "disk/out", "-r", scratch / "root"})});
       EXPECT_TRUE(result.standard_error.starts_with(first_failure)) << result.standard_error;
       expect_whole_files_and_one_report_per_failure(reference, scratch / "disk/out", result);
     }
@@ -109,11 +111,11 @@ TEST(FaultsEndToEnd, ExhaustedMemoryEndsTheRunWithTheOneMemoryLine) {
   const std::string stem(200, 'n');
   for (int i = 0; i < 80000; ++i) make_directory(root + "/" + stem + std::to_string(i));
   for (const std::vector<std::string>& variant : thread_variants) {
-    const run_result result = run_quern({.arguments = with_variant(variant, {"-o", scratch / "out", "-r", root}),
-                                         .in_child = [] {
-                                           const rlimit limit = {24 << 20, 24 << 20};
-                                           ::setrlimit(RLIMIT_AS, &limit);
-                                         }});
+    const run_result result =
+        run_quern({.arguments = with_variant(variant, {"-o", scratch / "out", "-r", root}), .in_child = [] {
+                     const rlimit limit = {24 << 20, 24 << 20};
+                     ::setrlimit(RLIMIT_AS, &limit);
+                   }});
     EXPECT_TRUE(std::regex_match(result.standard_error, std::regex("[a-z_ ]+: Quern [0-9]+ Malloc Error\\.\\.\\.\r\n")))
         << result.standard_error;
     EXPECT_EQ(result.exit_status, 2);
@@ -134,8 +136,7 @@ TEST(FaultsEndToEnd, AStandardErrorThatIsGoneCostsNoPartOfTheReport) {
          ::dup2(no_reader[1], STDERR_FILENO);
        }},
       {"standard error closed", [] { ::close(STDERR_FILENO); }},
-      {"all standard descriptors closed",
-       [] {
+      {"all standard descriptors closed", [] {
          for (int descriptor : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) ::close(descriptor);
        }}};
   for (const bool with_gap : {false, true}) {
@@ -161,7 +162,8 @@ TEST(FaultsEndToEnd, AStandardErrorThatIsGoneCostsNoPartOfTheReport) {
       for (const auto& [loss, in_child] : losses) {
         SCOPED_TRACE(std::string(loss) + (with_gap ? ", with a gap" : ""));
         const std::string output = scratch / ("out " + std::string(loss));
-        const run_result result = run_quern({.arguments = arguments(output), .unprivileged = true, .in_child = in_child});
+        const run_result result =
+            run_quern({.arguments = arguments(output), .unprivileged = true, .in_child = in_child});
         EXPECT_EQ(result.exit_status, reference.exit_status);
         EXPECT_EQ(result.ending_signal, 0);
         EXPECT_TRUE(read_report(output) == read_report(scratch / "reference"));

@@ -31,8 +31,9 @@ std::vector<std::string> hostile_names() {
     if (names.back().size() == 16) names.emplace_back();
     names.back().push_back(static_cast<char>(byte));
   }
-  for (const char* name : {"new\nline", "tab\there", "carriage\rreturn", "\"double\"", "'single'", "<td>cell", "<!--",
-                           "a&amp;b", "back\\slash", " lead and trail ", "\xff\xfe", "\xc3\x28", "\xc0\xaf", "\xe2\x82"}) {
+  for (const char* name :
+       {"new\nline", "tab\there", "carriage\rreturn", "\"double\"", "'single'", "<td>cell", "<!--", "a&amp;b",
+        "back\\slash", " lead and trail ", "\xff\xfe", "\xc3\x28", "\xc0\xaf", "\xe2\x82"}) {
     names.emplace_back(name);
   }
   names.emplace_back(255, 'n');

@@ -91,7 +91,8 @@ bool same_files(const std::string& one, const std::string& other) {
 }
 
 const std::regex kProgress(
-    "\\* scanning root directory\r\n([\\s\\S]*)\\* generating HTML files\r\n\\* process completed in [0-9]+ seconds\r\n");
+    "\\* scanning root directory\r\n([\\s\\S]*)\\* generating HTML files\r\n\\* process completed in [0-9]+ "
+    "seconds\r\n");
 
 TEST(ListingEndToEnd, ListingsInAnyOrderGiveOneReportWithTheRowsAndFiguresOfAScan) {
   temporary_directory scratch;

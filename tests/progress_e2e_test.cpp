@@ -58,7 +58,8 @@ TEST(ProgressEndToEnd, TerminalSeesTheLineButEndsShowingExactlyWhatAFileGets) {
     std::vector<std::string> arguments = {"-v", "-o", scratch / out, "-r", root};
     if (!progress) arguments.insert(arguments.begin(), "--no-progress");
     // Unprivileged, since root opens every directory.
-    return run_quern({.arguments = arguments, .unprivileged = true, .error_to = to, .terminal_columns = 40, .term = term});
+    return run_quern(
+        {.arguments = arguments, .unprivileged = true, .error_to = to, .terminal_columns = 40, .term = term});
   };
   const run_result file = run("file", error_stream::file, nullptr);
   ASSERT_EQ(file.exit_status, 1);
@@ -104,19 +105,18 @@ TEST(ProgressEndToEnd, InterruptedRunErasesTheLineAndEndsAsTheSignalWould) {
   for (const int signal_number : {SIGINT, SIGTERM}) {
     const std::string out = scratch / ("out" + std::to_string(signal_number));
     bool waited = false;
-    const run_result result = run_quern(
-        {.arguments = {"-o", out, "-r", root},
-         .error_to = error_stream::terminal,
-         .term = "xterm",
-         .terminal_output_stopped = true,
-         .while_running = [&](pid_t child, int terminal) {
-           for (int tries = 0; tries < 20000 && !waited; ++tries) {
-             waited = writing_to_standard_error(child);
-             if (!waited) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-           }
-           ::kill(child, signal_number);
-           ::tcflow(terminal, TCOON);
-         }});
+    const run_result result = run_quern({.arguments = {"-o", out, "-r", root},
+                                         .error_to = error_stream::terminal,
+                                         .term = "xterm",
+                                         .terminal_output_stopped = true,
+                                         .while_running = [&](pid_t child, int terminal) {
+                                           for (int tries = 0; tries < 20000 && !waited; ++tries) {
+                                             waited = writing_to_standard_error(child);
+                                             if (!waited) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                                           }
+                                           ::kill(child, signal_number);
+                                           ::tcflow(terminal, TCOON);
+                                         }});
     ASSERT_TRUE(waited) << "the run never wrote to its terminal";
     EXPECT_EQ(result.ending_signal, signal_number);
     EXPECT_TRUE(result.standard_error.ends_with("\r" + std::string(line.size(), ' ') + "\r")) << result.standard_error;

@@ -59,14 +59,14 @@ struct run_options {
   std::function<void(pid_t child, int terminal)> while_running = nullptr;
   // A file to write standard output to instead of capturing it.
   const char* standard_output_path = nullptr;
-  int timeout_seconds = 0;             // the child is killed by SIGALRM after this; 0: no limit
+  int timeout_seconds = 0;                   // the child is killed by SIGALRM after this; 0: no limit
   std::function<void()> in_child = nullptr;  // runs in the child just before it becomes Quern
-  std::string standard_input = {};     // a file to read as standard input; empty: inherited
+  std::string standard_input = {};           // a file to read as standard input; empty: inherited
 };
 
 struct run_result {
-  int exit_status = -1;      // -1 when the process did not exit normally
-  int ending_signal = 0;     // the signal that ended it, if one did
+  int exit_status = -1;   // -1 when the process did not exit normally
+  int ending_signal = 0;  // the signal that ended it, if one did
   std::string standard_output;
   std::string standard_error;  // bytes exactly as written, also from a terminal
 };
@@ -114,7 +114,7 @@ inline run_result run_quern(const run_options& options) {
     check(output >= 0, std::string("open ") + options.standard_output_path);
   }
   int error_write = ::fileno(err);  // the child's standard error
-  int error_read = -1;               // where the parent reads it, unless a file
+  int error_read = -1;              // where the parent reads it, unless a file
   if (options.error_to == error_stream::pipe) {
     int ends[2];
     check(::pipe2(ends, O_CLOEXEC) == 0, "pipe");

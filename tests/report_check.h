@@ -13,13 +13,15 @@
 // figures of every page add up. Each check returns what is wrong, or nothing.
 namespace quern_test {
 
-inline bool is_name_character(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'); }
+inline bool is_name_character(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+}
 
 // The elements the report writes; a name that slipped through unescaped as
 // one of these would still be caught by the tests that look for each name.
 inline bool is_report_tag(std::string_view name) {
-  for (std::string_view known : {"html", "head", "meta", "link", "title", "body", "h1", "div", "table", "tr", "td", "a",
-                                 "br"}) {
+  for (std::string_view known :
+       {"html", "head", "meta", "link", "title", "body", "h1", "div", "table", "tr", "td", "a", "br"}) {
     if (name == known) return true;
   }
   return false;
@@ -35,8 +37,9 @@ inline size_t entity_length(std::string_view text) {
 // Every '<' opens a known tag whose attributes are quoted and hold no markup
 // character, every '&' begins an entity, and the text holds no '>' or '"'.
 inline std::string markup_fault(std::string_view page) {
-  const std::string_view doctype = "<!DOCTYPE HTML PUBLIC \"-//W3C//DTD HTML 4.01 Transitional//EN\"\r\n"
-                                   " \"http://www.w3.org/TR/html4/loose.dtd\">";
+  const std::string_view doctype =
+      "<!DOCTYPE HTML PUBLIC \"-//W3C//DTD HTML 4.01 Transitional//EN\"\r\n"
+      " \"http://www.w3.org/TR/html4/loose.dtd\">";
   if (!page.starts_with(doctype)) return "no document type at the start";
   auto fault = [&page](const char* what, size_t at) {
     return std::string(what) + " at offset " + std::to_string(at) + ": " +

@@ -14,8 +14,11 @@ namespace {
 // A statistics table with the cells of its rows: bytes, files,
 // subdirectories, symbolic links, other entries.
 std::string stats(bool detailed, std::initializer_list<std::initializer_list<const char*>> rows) {
-  const char* heads[][2] = {{"Belegte Bytes", "tdbytes"}, {"Dateien", "tdfiles"}, {"Unterverzeichnisse", "tdsubdir"},
-                            {"Symbolische Links", "tdsymlink"}, {"Devicefiles", "tdother"}};
+  const char* heads[][2] = {{"Belegte Bytes", "tdbytes"},
+                            {"Dateien", "tdfiles"},
+                            {"Unterverzeichnisse", "tdsubdir"},
+                            {"Symbolische Links", "tdsymlink"},
+                            {"Devicefiles", "tdother"}};
   std::string table = "<div class=\"dirstatstext\">\r\n<table class=\"dirstatstable\">\r\n<tr>\r\n <td></td>\r\n";
   if (detailed) {
     table +=
@@ -66,26 +69,26 @@ TEST(ReportEndToEnd, IndexAndPageOfATreeWithEveryKindOfEntryWholly) {
   EXPECT_EQ(read_file(scratch / "out/index.html"),
             page(shown, "<h1><a href=\"d1_sn.html\">Weiter zur Detailansicht von " + shown + "</a></h1><br>\r\n" +
                             stats(false, {{"5.001.234.625"}, {"3"}, {"2"}, {"2"}, {"2"}})));
-  EXPECT_EQ(read_file(scratch / "out/d2_sb.html"),
-            page(shown + "/a&lt;&quot;b&quot;&gt;",
-                 "<h1>" + shown + "/a&lt;&quot;b&quot;&gt;</h1>\r\n" +
-                     stats(true, {{"50", "0", "50"}, {"1", "0", "1"}, {"1", "0", "1"}, {"0", "0", "0"},
-                                  {"0", "1", "1"}}) +
-                     "<div class=\"toplist\">\r\n&Uuml;bergeordnete Verzeichnisse : <a href=\"d1_sb.html\" "
-                     "class=\"toplistlink\">" +
-                     shown +
-                     "</a> /  \r\n</div>\r\n"
-                     "<div class=\"overviewtabletext\">\r\n<table class=\"overviewtable\">\r\n<tr>\r\n"
-                     " <td class=\"tdheadlistname\"><a href=\"d2_sn.html\">Unterverzeichnisname</a></td>\r\n"
-                     " <td class=\"tdheadlistsubdir\"><a href=\"d2_sc.html\">Anzahl<br>Unterverzeichnisse</a></td>\r\n"
-                     " <td class=\"tdheadlistbytes\">Anzahl Bytes</td>\r\n"
-                     " <td class=\"tdheadlistfiles\"><a href=\"d2_sf.html\">Anzahl Files</a></td>\r\n"
-                     " <td class=\"tdheadlistsymlink\"><a href=\"d2_sl.html\">Anzahl Symlinks</a></td>\r\n"
-                     " <td class=\"tdheadlistother\"><a href=\"d2_sd.html\">Anzahl andere Files</a></td>\r\n</tr>"
-                     "<tr>\r\n <td class=\"tdlistname\">...&amp;</td>\r\n <td class=\"tdlistsubdir\">0</td>\r\n"
-                     " <td class=\"tdlistbytes\">0</td>\r\n <td class=\"tdlistfiles\">0</td>\r\n"
-                     " <td class=\"tdlistsymlink\">0</td>\r\n <td class=\"tdlistother\">1</td>\r\n</tr>"
-                     "</table>\r\n</div>\r\n"));
+  EXPECT_EQ(
+      read_file(scratch / "out/d2_sb.html"),
+      page(shown + "/a&lt;&quot;b&quot;&gt;",
+           "<h1>" + shown + "/a&lt;&quot;b&quot;&gt;</h1>\r\n" +
+               stats(true, {{"50", "0", "50"}, {"1", "0", "1"}, {"1", "0", "1"}, {"0", "0", "0"}, {"0", "1", "1"}}) +
+               "<div class=\"toplist\">\r\n&Uuml;bergeordnete Verzeichnisse : <a href=\"d1_sb.html\" "
+               "class=\"toplistlink\">" +
+               shown +
+               "</a> /  \r\n</div>\r\n"
+               "<div class=\"overviewtabletext\">\r\n<table class=\"overviewtable\">\r\n<tr>\r\n"
+               " <td class=\"tdheadlistname\"><a href=\"d2_sn.html\">Unterverzeichnisname</a></td>\r\n"
+               " <td class=\"tdheadlistsubdir\"><a href=\"d2_sc.html\">Anzahl<br>Unterverzeichnisse</a></td>\r\n"
+               " <td class=\"tdheadlistbytes\">Anzahl Bytes</td>\r\n"
+               " <td class=\"tdheadlistfiles\"><a href=\"d2_sf.html\">Anzahl Files</a></td>\r\n"
+               " <td class=\"tdheadlistsymlink\"><a href=\"d2_sl.html\">Anzahl Symlinks</a></td>\r\n"
+               " <td class=\"tdheadlistother\"><a href=\"d2_sd.html\">Anzahl andere Files</a></td>\r\n</tr>"
+               "<tr>\r\n <td class=\"tdlistname\">...&amp;</td>\r\n <td class=\"tdlistsubdir\">0</td>\r\n"
+               " <td class=\"tdlistbytes\">0</td>\r\n <td class=\"tdlistfiles\">0</td>\r\n"
+               " <td class=\"tdlistsymlink\">0</td>\r\n <td class=\"tdlistother\">1</td>\r\n</tr>"
+               "</table>\r\n</div>\r\n"));
 }
 
 TEST(ReportEndToEnd, EveryLinkNamesAFileAndRunsAreByteIdentical) {

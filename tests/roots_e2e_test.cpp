@@ -48,9 +48,9 @@ TEST(RootsEndToEnd, ARegularFileOrAMissingPathAsRootGivesAnEmptyReportAndAGap) {
       EXPECT_EQ(result.exit_status, 1);
       EXPECT_EQ(report_fault(output), "");
       EXPECT_EQ(totals(read_file(output + "/index.html")), (std::vector<std::string>{"0", "0", "0", "0", "0"}));
-      EXPECT_EQ(list_directory(output), (std::vector<std::string>{"d1_sb.html", "d1_sc.html", "d1_sd.html", "d1_sf.html",
-                                                                  "d1_sl.html", "d1_sn.html", "index.html",
-                                                                  "styles.css"}));
+      EXPECT_EQ(list_directory(output),
+                (std::vector<std::string>{"d1_sb.html", "d1_sc.html", "d1_sd.html", "d1_sf.html", "d1_sl.html",
+                                          "d1_sn.html", "index.html", "styles.css"}));
       std::filesystem::remove_all(output);
     }
   }

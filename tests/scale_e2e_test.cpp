@@ -71,8 +71,7 @@ TEST(ScaleEndToEnd, AHundredThousandSubdirectoriesInOneDirectory) {
     make_sized_files(root + "/d" + std::to_string(i), 1, "f", [](int) -> int64_t { return 1000; });
   }
   for (const std::vector<std::string>& variant : thread_variants) {
-    EXPECT_EQ(report_totals(scratch, variant),
-              (std::vector<std::string>{"10.000.000", "10.000", "100.000", "0", "0"}));
+    EXPECT_EQ(report_totals(scratch, variant), (std::vector<std::string>{"10.000.000", "10.000", "100.000", "0", "0"}));
     for (const char* key : {"sb", "sc", "sf", "sl", "sd", "sn"}) {
       const std::string page = read_file(scratch / ("out/d1_" + std::string(key) + ".html"));
       EXPECT_EQ(cells_of_class(page, "tdlistname").size(), 100000u) << key;

@@ -31,7 +31,8 @@ TEST(ScanOptionsEndToEnd, HardLinksCountOnceAtTheirFirstNameOnlyWhenAsked) {
   const std::string root = scratch / "root";
   for (const char* directory : {"", "/a", "/b", "/c"}) make_directory(root + directory);
   make_file(root + "/a/f", 1000);
-  for (const char* name : {"/b/g", "/b/h", "/a/again"}) check(::link((root + "/a/f").c_str(), (root + name).c_str()) == 0, "link");
+  for (const char* name : {"/b/g", "/b/h", "/a/again"})
+    check(::link((root + "/a/f").c_str(), (root + name).c_str()) == 0, "link");
   make_file(root + "/c/alone", 10);
 
   ASSERT_EQ(run_quern({{"-o", scratch / "every", "-r", root}}).exit_status, 0);
@@ -90,8 +91,9 @@ TEST(ScanOptionsEndToEnd, OneFileSystemShowsAMountPointWithoutEnteringIt) {
         << one.standard_error;
     EXPECT_EQ(totals(out), "7 bytes, 1 files");
     // Still a subdirectory, shown with zeros and without pages of its own.
-    EXPECT_NE(read_file(out + "/d1_sn.html").find("<td class=\"tdlistname\">mnt</td>\r\n <td class=\"tdlistsubdir\">0</td>\r\n"
-                                                 " <td class=\"tdlistbytes\">0</td>"),
+    EXPECT_NE(read_file(out + "/d1_sn.html")
+                  .find("<td class=\"tdlistname\">mnt</td>\r\n <td class=\"tdlistsubdir\">0</td>\r\n"
+                        " <td class=\"tdlistbytes\">0</td>"),
               std::string::npos);
     EXPECT_EQ(list_directory(out).size(), 8u);
     if (expected.empty()) expected = whole_output(out);

@@ -89,7 +89,8 @@ void exit_out_of_memory(const char* operation, int line) {
   erase_progress_line_now();
   char text[160];
   const int length = std::snprintf(text, sizeof text, "%s: Quern %d Malloc Error...\r\n", operation, line);
-  if (length > 0) write_fully(kStandardError, std::string_view(text, std::min(static_cast<size_t>(length), sizeof text - 1)));
+  if (length > 0)
+    write_fully(kStandardError, std::string_view(text, std::min(static_cast<size_t>(length), sizeof text - 1)));
   std::_Exit(2);
 }
 

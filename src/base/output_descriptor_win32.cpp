@@ -19,7 +19,8 @@ bool write_console(HANDLE console, std::wstring_view text) {
     // A surrogate pair is not split between two writes.
     if (chunk < text.size() && text[chunk - 1] >= 0xD800 && text[chunk - 1] <= 0xDBFF) --chunk;
     DWORD written = 0;
-    if (!WriteConsoleW(console, text.data(), static_cast<DWORD>(chunk), &written, nullptr) || written == 0) return false;
+    if (!WriteConsoleW(console, text.data(), static_cast<DWORD>(chunk), &written, nullptr) || written == 0)
+      return false;
     text.remove_prefix(written);
   }
   return true;

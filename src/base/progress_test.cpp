@@ -55,9 +55,10 @@ TEST(ProgressLine, DrawsAtOnceThenAtMostEveryTenthOfASecondWithTheFiguresSoFar) 
     EXPECT_EQ(written(file), first + second + pages + blanks(24) + "\rHTML: Seiten 2");
   }
   // Gone when the run ends.
-  EXPECT_EQ(written(file), "\rScan: Verzeichnisse 1, Eintraege 3, Bytes 1.234"
-                           "\rScan: Verzeichnisse 3, Eintraege 1.003, Bytes 5.000.001.234" +
-                               blanks(59) + "\rHTML: Seiten 1 von 1.200" + blanks(24) + "\rHTML: Seiten 2" + blanks(14));
+  EXPECT_EQ(written(file),
+            "\rScan: Verzeichnisse 1, Eintraege 3, Bytes 1.234"
+            "\rScan: Verzeichnisse 3, Eintraege 1.003, Bytes 5.000.001.234" +
+                blanks(59) + "\rHTML: Seiten 1 von 1.200" + blanks(24) + "\rHTML: Seiten 2" + blanks(14));
   std::fclose(file);
 }
 

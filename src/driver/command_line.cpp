@@ -14,11 +14,11 @@ struct switch_option {
 };
 
 constexpr switch_option kSwitches[] = {
-    {"-nds", &settings::display_row_size},  {"-ndy", &settings::display_row_symlinks},
+    {"-nds", &settings::display_row_size},    {"-ndy", &settings::display_row_symlinks},
     {"-ndc", &settings::display_row_subdirs}, {"-ndd", &settings::display_row_devices},
-    {"-ndf", &settings::display_row_files}, {"-nss", &settings::sort_row_size},
-    {"-nsy", &settings::sort_row_symlinks},  {"-nsc", &settings::sort_row_subdirs},
-    {"-nsd", &settings::sort_row_devices},  {"-nsf", &settings::sort_row_files},
+    {"-ndf", &settings::display_row_files},   {"-nss", &settings::sort_row_size},
+    {"-nsy", &settings::sort_row_symlinks},   {"-nsc", &settings::sort_row_subdirs},
+    {"-nsd", &settings::sort_row_devices},    {"-nsf", &settings::sort_row_files},
 };
 
 // Options beyond the column switches, matched whole like every argument. One
@@ -38,9 +38,15 @@ constexpr added_option kAddedOptions[] = {
     {"--one-file-system", nullptr, [](settings& config, const char*) { config.one_file_system = true; }, true},
     {"--hard-links-once", nullptr, [](settings& config, const char*) { config.hard_links_once = true; }, true},
     {"--listing", "Listendatei fehlt",
-     [](settings& config, const char* value) { config.listing = listing_source{value, '\0'}; }, false},
+     [](settings& config, const char* value) {
+       config.listing = listing_source{value, '\0'};
+     },
+     false},
     {"--listing-lines", "Listendatei fehlt",
-     [](settings& config, const char* value) { config.listing = listing_source{value, '\n'}; }, false},
+     [](settings& config, const char* value) {
+       config.listing = listing_source{value, '\n'};
+     },
+     false},
 };
 
 const added_option* find_added_option(const char* argument) {
@@ -49,7 +55,6 @@ const added_option* find_added_option(const char* argument) {
   }
   return nullptr;
 }
-
 
 // A thread count: decimal digits only, from 1 to kMaxJobs.
 bool parse_jobs(const char* text, int& jobs) {

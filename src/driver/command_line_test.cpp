@@ -22,10 +22,11 @@ TEST(CommandLine, ValuesAreTakenLiterallyAndVerbosityAndEachSwitchClearOnlyTheir
   EXPECT_EQ(line.config.debug, 0);
 
   const char* names[] = {"-nds", "-ndc", "-ndf", "-ndy", "-ndd", "-nss", "-nsc", "-nsf", "-nsy", "-nsd"};
-  int settings::*flags[] = {&settings::display_row_size,  &settings::display_row_subdirs, &settings::display_row_files,
-                            &settings::display_row_symlinks, &settings::display_row_devices, &settings::sort_row_size,
-                            &settings::sort_row_subdirs,  &settings::sort_row_files,      &settings::sort_row_symlinks,
-                            &settings::sort_row_devices};
+  int settings::*flags[] = {&settings::display_row_size,    &settings::display_row_subdirs,
+                            &settings::display_row_files,   &settings::display_row_symlinks,
+                            &settings::display_row_devices, &settings::sort_row_size,
+                            &settings::sort_row_subdirs,    &settings::sort_row_files,
+                            &settings::sort_row_symlinks,   &settings::sort_row_devices};
   for (size_t i = 0; i < 10; ++i) {
     EXPECT_EQ(line.config.*flags[i], 1);
     const command_line one = read({"-v", names[i], "-v", "-o", "o", "-r", "r", "-v", names[i]});

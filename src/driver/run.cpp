@@ -5,11 +5,11 @@
 #include <algorithm>
 #include <cstdint>
 #include <ctime>
-#include <thread>
 #include <new>
+#include <thread>
 
-#include "base/output_descriptor.h"
 #include "base/diagnostics.h"
+#include "base/output_descriptor.h"
 #include "driver/command_line.h"
 #include "platform/process.h"
 #include "platform/terminal.h"

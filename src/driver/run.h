@@ -6,8 +6,8 @@ namespace quern {
 
 // Exit statuses of a run.
 inline constexpr int kExitSuccess = 0;
-inline constexpr int kExitWithGaps = 1;   // finished, but something could not be read or written
-inline constexpr int kExitFailure = 2;    // could not do its job at all
+inline constexpr int kExitWithGaps = 1;  // finished, but something could not be read or written
+inline constexpr int kExitFailure = 2;   // could not do its job at all
 
 // A whole run: the command line, the output directory, the style sheet, the
 // scan, the pages and the index page. The long help and the version go to

@@ -24,42 +24,29 @@ status from_error(DWORD error) {
     case ERROR_BAD_NETPATH:
     case ERROR_BAD_NET_NAME:
     case ERROR_INVALID_NAME:
-    case ERROR_BAD_PATHNAME:
-      return status::error(ENOENT);
-    case ERROR_DIRECTORY:
-      return status::error(ENOTDIR);
+    case ERROR_BAD_PATHNAME: return status::error(ENOENT);
+    case ERROR_DIRECTORY: return status::error(ENOTDIR);
     case ERROR_ACCESS_DENIED:
     case ERROR_SHARING_VIOLATION:
     case ERROR_LOCK_VIOLATION:
-    case ERROR_NETWORK_ACCESS_DENIED:
-      return status::error(EACCES);
+    case ERROR_NETWORK_ACCESS_DENIED: return status::error(EACCES);
     case ERROR_FILE_EXISTS:
-    case ERROR_ALREADY_EXISTS:
-      return status::error(EEXIST);
-    case ERROR_FILENAME_EXCED_RANGE:
-      return status::error(ENAMETOOLONG);
-    case ERROR_TOO_MANY_OPEN_FILES:
-      return status::error(EMFILE);
+    case ERROR_ALREADY_EXISTS: return status::error(EEXIST);
+    case ERROR_FILENAME_EXCED_RANGE: return status::error(ENAMETOOLONG);
+    case ERROR_TOO_MANY_OPEN_FILES: return status::error(EMFILE);
     case ERROR_NOT_ENOUGH_MEMORY:
-    case ERROR_OUTOFMEMORY:
-      return status::error(ENOMEM);
+    case ERROR_OUTOFMEMORY: return status::error(ENOMEM);
     case ERROR_DISK_FULL:
-    case ERROR_HANDLE_DISK_FULL:
-      return status::error(ENOSPC);
-    case ERROR_WRITE_PROTECT:
-      return status::error(EROFS);
-    case ERROR_INVALID_PARAMETER:
-      return status::error(EINVAL);
-    default:
-      return status::error(EIO);
+    case ERROR_HANDLE_DISK_FULL: return status::error(ENOSPC);
+    case ERROR_WRITE_PROTECT: return status::error(EROFS);
+    case ERROR_INVALID_PARAMETER: return status::error(EINVAL);
+    default: return status::error(EIO);
   }
 }
 
 status last_error() { return from_error(GetLastError()); }
 
-int64_t join_size(DWORD high, DWORD low) {
-  return static_cast<int64_t>((static_cast<uint64_t>(high) << 32) | low);
-}
+int64_t join_size(DWORD high, DWORD low) { return static_cast<int64_t>((static_cast<uint64_t>(high) << 32) | low); }
 
 std::wstring join(const std::wstring& directory, const char* name) {
   std::wstring path = directory;
@@ -189,9 +176,9 @@ status open_directory_handle(const std::wstring& path, bool follow, std::unique_
       !GetFileInformationByHandleEx(directory.get(), FileAttributeTagInfo, &tag, sizeof tag)) {
     return last_error();
   }
-  const bool is_directory = follow ? (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0
-                                   : classify_win32_entry(info.dwFileAttributes, tag.ReparseTag) ==
-                                         entry_status::kind::directory;
+  const bool is_directory =
+      follow ? (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0
+             : classify_win32_entry(info.dwFileAttributes, tag.ReparseTag) == entry_status::kind::directory;
   if (!is_directory) return status::error(ENOTDIR);
   result = std::make_unique<win32_directory>(directory.release(), path, info.dwVolumeSerialNumber);
   return status::ok();

@@ -1,6 +1,6 @@
 #include <fcntl.h>
-#include <sys/resource.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <cerrno>

@@ -20,9 +20,7 @@ using lock = std::unique_lock<std::mutex>;
 // What the writers may hold for the walk before it commits it.
 constexpr size_t kHeldBytes = 8 << 20;
 
-bool out_of_descriptors(status result) {
-  return result.error_number() == EMFILE || result.error_number() == ENFILE;
-}
+bool out_of_descriptors(status result) { return result.error_number() == EMFILE || result.error_number() == ENFILE; }
 
 // Output files of several writers: when the process runs out of
 // descriptors, a writer waits for another one's file to close instead of

@@ -54,8 +54,11 @@ TEST(DirectoryPages, SwitchesChooseThePagesAndColumns) {
       const std::string& page = r.files.written.at(path);
       pages += path.substr(7, 2) + ":" + (has(page, "\"tdlistbytes\"") ? "B" : "") +
                (has(page, "\"tdheadlistbytes\">Anzahl Bytes<") ? "P" : "") +
-               (has(page, "<tr>\r\n <td class=\"tdheadlistname\">Unterverzeichnisname</td>\r\n</tr><tr>\r\n"
-                          " <td class=\"tdlistname\">only</td>\r\n</tr></table>") ? "N " : " ");
+               (has(page,
+                    "<tr>\r\n <td class=\"tdheadlistname\">Unterverzeichnisname</td>\r\n</tr><tr>\r\n"
+                    " <td class=\"tdlistname\">only</td>\r\n</tr></table>")
+                    ? "N "
+                    : " ");
     }
     EXPECT_EQ(pages, expected);
   }
@@ -73,7 +76,7 @@ TEST(DirectoryPages, AFailedPageEndsTheDirectoryIsCountedAndLeavesNoPartialFile)
     EXPECT_EQ(r.files.written.size(), 1u);
     EXPECT_TRUE(r.files.written.contains("out/d1_sb.html"));
     EXPECT_EQ(r.files.removed, stage == fake_file_system::stage::create ? std::vector<std::string>{}
-                                                                         : std::vector<std::string>{"out/d1_sc.html"});
+                                                                        : std::vector<std::string>{"out/d1_sc.html"});
   }
 }
 

@@ -271,9 +271,8 @@ void sort_counted(directory_node** slots, size_t n, sort_order order, scratch& s
 // equal keys anyway, so the result never depends on that.
 void sort_named(directory_node** slots, size_t n, scratch& s) {
   if (n <= kExchangeLimit) {
-    exchange_sort(slots, n, [](const directory_node* a, const directory_node* b) {
-      return std::strcmp(a->name, b->name) > 0;
-    });
+    exchange_sort(slots, n,
+                  [](const directory_node* a, const directory_node* b) { return std::strcmp(a->name, b->name) > 0; });
     return;
   }
 

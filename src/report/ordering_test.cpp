@@ -123,8 +123,8 @@ TEST_F(OrderingTest, SuccessivePagesMatchTheExchangeSort) {
   for (int shape = 0; shape < 5; ++shape) {
     for (size_t count : counts) {
       for (int round = 0; round < 4; ++round) {
-        SCOPED_TRACE("shape " + std::to_string(shape) + ", " + std::to_string(count) +
-                     " entries, round " + std::to_string(round));
+        SCOPED_TRACE("shape " + std::to_string(shape) + ", " + std::to_string(count) + " entries, round " +
+                     std::to_string(round));
         std::set<std::string> names;
         while (names.size() < count) names.insert(random_name(rng));
         std::vector<std::string> shuffled(names.begin(), names.end());

@@ -8,6 +8,8 @@ namespace quern {
 
 namespace {
 
+// One rule per line, exactly as written to the file.
+// clang-format off
 constexpr std::string_view kStylesheet =
     "body { background-color:#f0f0f0; font-family:Arial,Helvetica,sans-serif; font-size:12px; font-weight:normal; font-color:#000000; margin: 10px 20px 20px 20px; border-width: 3px; }\r\n"
     "h1 { font-family:Arial,Helvetica,sans-serif; font-size:18px; font-weight:bold; color:#333366; text-align:left; margin: 20px 20px 20px 20px; padding: 0px 0px 0px 0px; }\r\n"
@@ -50,6 +52,7 @@ constexpr std::string_view kStylesheet =
     "a:hover { text-decoration: none; color:#ffff00; background-color:#000000; }\r\n"
     "a:active { text-decoration: none; color:#ffff00; background-color:#000000; }\r\n"
     "a:focus { text-decoration: none; color:#ffff00; background-color:#000000; }\r\n";
+// clang-format on
 
 }  // namespace
 
@@ -65,20 +68,23 @@ void output_stylesheet(const report_context& context) {
 }
 
 void output_html_head(std::string& page, std::string_view title) {
-  page += "<!DOCTYPE HTML PUBLIC \"-//W3C//DTD HTML 4.01 Transitional//EN\"\r\n"
-          " \"http://www.w3.org/TR/html4/loose.dtd\">\r\n"
-          "<html>\r\n"
-          "<head>\r\n"
-          " <meta name=\"robots\" content=\"noindex,nofollow\">\r\n"
-          " <meta name=\"author\" content=\"Quern Version ";
+  page +=
+      "<!DOCTYPE HTML PUBLIC \"-//W3C//DTD HTML 4.01 Transitional//EN\"\r\n"
+      " \"http://www.w3.org/TR/html4/loose.dtd\">\r\n"
+      "<html>\r\n"
+      "<head>\r\n"
+      " <meta name=\"robots\" content=\"noindex,nofollow\">\r\n"
+      " <meta name=\"author\" content=\"Quern Version ";
   page += kVersion;
-  page += "\">\r\n"
-          " <link rel=\"stylesheet\" type=\"text/css\" href=\"styles.css\">\r\n"
-          " <title>";
+  page +=
+      "\">\r\n"
+      " <link rel=\"stylesheet\" type=\"text/css\" href=\"styles.css\">\r\n"
+      " <title>";
   append_html_escaped(page, title);
-  page += "</title>\r\n"
-          "</head>\r\n"
-          "<body>\r\n";
+  page +=
+      "</title>\r\n"
+      "</head>\r\n"
+      "<body>\r\n";
 }
 
 void output_html_footer(std::string& page) {

@@ -14,11 +14,17 @@ namespace quern {
 namespace {
 
 TEST(Text, DotsGroupThreeDigitsFromTheRight) {
-  const std::pair<int64_t, const char*> cases[] = {
-      {0, "0"},           {999, "999"},         {1000, "1.000"}, {12345, "12.345"}, {123456, "123.456"},
-      {1234567, "1.234.567"}, {std::numeric_limits<int64_t>::max(), "9.223.372.036.854.775.807"},
-      // A sum that wrapped: the sign is no digit to group.
-      {-123, "-123"}, {-123456, "-123.456"}, {std::numeric_limits<int64_t>::min(), "-9.223.372.036.854.775.808"}};
+  const std::pair<int64_t, const char*> cases[] = {{0, "0"},
+                                                   {999, "999"},
+                                                   {1000, "1.000"},
+                                                   {12345, "12.345"},
+                                                   {123456, "123.456"},
+                                                   {1234567, "1.234.567"},
+                                                   {std::numeric_limits<int64_t>::max(), "9.223.372.036.854.775.807"},
+                                                   // A sum that wrapped: the sign is no digit to group.
+                                                   {-123, "-123"},
+                                                   {-123456, "-123.456"},
+                                                   {std::numeric_limits<int64_t>::min(), "-9.223.372.036.854.775.808"}};
   for (const auto& [value, expected] : cases) EXPECT_EQ(dotted(value), expected) << value;
 }
 

@@ -162,8 +162,8 @@ void dump(diagnostics& diag, const directory_node* node) {
     append_decimal(text, static_cast<int64_t>(node->id));
   }
   text += "\r\n";
-  append_format(text, " countofsubdir %lld\r\n currentsubdirs %lld\r\n",
-                static_cast<long long>(node->countofsubdir()), static_cast<long long>(node->currentsubdirs()));
+  append_format(text, " countofsubdir %lld\r\n currentsubdirs %lld\r\n", static_cast<long long>(node->countofsubdir()),
+                static_cast<long long>(node->currentsubdirs()));
   for (int64_t slot = 0; slot < node->currentsubdirs(); ++slot) {
     const directory_node* child = node->subdirpointer[slot];
     append_format(text, " subdir[%d] -> ", static_cast<int>(slot));

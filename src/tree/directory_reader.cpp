@@ -18,8 +18,7 @@ bool holds_the_report(open_directory& directory, const read_options& options) {
   if (!options.hide_report_files) return false;
   uint64_t device = 0;
   uint64_t inode = 0;
-  return directory.identity(device, inode).is_ok() && device == options.report_device &&
-         inode == options.report_inode;
+  return directory.identity(device, inode).is_ok() && device == options.report_device && inode == options.report_inode;
 }
 
 }  // namespace
@@ -95,8 +94,7 @@ void read_directory(open_directory& directory, const read_options& options, dire
             contents.devices += 1;
             keep = keep || options.trace_links_and_others;
             break;
-          case entry_status::kind::skipped:
-            break;
+          case entry_status::kind::skipped: break;
         }
       }
       if (!keep) continue;

@@ -37,10 +37,10 @@ struct directory_contents {
   int64_t devices = 0;
   int64_t size = 0;
   int64_t entries = 0;  // listed, "." and ".." aside
-  name_list names;  // of the pending entries
+  name_list names;      // of the pending entries
   std::vector<pending_entry> pending;
   std::vector<linked_file> linked_files;  // of the linked pending entries, in order
-  size_t subdirectories = 0;  // pending entries that are directories to enter
+  size_t subdirectories = 0;              // pending entries that are directories to enter
   status listing_failure;
 
   void clear();

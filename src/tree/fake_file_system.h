@@ -24,7 +24,7 @@ class fake_file_system : public file_system {
     int64_t size = 4096;
     std::vector<std::string> children;  // listed after "." and ".." in this order
     int open_error = 0;
-    int open_failures = -1;  // how often open_error strikes; -1: always
+    int open_failures = -1;                  // how often open_error strikes; -1: always
     size_t listing_breaks_after = SIZE_MAX;  // names, then listing_error
     int listing_error = 0;
     size_t batch = SIZE_MAX;  // names handed out per read

@@ -30,7 +30,12 @@ record_kind kind_of(char letter) {
     case 'd': return record_kind::directory;
     case 'f': return record_kind::regular;
     case 'l': return record_kind::symlink;
-    case 'p': case 's': case 'c': case 'b': case 'D': case 'U': return record_kind::other;
+    case 'p':
+    case 's':
+    case 'c':
+    case 'b':
+    case 'D':
+    case 'U': return record_kind::other;
     default: return record_kind::unknown;
   }
 }
@@ -249,9 +254,7 @@ class listing_reader {
         parent->symlinks += 1;
         parent->size = add_wrapping(parent->size, size);
         break;
-      default:
-        parent->devices += 1;
-        break;
+      default: parent->devices += 1; break;
     }
   }
 
@@ -263,8 +266,8 @@ class listing_reader {
   directory_node* directory_at(std::string_view path) {
     if (path.size() == current_.size() && std::memcmp(path.data(), current_.data(), path.size()) == 0)
       return levels_.back().node;
-    const size_t same =
-        static_cast<size_t>(std::mismatch(path.begin(), path.end(), current_.begin(), current_.end()).first - path.begin());
+    const size_t same = static_cast<size_t>(
+        std::mismatch(path.begin(), path.end(), current_.begin(), current_.end()).first - path.begin());
     while (levels_.size() > 1) {
       const size_t end = levels_.back().end;
       if (end < same || (end == same && (end == path.size() || path[end] == '/'))) break;

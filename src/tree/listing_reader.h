@@ -33,7 +33,6 @@ struct listing_buffer_sizes {
 // and skipped; a listing that cannot be opened or read to its end is
 // reported as a directory would be, and what was read still counts.
 void read_listing(directory_tree& tree, directory_node* root, const std::string& root_path,
-                  const listing_source& source, file_system& files, diagnostics& diag,
-                  listing_buffer_sizes sizes = {});
+                  const listing_source& source, file_system& files, diagnostics& diag, listing_buffer_sizes sizes = {});
 
 }  // namespace quern

@@ -60,9 +60,9 @@ TEST(ListingReader, CountsEveryKindOfEntryAndNumbersTheNameOrderedTreeWhateverTh
   // "a", named only by a file below it, follows "a b" here: a name that
   // begins another is a directory of its own.
   std::vector<std::string> records = {
-      "d 4096 r",       "f 100 r/big",    "l 7 r/link",      "s 0 r/sock",     "d 4096 r/b",      "f 50 r/b/fifty",
-      "d 4096 r/b/B",   "p 0 r/b/B/fifo", "c 0 r/b/B/tty",   "b 0 r/b/B/disk", "D 0 r/b/B/door",  "U 0 r/b/B/what",
-      "d 4096 r/a b",   "f 0 r/a b/e",    "f 3 r/a/x",       "d 0 r/\xc3\xa4", "f 9 r/\xc3\xa4/n\ne", "d 4096 r/Z"};
+      "d 4096 r",     "f 100 r/big",    "l 7 r/link",    "s 0 r/sock",     "d 4096 r/b",          "f 50 r/b/fifty",
+      "d 4096 r/b/B", "p 0 r/b/B/fifo", "c 0 r/b/B/tty", "b 0 r/b/B/disk", "D 0 r/b/B/door",      "U 0 r/b/B/what",
+      "d 4096 r/a b", "f 0 r/a b/e",    "f 3 r/a/x",     "d 0 r/\xc3\xa4", "f 9 r/\xc3\xa4/n\ne", "d 4096 r/Z"};
   std::mt19937 random(7);
   for (size_t round = 0; round < 20; ++round) {
     // Records straddle reads and blocks of every size.
@@ -115,7 +115,8 @@ TEST(ListingReader, BadRecordsAreReportedByNumberAndSkippedAndTheRestCounts) {
   std::string expected;
   for (const auto& [text, reason] : records) {
     texts.push_back(text);
-    if (reason != nullptr) expected += "Fehlerhafter Listeneintrag " + std::to_string(texts.size()) + ": " + reason + "\r\n";
+    if (reason != nullptr)
+      expected += "Fehlerhafter Listeneintrag " + std::to_string(texts.size()) + ": " + reason + "\r\n";
   }
   const listed l(texts, "r", {.bytes = std::string("f 1 r/cut", 9)});
   EXPECT_EQ(l.diag.collected(), expected + "Fehlerhafter Listeneintrag 22: Eintrag nicht abgeschlossen\r\n");
@@ -128,8 +129,9 @@ TEST(ListingReader, RecordsTooLongToHoldAndNulsInLinesAreMalformedAndTheNextReco
   const std::string deep = "f 1 r/" + std::string(40, 'n') + "/f";
   const listed l({"f 2 r/" + std::string(20, 'm') + "/f", deep, "f 4 r/x", deep}, "r", {},
                  {.block = 8, .longest_record = 32});
-  EXPECT_EQ(l.diag.collected(), "Fehlerhafter Listeneintrag 2: Format fehlerhaft\r\n"
-                                "Fehlerhafter Listeneintrag 4: Format fehlerhaft\r\n");
+  EXPECT_EQ(l.diag.collected(),
+            "Fehlerhafter Listeneintrag 2: Format fehlerhaft\r\n"
+            "Fehlerhafter Listeneintrag 4: Format fehlerhaft\r\n");
   EXPECT_EQ(describe(l.root), "d1 r 1/1 0/0 0/0 4/2 1/0\nd2 r/mmmmmmmmmmmmmmmmmmmm 1/0 0/0 0/0 2/0 0/0\n");
 
   diagnostics diag(0, -1);

@@ -30,9 +30,7 @@ struct read_ahead::task {
 
 namespace {
 
-bool out_of_descriptors(status result) {
-  return result.error_number() == EMFILE || result.error_number() == ENFILE;
-}
+bool out_of_descriptors(status result) { return result.error_number() == EMFILE || result.error_number() == ENFILE; }
 
 }  // namespace
 
@@ -63,10 +61,7 @@ bool read_ahead::next_child_order::operator()(const task* a, const task* b) cons
 
 read_ahead::read_ahead(file_system& files, const std::string& root_path, const read_options& options, int threads,
                        int descriptor_budget)
-    : files_(files),
-      root_path_(root_path),
-      options_(options),
-      budget_(descriptors(threads, descriptor_budget)) {
+    : files_(files), root_path_(root_path), options_(options), budget_(descriptors(threads, descriptor_budget)) {
   for (int i = 0; i < threads; ++i) {
     try {
       workers_.emplace_back(&read_ahead::work, this);
@@ -171,8 +166,8 @@ status read_ahead::open_directory_of(task* t, lock& held, bool by_walk, std::uni
     if (!reserve_descriptor(held, by_walk, t->parent)) return status::error(EMFILE);
     open_directory* from = t->parent != nullptr ? t->parent->handle.get() : nullptr;
     held.unlock();
-    const status opened = from != nullptr ? from->open_subdirectory(t->name, result)
-                                          : files_.open_directory_at_path(root_path_, result);
+    const status opened =
+        from != nullptr ? from->open_subdirectory(t->name, result) : files_.open_directory_at_path(root_path_, result);
     held.lock();
     if (opened.is_ok()) return opened;
     --open_descriptors_;

@@ -84,7 +84,7 @@ class read_ahead final : public directory_source {
   size_t fetching_ = 0;  // workers between starting a directory and finishing it
   size_t held_bytes_ = 0;
   int budget_;
-  int open_descriptors_ = 0;  // held by directories, and being opened
+  int open_descriptors_ = 0;                    // held by directories, and being opened
   std::set<task*, next_child_order> frontier_;  // directories with subdirectories not yet started
   std::vector<task*> walk_stack_;
   std::vector<std::thread> workers_;

@@ -17,7 +17,8 @@ void add_wide_tree(fake_file_system& files) {
   for (int d = 0; d < kDirectories; ++d) {
     const std::string directory = "r/" + std::to_string(d);
     files.add_directory(directory);
-    for (int s = 0; s < kSubdirectoriesEach; ++s) files.add_directory(directory + "/" + std::string(250, 'n') + std::to_string(s));
+    for (int s = 0; s < kSubdirectoriesEach; ++s)
+      files.add_directory(directory + "/" + std::string(250, 'n') + std::to_string(s));
   }
 }
 

@@ -110,17 +110,10 @@ class walk {
           descend(current, name, contents.names.length(index));
         }
         break;
-      case entry_status::kind::symlink:
-        diag_.writef("** detecting symlink %s\r\n", path_.c_str());
-        break;
-      case entry_status::kind::regular:
-        diag_.writef("** detecting regular file %s\r\n", path_.c_str());
-        break;
-      case entry_status::kind::other:
-        diag_.writef("** detecting device file or fifo %s\r\n", path_.c_str());
-        break;
-      case entry_status::kind::skipped:
-        break;
+      case entry_status::kind::symlink: diag_.writef("** detecting symlink %s\r\n", path_.c_str()); break;
+      case entry_status::kind::regular: diag_.writef("** detecting regular file %s\r\n", path_.c_str()); break;
+      case entry_status::kind::other: diag_.writef("** detecting device file or fifo %s\r\n", path_.c_str()); break;
+      case entry_status::kind::skipped: break;
     }
   }
 
@@ -198,7 +191,8 @@ void jumper(directory_tree& tree, directory_node* root, const std::string& root_
     // Without a single worker it would only be a slower way of reading.
     if (ahead->workers() > 0) source = std::move(ahead);
   }
-  if (source == nullptr) source = std::make_unique<sequential_source>(files, root_path, reading, options.descriptor_budget);
+  if (source == nullptr)
+    source = std::make_unique<sequential_source>(files, root_path, reading, options.descriptor_budget);
   walk(tree, *source, diag, options.counted).run(root, root_path);
 }
 

@@ -178,8 +178,9 @@ TEST_P(Scanner, OtherFileSystemsAreShownButNotEntered) {
   EXPECT_EQ(describe(kept.root),
             "r 0/1 0/0 0/0 0/5 2/1\nr/mnt 0/0 0/0 0/0 0/0 0/0\nr/local 1/0 0/0 0/0 5/0 1/0\n"
             "r/local/proc 0/0 0/0 0/0 0/0 0/0\n");
-  EXPECT_EQ(scan(files, "r", 1, one_file_system).diag.collected(),
-            "* nicht betreten (anderes Dateisystem): r/mnt\r\n* nicht betreten (anderes Dateisystem): r/local/proc\r\n");
+  EXPECT_EQ(
+      scan(files, "r", 1, one_file_system).diag.collected(),
+      "* nicht betreten (anderes Dateisystem): r/mnt\r\n* nicht betreten (anderes Dateisystem): r/local/proc\r\n");
   // Without it every mount point is entered.
   EXPECT_NE(scan(files, "r", 0, {.threads = threads()}).diag.collected().find("Konnte Verzeichnis nicht oeffnen"),
             std::string::npos);

@@ -17,7 +17,8 @@ namespace quern {
 // name from the nearest one still open.
 class sequential_source final : public directory_source {
  public:
-  sequential_source(file_system& files, const std::string& root_path, const read_options& options, int descriptor_budget);
+  sequential_source(file_system& files, const std::string& root_path, const read_options& options,
+                    int descriptor_budget);
   // The most descriptors held at once.
   static int descriptors(int descriptor_budget) { return descriptor_budget < 2 ? 2 : descriptor_budget; }
   status enter(const char* name, size_t ordinal, const directory_contents*& contents) override;
@@ -25,7 +26,7 @@ class sequential_source final : public directory_source {
 
  private:
   struct level {
-    const char* name = nullptr;  // null for the root
+    const char* name = nullptr;              // null for the root
     std::unique_ptr<open_directory> handle;  // null when given up
     directory_contents contents;
     size_t unopened_subdirectories = 0;

@@ -9,9 +9,9 @@
 namespace quern_test {
 namespace {
 
-const std::string kGreek = "\xCE\xA9\xCE\xBC\xCE\xAD\xCE\xB3\xCE\xB1";             // Ωμέγα
-const std::string kJapanese = "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E";              // 日本語
-const std::string kGreekFile = "\xCE\x95\xCE\xBB\xCE\xBB\xCE\xB7\xCE\xBD.txt";      // Ελλην.txt
+const std::string kGreek = "\xCE\xA9\xCE\xBC\xCE\xAD\xCE\xB3\xCE\xB1";          // Ωμέγα
+const std::string kJapanese = "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E";           // 日本語
+const std::string kGreekFile = "\xCE\x95\xCE\xBB\xCE\xBB\xCE\xB7\xCE\xBD.txt";  // Ελλην.txt
 constexpr int64_t kGiB = int64_t{1} << 30;
 
 run_result run_windows(std::vector<std::string> arguments, const std::string& program = QUERN_EXE) {
@@ -69,8 +69,8 @@ TEST(WindowsCommandLine, HelpHasTwelveLinesAndNamesOutsideTheCodePageArriveWhole
   make_directory(folder);
   std::filesystem::copy_file(QUERN_EXE, folder + "/quern.exe");
   const std::string program = folder + "/quern.exe";
-  const std::string synopsis = windows_path(program) +
-                               " [-h] [-v]... [-n{s|d}{s|c|f|y|d}]... -o <dir> -r <root>\r\nQuern Version 0.0.9\r\n";
+  const std::string synopsis =
+      windows_path(program) + " [-h] [-v]... [-n{s|d}{s|c|f|y|d}]... -o <dir> -r <root>\r\nQuern Version 0.0.9\r\n";
 
   const run_result help = run_windows({"-h", "--nonsense"}, program);
   EXPECT_EQ(help.standard_error, synopsis + kHelpLines);
@@ -123,7 +123,8 @@ TEST(WindowsScan, ReportEqualsTheNativeOneWithoutLinkAndDeviceColumns) {
   const run_result windows = run_windows({"-v", "-v", "-nsy", "-nsd", "-o", output, "-r", root});
   EXPECT_EQ(windows.exit_status, 0);
   EXPECT_EQ(without_elapsed(windows.standard_error), without_elapsed(native.standard_error));
-  EXPECT_NE(windows.standard_error.find("** detecting directory " + root + "/" + kJapanese + "\r\n"), std::string::npos);
+  EXPECT_NE(windows.standard_error.find("** detecting directory " + root + "/" + kJapanese + "\r\n"),
+            std::string::npos);
 
   const std::vector<std::string> files = list_directory(output);
   EXPECT_EQ(files, list_directory(scratch / "native"));
@@ -179,7 +180,7 @@ TEST(WindowsRun, ExitStatusesAndFailureMessages) {
   EXPECT_EQ(absent.standard_error, "Konnte Verzeichnis nicht oeffnen: No such file or directory\n");
   EXPECT_EQ(absent.exit_status, 1);
   EXPECT_EQ(list_directory(scratch / "out1"), (std::vector<std::string>{"d1_sb.html", "d1_sc.html", "d1_sf.html",
-                                                                       "d1_sn.html", "index.html", "styles.css"}));
+                                                                        "d1_sn.html", "index.html", "styles.css"}));
   const run_result not_directory = run_windows({"-o", scratch / "out2", "-r", scratch / "file"});
   EXPECT_EQ(not_directory.standard_error, "Konnte Verzeichnis nicht oeffnen: Not a directory\n");
   EXPECT_EQ(not_directory.exit_status, 1);
@@ -187,8 +188,7 @@ TEST(WindowsRun, ExitStatusesAndFailureMessages) {
   // Listings here tell nothing of other names, so counting once is refused;
   // staying on one file system and threads work as anywhere.
   const run_result once = run_windows({"--hard-links-once", "-o", scratch / "out3", "-r", scratch.path()});
-  EXPECT_TRUE(once.standard_error.ends_with(
-      "Option \"--hard-links-once\" ist auf dieser Plattform nicht moeglich\r\n"))
+  EXPECT_TRUE(once.standard_error.ends_with("Option \"--hard-links-once\" ist auf dieser Plattform nicht moeglich\r\n"))
       << once.standard_error;
   EXPECT_EQ(once.exit_status, 2);
   EXPECT_FALSE(exists(scratch / "out3"));
