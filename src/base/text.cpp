@@ -54,6 +54,25 @@ std::string dotted(int64_t value) {
   return text;
 }
 
+std::string dotted(const byte_total& value) {
+  std::string text;
+  append_decimal(text, value);
+  generate_dotted(text);
+  return text;
+}
+
+std::string dotted_change(int64_t change) {
+  std::string text = dotted(change);
+  if (change > 0) text.insert(text.begin(), '+');
+  return text;
+}
+
+std::string dotted_change(const byte_change& change) {
+  std::string text = dotted(change.magnitude);
+  if (change.magnitude != byte_total()) text.insert(text.begin(), change.negative ? '-' : '+');
+  return text;
+}
+
 void append_html_escaped(std::string& out, std::string_view text) {
   size_t plain_start = 0;
   for (size_t i = 0; i < text.size(); ++i) {

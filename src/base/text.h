@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "base/byte_total.h"
+
 namespace quern {
 
 // printf-style formatting into a string sized to fit.
@@ -20,6 +22,11 @@ void generate_dotted(std::string& digits);
 
 // Decimal text of the value with its digit groups separated by dots.
 std::string dotted(int64_t value);
+std::string dotted(const byte_total& value);
+
+// A change, grouped like every figure and signed: "+1.234", "-12", "0".
+std::string dotted_change(int64_t change);
+std::string dotted_change(const byte_change& change);
 
 // Appends the text with &, <, > and " written as entities; every other byte,
 // including bytes above 127, is copied unchanged.
