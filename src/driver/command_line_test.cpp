@@ -40,7 +40,8 @@ TEST(CommandLine, ValuesAreTakenLiterallyAndVerbosityAndEachSwitchClearOnlyTheir
 
 TEST(CommandLine, ThreadCountIsTheNextArgumentInDecimalFromOneTo256) {
   EXPECT_EQ(read({"-o", "o", "-r", "r"}).config.jobs, 0);  // the run chooses
-  for (const auto& [text, jobs] : {std::pair{"1", 1}, {"256", 256}, {"007", 7}, {"16", 16}}) {
+  for (const auto& [text, jobs] :
+       {std::pair{"1", 1}, {"256", 256}, {"007", 7}, {"16", 16}, {"000000000000000000000256", 256}}) {
     const command_line line = read({"-j", text, "-o", "o", "-r", "r"});
     ASSERT_EQ(line.result, command_line::outcome::run) << text;
     EXPECT_EQ(line.config.jobs, jobs);
