@@ -37,10 +37,13 @@ struct expectation {
   char terminator = '\0';
 };
 
-// A thread count as the rules have it: decimal digits only, 1 to 256.
+// A thread count as the rules have it: decimal digits only, 1 to 256;
+// leading zeros are digits like any other.
 bool valid_jobs(const std::string& text, int& jobs) {
-  if (text.empty() || text.size() > 3 || text.find_first_not_of("0123456789") != std::string::npos) return false;
-  jobs = std::stoi(text);
+  if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos) return false;
+  const size_t significant = text.find_first_not_of('0');
+  if (significant == std::string::npos || text.size() - significant > 3) return false;
+  jobs = std::stoi(text.substr(significant));
   return jobs >= 1 && jobs <= 256;
 }
 

@@ -16,7 +16,8 @@ struct command_line {
 
 // Reads the arguments left to right, each matched as a whole against the
 // option table; -h, --help, --version or an unknown argument ends the
-// reading at once.
+// reading at once. The rules between options are checked once every
+// argument is read.
 // Without links and devices on the platform their columns start switched off.
 command_line read_command_line(int argc, const char* const* argv, bool links_and_devices);
 

@@ -4,6 +4,8 @@
 
 #include <vector>
 
+#include "platform/file_system.h"
+
 namespace quern {
 namespace {
 
@@ -38,7 +40,8 @@ TEST(CommandLine, ValuesAreTakenLiterallyAndVerbosityAndEachSwitchClearOnlyTheir
 
 TEST(CommandLine, ThreadCountIsTheNextArgumentInDecimalFromOneTo256) {
   EXPECT_EQ(read({"-o", "o", "-r", "r"}).config.jobs, 0);  // the run chooses
-  for (const auto& [text, jobs] : {std::pair{"1", 1}, {"256", 256}, {"007", 7}, {"16", 16}}) {
+  for (const auto& [text, jobs] :
+       {std::pair{"1", 1}, {"256", 256}, {"007", 7}, {"16", 16}, {"000000000000000000000256", 256}}) {
     const command_line line = read({"-j", text, "-o", "o", "-r", "r"});
     ASSERT_EQ(line.result, command_line::outcome::run) << text;
     EXPECT_EQ(line.config.jobs, jobs);
@@ -111,6 +114,36 @@ TEST(CommandLine, ListingOptionsTakeTheNextArgumentAndTheLastOneGivenCounts) {
             "Option \"--one-file-system\" nicht mit Listendatei moeglich");
   EXPECT_EQ(read({"--listing", "l", "-j", "4", "--no-progress", "-o", "o", "-r", "r"}).result,
             command_line::outcome::run);
+}
+
+// Told once every argument is read, in this order: a missing -o, a missing
+// -r, what a listing rules out, what the platform cannot do.
+TEST(CommandLine, RulesBetweenOptionsFollowTheReadingInTheirOrder) {
+  EXPECT_EQ(read({"--hard-links-once", "--listing", "l"}).message, "Outputdirectory fehlt");
+  EXPECT_EQ(read({"-x", "--listing", "l", "-o", "o"}).message, "Rootdirectory fehlt");
+  EXPECT_EQ(read({"--hard-links-once", "--listing", "l", "-o", "o", "-r", "r"}).message,
+            "Option \"--hard-links-once\" nicht mit Listendatei moeglich");
+  const command_line once = read({"-o", "o", "-r", "r", "--hard-links-once"});
+  if (platform_counts_hard_links()) {
+    EXPECT_EQ(once.result, command_line::outcome::run);
+  } else {
+    EXPECT_EQ(once.message, "Option \"--hard-links-once\" ist auf dieser Plattform nicht moeglich");
+  }
+}
+
+TEST(CommandLine, LongHelpIsTheShortOneAndALineForEveryFurtherSpelling) {
+  const std::string further =
+      " --help         Diese Hilfe mit allen Optionen auf stdout\r\n"
+      " --version      Die Versionsnummer auf stdout\r\n"
+      " -j <n>         Anzahl Threads, 1 bis 256 (Vorgabe nach Anzahl CPU-Kerne)\r\n"
+      " --no-progress  Keine Fortschrittszeile auf dem Terminal\r\n"
+      " -x             Verzeichnisse auf anderen Dateisystemen nicht betreten\r\n"
+      " --one-file-system wie -x\r\n"
+      " --hard-links-once Dateien mit mehreren Namen (harte Links) nur einmal zaehlen\r\n"
+      " --listing <file> Baum aus einer Liste lesen (find -printf '%y %s %p\\0'), - fuer stdin\r\n"
+      " --listing-lines <file> wie --listing, Eintraege enden mit Zeilenende\r\n";
+  for (const bool links_and_devices : {true, false})
+    EXPECT_EQ(long_usage_text("q", links_and_devices), usage_text("q", nullptr, links_and_devices) + further);
 }
 
 }  // namespace

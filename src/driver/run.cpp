@@ -139,11 +139,6 @@ int run(int argc, const char* const* argv, file_system& files, int output_descri
     write_text(error_descriptor, usage_text(program, &line.message, links_and_devices));
     return kExitFailure;
   }
-  if (line.config.hard_links_once && !platform_counts_hard_links()) {
-    const std::string refused = "Option \"--hard-links-once\" ist auf dieser Plattform nicht moeglich";
-    write_text(error_descriptor, usage_text(program, &refused, links_and_devices));
-    return kExitFailure;
-  }
   const settings& config = line.config;
 
   diagnostics diag(config.debug, error_descriptor);

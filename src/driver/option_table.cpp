@@ -1,0 +1,116 @@
+#include "driver/option_table.h"
+
+#include <cstdint>
+#include <limits>
+#include <type_traits>
+
+#include "platform/file_system.h"
+
+namespace quern {
+
+namespace {
+
+// How an option sets its field: these make a row's take.
+
+template <auto field, auto to>
+bool assign(settings& config, const char*) {
+  config.*field = to;
+  return true;
+}
+
+template <auto field>
+bool count(settings& config, const char*) {
+  ++(config.*field);
+  return true;
+}
+
+template <auto field>
+bool text(settings& config, const char* value) {
+  config.*field = value;
+  return true;
+}
+
+// Decimal digits only, no sign and no blanks, from low to high.
+template <auto field, uint64_t low, uint64_t high>
+bool decimal(settings& config, const char* value) {
+  using number = std::remove_reference_t<decltype(config.*field)>;
+  static_assert(high <= std::numeric_limits<number>::max() && high <= (UINT64_MAX - 9) / 10);
+  uint64_t parsed = 0;
+  for (const char* c = value; *c != '\0'; ++c) {
+    if (*c < '0' || *c > '9') return false;
+    parsed = parsed * 10 + static_cast<uint64_t>(*c - '0');
+    if (parsed > high) return false;
+  }
+  if (value[0] == '\0' || parsed < low) return false;
+  config.*field = static_cast<number>(parsed);
+  return true;
+}
+
+template <char terminator>
+bool listing(settings& config, const char* value) {
+  config.listing = listing_source{value, terminator};
+  return true;
+}
+
+constexpr option_row kOptions[] = {
+    {.spellings = {"-h"}, .ends = command_line::outcome::help},
+    {.spellings = {"--help"},
+     .ends = command_line::outcome::long_help,
+     .help = "Diese Hilfe mit allen Optionen auf stdout"},
+    {.spellings = {"--version"}, .ends = command_line::outcome::version, .help = "Die Versionsnummer auf stdout"},
+    {.spellings = {"-v"}, .take = count<&settings::debug>},
+    {.spellings = {"-o"},
+     .value = "<dir>",
+     .missing = "Outputdirectory fehlt",
+     .take = text<&settings::outputdirectory>,
+     .required = true},
+    {.spellings = {"-r"},
+     .value = "<root>",
+     .missing = "Rootdirectory fehlt",
+     .take = text<&settings::rootdirectory>,
+     .required = true},
+    {.spellings = {"-nds"}, .take = assign<&settings::display_row_size, 0>},
+    {.spellings = {"-ndc"}, .take = assign<&settings::display_row_subdirs, 0>},
+    {.spellings = {"-ndf"}, .take = assign<&settings::display_row_files, 0>},
+    {.spellings = {"-ndy"}, .take = assign<&settings::display_row_symlinks, 0>},
+    {.spellings = {"-ndd"}, .take = assign<&settings::display_row_devices, 0>},
+    {.spellings = {"-nss"}, .take = assign<&settings::sort_row_size, 0>},
+    {.spellings = {"-nsc"}, .take = assign<&settings::sort_row_subdirs, 0>},
+    {.spellings = {"-nsf"}, .take = assign<&settings::sort_row_files, 0>},
+    {.spellings = {"-nsy"}, .take = assign<&settings::sort_row_symlinks, 0>},
+    {.spellings = {"-nsd"}, .take = assign<&settings::sort_row_devices, 0>},
+    {.spellings = {"-j"},
+     .value = "<n>",
+     .missing = "Threadanzahl fehlt",
+     .invalid = "Ungueltige Threadanzahl",
+     .take = decimal<&settings::jobs, 1, kMaxJobs>,
+     .help = "Anzahl Threads, 1 bis 256 (Vorgabe nach Anzahl CPU-Kerne)"},
+    {.spellings = {"--no-progress"},
+     .take = assign<&settings::show_progress, false>,
+     .help = "Keine Fortschrittszeile auf dem Terminal"},
+    {.spellings = {"-x", "--one-file-system"},
+     .take = assign<&settings::one_file_system, true>,
+     .scan_only = true,
+     .help = "Verzeichnisse auf anderen Dateisystemen nicht betreten"},
+    {.spellings = {"--hard-links-once"},
+     .take = assign<&settings::hard_links_once, true>,
+     .scan_only = true,
+     .available = platform_counts_hard_links,
+     .help = "Dateien mit mehreren Namen (harte Links) nur einmal zaehlen"},
+    {.spellings = {"--listing"},
+     .value = "<file>",
+     .missing = "Listendatei fehlt",
+     .take = listing<'\0'>,
+     .help = "Baum aus einer Liste lesen (find -printf '%y %s %p\\0'), - fuer stdin"},
+    {.spellings = {"--listing-lines"},
+     .value = "<file>",
+     .missing = "Listendatei fehlt",
+     .take = listing<'\n'>,
+     .help = "wie --listing, Eintraege enden mit Zeilenende"},
+};
+
+}  // namespace
+
+std::span<const option_row> option_table() { return kOptions; }
+
+}  // namespace quern

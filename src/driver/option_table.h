@@ -1,0 +1,41 @@
+#pragma once
+
+#include <span>
+
+#include "driver/command_line.h"
+#include "driver/settings.h"
+
+namespace quern {
+
+// Everything the reading, the rules between options and the long help know
+// of one option. A new option is a row here and, where it sets something,
+// a field of the settings.
+struct option_row {
+  // Matched whole. A second spelling's help line says "wie" the first.
+  const char* spellings[2] = {};
+  // Anything but run ends the reading at once with this outcome.
+  command_line::outcome ends = command_line::outcome::run;
+  // The value's name in the help, such as "<n>". An option with a value
+  // takes the next argument, whatever it looks like; null: no value.
+  const char* value = nullptr;
+  // Said when the value is missing, and when a required option is.
+  const char* missing = nullptr;
+  // Said, with the value in quotes, when take refuses the value.
+  const char* invalid = nullptr;
+  // Checks and stores the value, or sets what the option sets; false when
+  // the value is not valid.
+  bool (*take)(settings& config, const char* value) = nullptr;
+  bool required = false;
+  // Needs what only a scan can tell, which a listing does not carry.
+  bool scan_only = false;
+  // Whether the platform can do it; null: every platform can.
+  bool (*available)() = nullptr;
+  // The text of its line in the long help; null where the short help's
+  // fixed text describes the option.
+  const char* help = nullptr;
+};
+
+// Every option, the long help's lines in their order.
+std::span<const option_row> option_table();
+
+}  // namespace quern
