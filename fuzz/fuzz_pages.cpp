@@ -60,7 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       &quern::report_options::sort_row_subdirs,    &quern::report_options::sort_row_files,
       &quern::report_options::sort_row_symlinks,   &quern::report_options::sort_row_devices};
   for (size_t s = 0; s < 10; ++s) config.*flags[s] = (switches >> s) & 1 ? 0 : 1;
-  const int debug = input.byte() % 5;
+  const auto level = static_cast<quern::verbosity>(input.byte() % 5);
   const uint8_t fault = input.byte();
 
   constexpr int64_t kMin = std::numeric_limits<int64_t>::min(), kMax = std::numeric_limits<int64_t>::max();
@@ -70,7 +70,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     palette[slot] = static_cast<int64_t>(input.u64());
   }
 
-  quern::diagnostics diag(debug, -1);
+  quern::diagnostics diag(level, -1);
   quern::directory_tree tree(diag);
   std::vector<directory_node*> nodes;
   do {

@@ -158,13 +158,13 @@ void append_trail(std::string& page, buffers& work, const char* key) {
 
 void sort_rows(diagnostics& diag, directory_node* node, sort_order order) {
   if (node->currentsubdirs() <= 1) return;
-  if (diag.above(2)) diag.write("*** sorting\r\n");
-  if (diag.above(3)) {
+  if (diag.shows(verbosity::operations)) diag.write("*** sorting\r\n");
+  if (diag.shows(verbosity::comparisons)) {
     diag.write("*** dumping before sorting\r\n");
     dump(diag, node);
   }
   my_sort(node, order, diag);
-  if (diag.above(3)) {
+  if (diag.shows(verbosity::comparisons)) {
     diag.write("*** dumping after sorting\r\n");
     dump(diag, node);
   }
@@ -174,7 +174,7 @@ void append_rows(diagnostics& diag, const directory_node* node, const char* key,
   std::string& page = work.page;
   for (int64_t slot = 0; slot < node->currentsubdirs(); ++slot) {
     const directory_node* child = node->subdirpointer[slot];
-    if (diag.above(2)) {
+    if (diag.shows(verbosity::operations)) {
       work.trace = "*** generate entry ";
       append_decimal(work.trace, slot);
       work.trace += " -> ";
@@ -280,7 +280,7 @@ int output_html_directory(const report_context& context, directory_node* node, p
     path = context.options.outputdirectory;
     path += '/';
     append_page_name(path, node, page_column.key);
-    if (context.diag.above(2)) context.diag.write("*** try to create html file " + path + "\r\n");
+    if (context.diag.shows(verbosity::operations)) context.diag.write("*** try to create html file " + path + "\r\n");
     // Opened before the page is composed, so that a failed open leaves the
     // children unsorted for it and the trace keeps its order.
     std::unique_ptr<output_file> file;

@@ -22,7 +22,7 @@ struct report {
   }
   void write() { output_html_directory({config, diag, files}, root); }
 
-  diagnostics diag{0, -1};
+  diagnostics diag{verbosity::quiet, -1};
   directory_tree tree{diag};
   report_options config;
   fake_file_system files;

@@ -15,7 +15,7 @@ namespace quern {
 void output(const report_context& context, directory_node* node, int threads) {
   // A trace of every comparison is far too much to hold back for the walk's
   // order, so it comes from the walk alone.
-  if (threads > 1 && !context.diag.above(3)) {
+  if (threads > 1 && !context.diag.shows(verbosity::comparisons)) {
     page_crew crew(context, threads);
     if (crew.writers() > 0) {
       crew.submit_tree(node);
@@ -57,7 +57,8 @@ int64_t pages_to_write(const report_options& options, const directory_node* node
 
 void output_index_html(const report_context& context, const directory_node* root) {
   const std::string path = context.options.outputdirectory + "/index.html";
-  if (context.diag.above(2)) context.diag.write("*** try to create index.html file " + path + "\r\n");
+  if (context.diag.shows(verbosity::operations))
+    context.diag.write("*** try to create index.html file " + path + "\r\n");
   std::unique_ptr<output_file> file;
   status result = context.files.create_file(path, file);
   if (result.is_ok()) {

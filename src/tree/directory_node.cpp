@@ -77,7 +77,8 @@ void* directory_tree::allocate_block(size_t bytes, const char* operation, int li
 
 directory_node* directory_tree::create_directory_node() {
   ++structures_;
-  if (diag_.above(2)) diag_.writef("*** create_directory_node %lld\r\n", static_cast<long long>(structures_));
+  if (diag_.shows(verbosity::operations))
+    diag_.writef("*** create_directory_node %lld\r\n", static_cast<long long>(structures_));
   const size_t index = static_cast<size_t>(structures_ - 1);
   if (index / kNodesPerBlock >= node_blocks_.size()) {
     void* block = allocate_block(kNodesPerBlock * sizeof(directory_node), "create_directory_node", __LINE__);
@@ -93,7 +94,7 @@ directory_node* directory_tree::create_directory_node() {
 // no storage: slots are allocated when the first child arrives.
 void directory_tree::resize_subdirs(directory_node* node) {
   const bool growing = node->currentsubdirs() > 0;
-  if (diag_.above(2)) {
+  if (diag_.shows(verbosity::operations)) {
     std::string text = "*** resize_subdirs ";
     append_node_id(text, node);
     text += "\r\n*** resize_subdirs newsize is ";
@@ -105,7 +106,7 @@ void directory_tree::resize_subdirs(directory_node* node) {
 }
 
 void directory_tree::add_subdir_to_directory(directory_node* parent, directory_node* child) {
-  if (diag_.above(2)) {
+  if (diag_.shows(verbosity::operations)) {
     std::string text = "*** add_subdir ";
     append_node_id(text, parent);
     text.push_back(' ');
@@ -121,7 +122,8 @@ void directory_tree::add_subdir_to_directory(directory_node* parent, directory_n
     if (grown == nullptr) exit_out_of_memory("resize_subdirs", __LINE__);
     parent->subdirpointer = static_cast<directory_node**>(grown);
   }
-  if (diag_.above(2)) diag_.writef("*** add_subdir into slot %lld\r\n", static_cast<long long>(used));
+  if (diag_.shows(verbosity::operations))
+    diag_.writef("*** add_subdir into slot %lld\r\n", static_cast<long long>(used));
   parent->subdirpointer[used] = child;
   parent->subdirs = used + 1;
   child->parent = parent;

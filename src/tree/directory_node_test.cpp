@@ -11,7 +11,7 @@ namespace quern {
 namespace {
 
 TEST(DirectoryNode, DumpShowsCountsAndUsedSlots) {
-  diagnostics diag(0, -1);
+  diagnostics diag(verbosity::quiet, -1);
   directory_tree tree(diag);
   directory_node* root = tree.create_directory_node();
   tree.set_name(root, "r", 1);
@@ -42,14 +42,14 @@ void* fail_always(void*, size_t) { return nullptr; }
 TEST(DirectoryNodeDeathTest, FailedAllocationsEndTheRunWithOneLine) {
   EXPECT_EXIT(
       {
-        diagnostics diag(0, -1);
+        diagnostics diag(verbosity::quiet, -1);
         directory_tree tree(diag, fail_always);
         tree.create_directory_node();
       },
       testing::ExitedWithCode(2), "^create_directory_node: Quern .+ Malloc Error\\.\\.\\.\r?\n$");
   EXPECT_EXIT(
       {
-        diagnostics diag(0, -1);
+        diagnostics diag(verbosity::quiet, -1);
         directory_tree tree(diag, fail_after_first);
         directory_node* parent = tree.create_directory_node();
         tree.add_subdir_to_directory(parent, tree.create_directory_node());
