@@ -14,6 +14,7 @@
 #include "base/text.h"
 #include "fuzz_input.h"
 #include "report/page_frame.h"
+#include "report/page_names.h"
 #include "report/traversal.h"
 #include "report_check.h"
 #include "tree/directory_node.h"
@@ -24,7 +25,9 @@ namespace {
 using quern::directory_node;
 
 constexpr size_t kMostDirectories = 48;
-constexpr const char* kKeys[] = {"sb", "sc", "sf", "sl", "sd", "sn"};
+constexpr quern::sort_order kOrders[] = {quern::sort_order::size,    quern::sort_order::subdirs,
+                                         quern::sort_order::files,   quern::sort_order::symlinks,
+                                         quern::sort_order::devices, quern::sort_order::name};
 
 std::string escaped(std::string_view text) {
   std::string out;
@@ -104,8 +107,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string failed;
   if (fault != 0) {
     const size_t victim = fault % (nodes.size() + 1);
-    failed = victim == nodes.size() ? "out/index.html"
-                                    : "out/" + quern::node_id(nodes[victim]) + "_" + kKeys[(fault >> 4) % 6] + ".html";
+    failed = "out/";
+    if (victim == nodes.size()) {
+      failed += "index.html";
+    } else {
+      quern::append_page_name(failed, nodes[victim], kOrders[(fault >> 4) % 6]);
+    }
     const auto stage = static_cast<quern::fake_file_system::stage>((fault >> 2) % 3);
     files.fail_output(failed, stage, ENOSPC);
   }

@@ -16,6 +16,7 @@
 #include "report/concurrent_pages.h"
 #include "report/directory_pages.h"
 #include "report/page_frame.h"
+#include "report/page_names.h"
 #include "report/traversal.h"
 #include "tree/directory_node.h"
 #include "tree/listing_reader.h"
@@ -49,15 +50,14 @@ bool room_for_both(const scan_options& scan, size_t writers) {
   return descriptor_limit() >= static_cast<size_t>(scan_descriptors(scan)) + writers + kSpareDescriptors;
 }
 
-// The scan must not see in the report's own directory the pages written
-// while it goes on, wherever in the tree it meets that directory.
-bool hide_report_files(file_system& files, const std::string& output_directory, scan_options& scan) {
+// The scan must not see in the output directory the pages written while it
+// goes on, wherever in the tree it meets that directory.
+bool pass_over_pages(file_system& files, const std::string& output_directory, scan_options& scan) {
   std::unique_ptr<open_directory> directory;
   if (!files.open_directory_at_path(output_directory, directory).is_ok()) return false;
-  auto& hidden = scan.report_directory;
-  if (!directory->identity(hidden.device, hidden.inode).is_ok()) return false;
-  hidden.hide = true;
-  hidden.is_report_file = is_page_name;
+  passed_over_entries& pages = scan.passed_over;
+  if (!directory->identity(pages.device, pages.inode).is_ok()) return false;
+  pages.accepts = is_page_name;
   return true;
 }
 
@@ -79,7 +79,7 @@ void scan_and_write_pages(const settings& config, const report_context& context,
     scan_options beside = scan;
     beside.threads = threads - static_cast<int>(crew->writers());
     if (crew->writers() > 0 && room_for_both(beside, crew->writers()) &&
-        hide_report_files(context.files, config.outputdirectory, beside)) {
+        pass_over_pages(context.files, config.outputdirectory, beside)) {
       scan = beside;
       scan.counted = [&crew, &directories_with_pages](directory_node* node) {
         if (node->parent != nullptr && node->currentsubdirs() > 0) ++directories_with_pages;

@@ -1,5 +1,6 @@
 #include "tree/directory_node.h"
 
+#include <charconv>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -21,6 +22,8 @@ constexpr int64_t kFirstStorage = 4;
 constexpr size_t kNodesPerBlock = 8192;
 constexpr size_t kNameBlockBytes = 1 << 20;
 
+constexpr char kNodeIdLetter = 'd';
+
 int64_t capacity_for(int64_t used, int64_t first) {
   int64_t capacity = first;
   while (capacity < used) capacity *= 2;
@@ -32,8 +35,16 @@ int64_t capacity_for(int64_t used, int64_t first) {
 int64_t directory_node::countofsubdir() const { return capacity_for(currentsubdirs(), kFirstCapacity); }
 
 void append_node_id(std::string& out, const directory_node* node) {
-  out.push_back('d');
+  out.push_back(kNodeIdLetter);
   append_decimal(out, static_cast<int64_t>(node->id));
+}
+
+size_t node_id_length(std::string_view text) {
+  // Creation numbers start at 1 and are written without leading zeros.
+  if (text.size() < 2 || text[0] != kNodeIdLetter || text[1] < '1' || text[1] > '9') return 0;
+  int64_t number = 0;
+  const auto [end, error] = std::from_chars(text.data() + 1, text.data() + text.size(), number);
+  return error == std::errc() ? static_cast<size_t>(end - text.data()) : 0;
 }
 
 std::string node_id(const directory_node* node) {

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <limits>
+#include <string>
 
 #include "base/diagnostics.h"
 #include "base/text.h"
@@ -27,6 +29,21 @@ TEST(DirectoryNode, DumpShowsCountsAndUsedSlots) {
             "Dump of directory structure d1 (r)\r\n Files 2\r\n Size 3\r\n RecurFiles 4\r\n"
             " RecurSize 5\r\n Subdirs 2\r\n Subdirpointer a1\r\n countofsubdir 64\r\n currentsubdirs 2\r\n"
             " subdir[0] -> d2 (r/x)\r\n subdir[1] -> d3 (r/y)\r\n");
+}
+
+TEST(DirectoryNode, IdentifiersAreRecognisedAtTheStartOfATextAndNearMissesAreNot) {
+  for (const uint64_t id : {uint64_t{1}, uint64_t{9}, uint64_t{10}, uint64_t{4096},
+                            static_cast<uint64_t>(std::numeric_limits<int64_t>::max())}) {
+    directory_node node;
+    node.id = id;
+    const std::string text = node_id(&node);
+    EXPECT_EQ(text, "d" + std::to_string(id));
+    EXPECT_EQ(node_id_length(text), text.size());
+    EXPECT_EQ(node_id_length(text + "_sn.html"), text.size());
+    EXPECT_EQ(node_id_length(text + "x"), text.size());
+  }
+  for (const char* other : {"", "d", "dx", "d0", "d01", "d-1", "d+1", "D1", "e1", " d1", "d9223372036854775808"})
+    EXPECT_EQ(node_id_length(other), 0u) << other;
 }
 
 void* fail_after_first(void* old, size_t bytes) {

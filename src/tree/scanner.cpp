@@ -181,10 +181,7 @@ void jumper(directory_tree& tree, directory_node* root, const std::string& root_
                              .trace_links_and_others = diag.shows(verbosity::entries),
                              .one_file_system = options.one_file_system,
                              .hard_links_once = options.hard_links_once,
-                             .hide_report_files = options.report_directory.hide,
-                             .report_device = options.report_directory.device,
-                             .report_inode = options.report_directory.inode,
-                             .is_report_file = options.report_directory.is_report_file};
+                             .passed_over = options.passed_over};
   std::unique_ptr<directory_source> source;
   if (options.threads > 1) {
     auto ahead = std::make_unique<read_ahead>(files, root_path, reading, options.threads, options.descriptor_budget);

@@ -214,34 +214,41 @@ TEST_P(Scanner, HardLinksCountOnceAtTheFirstNameWhenAsked) {
     EXPECT_NE(traced.find(std::string("** detecting regular file ") + name + "\r\n"), std::string::npos) << name;
 }
 
-// Pages written while the scan goes on must not be seen where the report's
-// own directory lies in the tree: the scan sees only what was there before.
-TEST_P(Scanner, TheReportsOwnFilesAreHiddenWhereverTheScanMeetsItsDirectory) {
+// Entries passed over are neither counted, traced nor entered in the one
+// directory named, wherever the scan meets it, and only there.
+TEST_P(Scanner, EntriesArePassedOverInTheirDirectoryWhereverTheScanMeetsIt) {
   fake_file_system files;
   files.add_directory("r");
   files.add_directory("r/a");
-  files.add_directory("r/a/out").inode = 99;
-  files.add_file("r/a/out/styles.css", 5023);
-  files.add_file("r/a/out/d2_sb.html", 700);
-  files.add_file("r/a/out/d1_sn.html", 800);
-  files.add_directory("r/b").inode = 98;  // on another device: not the report's
+  files.add_directory("r/a/skip").inode = 99;
+  files.add_file("r/a/skip/kept", 5023);
+  files.add_file("r/a/skip/x.tmp", 700);
+  files.add_file("r/a/skip/y.tmp", 800);
+  files.add_directory("r/a/skip/sub.tmp");
+  files.add_file("r/a/skip/sub.tmp/inner", 3);
+  files.add_directory("r/b").inode = 98;  // on another device: not the one named
   files.at("r/b").device = 2;
-  files.add_file("r/b/d9_sb.html", 1);
+  files.add_file("r/b/z.tmp", 1);
   scan_options options{.threads = threads()};
-  options.report_directory = {.hide = true, .device = 1, .inode = 99, .is_report_file = [](std::string_view name) {
-                                return name.ends_with(".html");
-                              }};
-  EXPECT_EQ(describe(scan(files, "r", verbosity::quiet, options).root),
-            "r 0/2 0/0 0/0 0/5024 2/1\nr/a 0/1 0/0 0/0 0/5023 1/0\nr/a/out 1/0 0/0 0/0 5023/0 0/0\n"
+  options.passed_over = {
+      .device = 1, .inode = 99, .accepts = [](std::string_view name) { return name.ends_with(".tmp"); }};
+  const scan passing(files, "r", verbosity::operations, options);
+  EXPECT_EQ(describe(passing.root),
+            "r 0/2 0/0 0/0 0/5024 2/1\nr/a 0/1 0/0 0/0 0/5023 1/0\nr/a/skip 1/0 0/0 0/0 5023/0 0/0\n"
             "r/b 1/0 0/0 0/0 1/0 0/0\n");
+  const std::string& traced = passing.diag.collected();
+  EXPECT_NE(traced.find("r/a/skip/kept"), std::string::npos);
+  EXPECT_NE(traced.find("r/b/z.tmp"), std::string::npos);
+  EXPECT_EQ(traced.find("r/a/skip/x.tmp"), std::string::npos);
+  EXPECT_EQ(traced.find("r/a/skip/sub.tmp"), std::string::npos);
   // Elsewhere such names are counted like any file, and the root itself may
-  // be the report's directory.
-  files.add_file("r/top.html", 10);
+  // be the directory named.
+  files.add_file("r/top.tmp", 10);
   files.at("r").inode = 97;
-  options.report_directory.inode = 97;
+  options.passed_over.inode = 97;
   EXPECT_EQ(describe(scan(files, "r", verbosity::quiet, options).root),
-            "r 0/4 0/0 0/0 0/6524 2/1\nr/a 0/3 0/0 0/0 0/6523 1/0\nr/a/out 3/0 0/0 0/0 6523/0 0/0\n"
-            "r/b 1/0 0/0 0/0 1/0 0/0\n");
+            "r 0/5 0/0 0/0 0/6527 2/2\nr/a 0/4 0/0 0/0 0/6526 1/1\nr/a/skip 3/1 0/0 0/0 6523/3 1/0\n"
+            "r/a/skip/sub.tmp 1/0 0/0 0/0 3/0 0/0\nr/b 1/0 0/0 0/0 1/0 0/0\n");
 }
 
 // Every level holds two subdirectories, so every ancestor still has work
