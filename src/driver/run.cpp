@@ -1,7 +1,5 @@
 #include "driver/run.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdint>
 #include <ctime>
