@@ -20,6 +20,7 @@ constexpr bool is_page_key(std::string_view key) {
   return key.size() == kPageKeyLength && key[0] == 's' && key[1] >= 'a' && key[1] <= 'z';
 }
 
+// The key of the pages in the order.
 std::string_view page_key(sort_order order);
 
 // Appends the file name, relative to the output directory, of the node's
