@@ -36,7 +36,7 @@ class wide_directory {
   }
 
  private:
-  diagnostics diag_{0, -1};
+  diagnostics diag_{verbosity::quiet, -1};
   directory_tree tree_{diag_};
   directory_node* parent_;
   std::vector<directory_node*> scan_order_;
@@ -55,7 +55,7 @@ void exchange_sort_by_size(directory_node* node) {
 template <sort_order order>
 void BM_my_sort(benchmark::State& state) {
   wide_directory directory(state.range(0));
-  diagnostics quiet(0, -1);
+  diagnostics quiet(verbosity::quiet, -1);
   for (auto _ : state) {
     directory_node* node = directory.fresh();
     my_sort(node, order, quiet);

@@ -30,7 +30,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   const std::string root_path = argv[next];
-  quern::diagnostics diag(0, STDERR_FILENO);
+  quern::diagnostics diag(quern::verbosity::quiet, STDERR_FILENO);
   quern::directory_tree tree(diag);
   quern::directory_node* root = tree.create_directory_node();
   tree.set_name(root, root_path.data(), root_path.size());

@@ -104,7 +104,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const uint8_t mode = input.byte();
   for (size_t replaced = input.byte() % 17, slot = 0; slot < replaced; ++slot) palette[slot] = wrapped(input.u64());
 
-  quern::diagnostics quiet(0, -1);
+  quern::diagnostics quiet(quern::verbosity::quiet, -1);
   quern::directory_tree tree(quiet);
   directory_node* parent = tree.create_directory_node();
   tree.set_name(parent, "p", 1);

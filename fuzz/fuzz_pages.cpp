@@ -14,6 +14,7 @@
 #include "base/text.h"
 #include "fuzz_input.h"
 #include "report/page_frame.h"
+#include "report/page_names.h"
 #include "report/traversal.h"
 #include "report_check.h"
 #include "tree/directory_node.h"
@@ -24,7 +25,9 @@ namespace {
 using quern::directory_node;
 
 constexpr size_t kMostDirectories = 48;
-constexpr const char* kKeys[] = {"sb", "sc", "sf", "sl", "sd", "sn"};
+constexpr quern::sort_order kOrders[] = {quern::sort_order::size,    quern::sort_order::subdirs,
+                                         quern::sort_order::files,   quern::sort_order::symlinks,
+                                         quern::sort_order::devices, quern::sort_order::name};
 
 std::string escaped(std::string_view text) {
   std::string out;
@@ -60,7 +63,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       &quern::report_options::sort_row_subdirs,    &quern::report_options::sort_row_files,
       &quern::report_options::sort_row_symlinks,   &quern::report_options::sort_row_devices};
   for (size_t s = 0; s < 10; ++s) config.*flags[s] = (switches >> s) & 1 ? 0 : 1;
-  const int debug = input.byte() % 5;
+  const auto level = static_cast<quern::verbosity>(input.byte() % 5);
   const uint8_t fault = input.byte();
 
   constexpr int64_t kMin = std::numeric_limits<int64_t>::min(), kMax = std::numeric_limits<int64_t>::max();
@@ -70,7 +73,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     palette[slot] = static_cast<int64_t>(input.u64());
   }
 
-  quern::diagnostics diag(debug, -1);
+  quern::diagnostics diag(level, -1);
   quern::directory_tree tree(diag);
   std::vector<directory_node*> nodes;
   do {
@@ -104,8 +107,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string failed;
   if (fault != 0) {
     const size_t victim = fault % (nodes.size() + 1);
-    failed = victim == nodes.size() ? "out/index.html"
-                                    : "out/" + quern::node_id(nodes[victim]) + "_" + kKeys[(fault >> 4) % 6] + ".html";
+    failed = "out/";
+    if (victim == nodes.size()) {
+      failed += "index.html";
+    } else {
+      quern::append_page_name(failed, nodes[victim], kOrders[(fault >> 4) % 6]);
+    }
     const auto stage = static_cast<quern::fake_file_system::stage>((fault >> 2) % 3);
     files.fail_output(failed, stage, ENOSPC);
   }

@@ -21,8 +21,8 @@ diagnostics* g_active_for_exit = nullptr;
 
 }  // namespace
 
-diagnostics::diagnostics(int debug, int descriptor)
-    : debug_(debug), descriptor_(descriptor), last_flush_(std::chrono::steady_clock::now()) {}
+diagnostics::diagnostics(verbosity level, int descriptor)
+    : level_(level), descriptor_(descriptor), last_flush_(std::chrono::steady_clock::now()) {}
 
 diagnostics::~diagnostics() {
   flush();
@@ -36,7 +36,8 @@ void diagnostics::write(std::string_view text) {
 
 void diagnostics::written() {
   if (descriptor_ < 0) return;
-  if (debug_ < 2 || buffer_.size() >= kFlushThreshold || std::chrono::steady_clock::now() - last_flush_ >= kFlushAge)
+  if (!shows(verbosity::entries) || buffer_.size() >= kFlushThreshold ||
+      std::chrono::steady_clock::now() - last_flush_ >= kFlushAge)
     flush();
 }
 

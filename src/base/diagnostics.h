@@ -10,6 +10,17 @@
 
 namespace quern {
 
+// What Quern says on standard error; each -v raises the level by one, and
+// a level shows everything the levels below it show (more than four -v
+// show what four show).
+enum class verbosity : int {
+  quiet,        // failures only
+  steps,        // "*": the steps of the run and the directories passed by
+  entries,      // "**": every directory scanned and every entry found but regular files
+  operations,   // "***": every entry, and every operation on files and nodes
+  comparisons,  // "****": every comparison of the sorts
+};
+
 // Everything Quern says goes to standard error through one diagnostics
 // object: trace lines chosen by the verbosity level and failure reports in
 // perror's form. Failures are counted, so that the run can exit with a status
@@ -17,14 +28,14 @@ namespace quern {
 class diagnostics {
  public:
   // Writes to the descriptor; -1 only collects, for tests.
-  diagnostics(int debug, int descriptor);
+  diagnostics(verbosity level, int descriptor);
   ~diagnostics();
   diagnostics(const diagnostics&) = delete;
   diagnostics& operator=(const diagnostics&) = delete;
 
-  // A message listed under a level is written only when debug exceeds it.
-  bool above(int level) const { return debug_ > level; }
-  int level() const { return debug_; }
+  // Whether messages of the level are written.
+  bool shows(verbosity level) const { return level_ >= level; }
+  verbosity level() const { return level_; }
 
   void write(std::string_view text);
   void writef(const char* format, ...) __attribute__((format(printf, 2, 3)));
@@ -47,11 +58,11 @@ class diagnostics {
   progress_line& progress() { return progress_; }
 
  private:
-  // Below level 2 every message is written at once; the traces of higher
+  // Up to the steps every message is written at once; the traces of higher
   // levels are gathered, but never held long, so a live trace keeps up.
   void written();
 
-  int debug_;
+  verbosity level_;
   int descriptor_;
   int64_t failures_ = 0;
   std::string buffer_;

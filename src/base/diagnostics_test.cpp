@@ -18,12 +18,12 @@ std::string written_so_far(std::FILE* file) {
 // when it ends: a run that is interrupted keeps what it said.
 TEST(Diagnostics, ProgressAndFailuresAreWrittenAtOnce) {
   std::FILE* progress_file = std::tmpfile();
-  diagnostics progress(1, ::fileno(progress_file));
+  diagnostics progress(verbosity::steps, ::fileno(progress_file));
   progress.write("* scanning root directory\r\n");
   EXPECT_EQ(written_so_far(progress_file), "* scanning root directory\r\n");
 
   std::FILE* trace_file = std::tmpfile();
-  diagnostics trace(3, ::fileno(trace_file));
+  diagnostics trace(verbosity::operations, ::fileno(trace_file));
   trace.report_failure("Konnte Verzeichnis nicht oeffnen", status::error(EACCES));
   EXPECT_EQ(written_so_far(trace_file), "Konnte Verzeichnis nicht oeffnen: Permission denied\n");
   EXPECT_EQ(trace.failures(), 1);

@@ -1,7 +1,5 @@
 #include "driver/run.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdint>
 #include <ctime>
@@ -16,6 +14,7 @@
 #include "report/concurrent_pages.h"
 #include "report/directory_pages.h"
 #include "report/page_frame.h"
+#include "report/page_names.h"
 #include "report/traversal.h"
 #include "tree/directory_node.h"
 #include "tree/listing_reader.h"
@@ -49,20 +48,19 @@ bool room_for_both(const scan_options& scan, size_t writers) {
   return descriptor_limit() >= static_cast<size_t>(scan_descriptors(scan)) + writers + kSpareDescriptors;
 }
 
-// The scan must not see in the report's own directory the pages written
-// while it goes on, wherever in the tree it meets that directory.
-bool hide_report_files(file_system& files, const std::string& output_directory, scan_options& scan) {
+// The scan must not see in the output directory the pages written while it
+// goes on, wherever in the tree it meets that directory.
+bool pass_over_pages(file_system& files, const std::string& output_directory, scan_options& scan) {
   std::unique_ptr<open_directory> directory;
   if (!files.open_directory_at_path(output_directory, directory).is_ok()) return false;
-  auto& hidden = scan.report_directory;
-  if (!directory->identity(hidden.device, hidden.inode).is_ok()) return false;
-  hidden.hide = true;
-  hidden.is_report_file = is_page_name;
+  passed_over_entries& pages = scan.passed_over;
+  if (!directory->identity(pages.device, pages.inode).is_ok()) return false;
+  pages.accepts = is_page_name;
   return true;
 }
 
 // Scans the tree and writes its pages. With threads to spare and little to
-// say (level 2 at most), the pages of each finished subtree are written
+// say (no operations traced), the pages of each finished subtree are written
 // while the scan goes on; what is said about them still comes after the
 // scan's messages, in the walk's order.
 void scan_and_write_pages(const settings& config, const report_context& context, directory_tree& tree,
@@ -74,12 +72,12 @@ void scan_and_write_pages(const settings& config, const report_context& context,
   // Counted as they are finished: once writers sort their children, only
   // the writers may go through them.
   int64_t directories_with_pages = 1;  // the root has its pages in any case
-  if (threads > 1 && !diag.above(2)) {
+  if (threads > 1 && !diag.shows(verbosity::operations)) {
     crew = std::make_unique<page_crew>(context, writers_beside_scan(threads));
     scan_options beside = scan;
     beside.threads = threads - static_cast<int>(crew->writers());
     if (crew->writers() > 0 && room_for_both(beside, crew->writers()) &&
-        hide_report_files(context.files, config.outputdirectory, beside)) {
+        pass_over_pages(context.files, config.outputdirectory, beside)) {
       scan = beside;
       scan.counted = [&crew, &directories_with_pages](directory_node* node) {
         if (node->parent != nullptr && node->currentsubdirs() > 0) ++directories_with_pages;
@@ -89,10 +87,10 @@ void scan_and_write_pages(const settings& config, const report_context& context,
       crew.reset();
     }
   }
-  if (diag.above(0)) diag.write("* scanning root directory\r\n");
+  if (diag.shows(verbosity::steps)) diag.write("* scanning root directory\r\n");
   jumper(tree, root, config.rootdirectory, context.files, diag, scan);
 
-  if (diag.above(0)) diag.write("* generating HTML files\r\n");
+  if (diag.shows(verbosity::steps)) diag.write("* generating HTML files\r\n");
   if (crew == nullptr) {
     if (diag.progress().shown()) diag.progress().begin_pages(pages_to_write(config, root));
     output(context, root, threads);
@@ -104,7 +102,7 @@ void scan_and_write_pages(const settings& config, const report_context& context,
 }
 
 void write_text(int descriptor, const std::string& text) {
-  diagnostics plain(0, descriptor);
+  diagnostics plain(verbosity::quiet, descriptor);
   plain.write(text);
 }
 
@@ -112,7 +110,7 @@ void write_text(int descriptor, const std::string& text) {
 int write_requested(int output_descriptor, int error_descriptor, const std::string& text) {
   const status written = write_fully(output_descriptor, text);
   if (written.is_ok()) return kExitSuccess;
-  diagnostics(0, error_descriptor).report_failure("Ausgabe auf stdout nicht moeglich", written);
+  diagnostics(verbosity::quiet, error_descriptor).report_failure("Ausgabe auf stdout nicht moeglich", written);
   return kExitFailure;
 }
 
@@ -141,14 +139,14 @@ int run(int argc, const char* const* argv, file_system& files, int output_descri
   }
   const settings& config = line.config;
 
-  diagnostics diag(config.debug, error_descriptor);
+  diagnostics diag(static_cast<verbosity>(config.debug), error_descriptor);
   set_diagnostics_for_exit(&diag);
   if (config.show_progress && can_show_status_line(error_descriptor)) {
     diag.progress().show_on(error_descriptor, terminal_columns);
     erase_progress_line_on_signals();
   }
 
-  if (diag.above(2)) diag.write("*** try to create outputdirectory\r\n");
+  if (diag.shows(verbosity::operations)) diag.write("*** try to create outputdirectory\r\n");
   const status made = files.make_directory(config.outputdirectory);
   if (!made.is_ok()) {
     diag.report_failure("Erstellen des Outpudirectorys nicht moeglich", made);
@@ -157,7 +155,7 @@ int run(int argc, const char* const* argv, file_system& files, int output_descri
 
   // Nodes made from a listing would be traced in the listing's order; a
   // listed tree is traced from its pages on.
-  diagnostics untraced(0, -1);
+  diagnostics untraced(verbosity::quiet, -1);
   directory_tree tree(config.listing ? untraced : diag);
   directory_node* root = tree.create_directory_node();
   tree.set_name(root, config.rootdirectory.data(), config.rootdirectory.size());
@@ -167,9 +165,9 @@ int run(int argc, const char* const* argv, file_system& files, int output_descri
 
   const int threads = config.jobs > 0 ? config.jobs : default_jobs();
   if (config.listing) {
-    if (diag.above(0)) diag.write("* scanning root directory\r\n");
+    if (diag.shows(verbosity::steps)) diag.write("* scanning root directory\r\n");
     read_listing(tree, root, config.rootdirectory, *config.listing, files, diag);
-    if (diag.above(0)) diag.write("* generating HTML files\r\n");
+    if (diag.shows(verbosity::steps)) diag.write("* generating HTML files\r\n");
     if (diag.progress().shown()) diag.progress().begin_pages(pages_to_write(config, root));
     output(context, root, threads);
   } else {
@@ -179,7 +177,7 @@ int run(int argc, const char* const* argv, file_system& files, int output_descri
   const std::time_t time_finish = std::time(nullptr);
   output_index_html(context, root);
 
-  if (diag.above(0)) {
+  if (diag.shows(verbosity::steps)) {
     diag.writef("* process completed in %ld seconds\r\n", static_cast<long>(time_finish - time_start));
   }
   diag.flush();

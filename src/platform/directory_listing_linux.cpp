@@ -24,7 +24,7 @@ constexpr size_t kBufferBytes = 64 * 1024;
 
 }  // namespace
 
-directory_listing::~directory_listing() = default;
+directory_listing::~directory_listing() { ::close(descriptor_); }
 
 status directory_listing::read_names(name_list& names) {
   // One buffer per thread: names are copied out before the call returns.

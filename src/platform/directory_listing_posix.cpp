@@ -1,5 +1,4 @@
 #include <dirent.h>
-#include <fcntl.h>
 #include <unistd.h>
 
 #include "platform/directory_listing.h"
@@ -14,20 +13,19 @@ constexpr size_t kBatchNames = 1024;
 }  // namespace
 
 directory_listing::~directory_listing() {
-  if (stream_ != nullptr) ::closedir(static_cast<DIR*>(stream_));
+  if (stream_ != nullptr) {
+    ::closedir(static_cast<DIR*>(stream_));
+  } else {
+    ::close(descriptor_);
+  }
 }
 
 status directory_listing::read_names(name_list& names) {
   if (stream_ == nullptr) {
-    // The stream takes a descriptor of its own, so the caller's stays open.
-    const int copy = ::fcntl(descriptor_, F_DUPFD_CLOEXEC, 0);
-    if (copy < 0) return status::from_errno();
-    stream_ = ::fdopendir(copy);
-    if (stream_ == nullptr) {
-      const status failure = status::from_errno();
-      ::close(copy);
-      return failure;
-    }
+    // From here on the descriptor belongs to the stream; calls relative to
+    // it, which change nothing the stream relies on, stay allowed.
+    stream_ = ::fdopendir(descriptor_);
+    if (stream_ == nullptr) return status::from_errno();
   }
   DIR* stream = static_cast<DIR*>(stream_);
   for (size_t read = 0; read < kBatchNames; ++read) {

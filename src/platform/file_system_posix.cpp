@@ -20,14 +20,13 @@ entry_status::kind kind_of(mode_t mode) {
 
 class posix_directory final : public open_directory {
  public:
-  explicit posix_directory(int descriptor) : descriptor_(descriptor), listing_(descriptor) {}
-  ~posix_directory() override { ::close(descriptor_); }
+  explicit posix_directory(int descriptor) : listing_(descriptor) {}
 
   status read_names(name_list& names) override { return listing_.read_names(names); }
 
   status stat_entry(const char* name, entry_status& result) override {
     struct stat info;
-    if (::fstatat(descriptor_, name, &info, AT_SYMLINK_NOFOLLOW) != 0) return status::from_errno();
+    if (::fstatat(listing_.descriptor(), name, &info, AT_SYMLINK_NOFOLLOW) != 0) return status::from_errno();
     result.type = kind_of(info.st_mode);
     result.size = static_cast<int64_t>(info.st_size);
     result.device = static_cast<uint64_t>(info.st_dev);
@@ -38,21 +37,20 @@ class posix_directory final : public open_directory {
 
   status identity(uint64_t& device, uint64_t& inode) override {
     struct stat info;
-    if (::fstat(descriptor_, &info) != 0) return status::from_errno();
+    if (::fstat(listing_.descriptor(), &info) != 0) return status::from_errno();
     device = static_cast<uint64_t>(info.st_dev);
     inode = static_cast<uint64_t>(info.st_ino);
     return status::ok();
   }
 
   status open_subdirectory(const char* name, std::unique_ptr<open_directory>& result) override {
-    const int descriptor = ::openat(descriptor_, name, kDirectoryFlags | O_NOFOLLOW);
+    const int descriptor = ::openat(listing_.descriptor(), name, kDirectoryFlags | O_NOFOLLOW);
     if (descriptor < 0) return status::from_errno();
     result = std::make_unique<posix_directory>(descriptor);
     return status::ok();
   }
 
  private:
-  int descriptor_;
   directory_listing listing_;
 };
 

@@ -1,5 +1,7 @@
 #include <signal.h>
 #include <sys/ioctl.h>
+// Solaris declares the window size request here, not in sys/ioctl.h.
+#include <termios.h>
 #include <unistd.h>
 
 #include <cstdlib>

@@ -8,6 +8,7 @@
 #include "report/dir_stats.h"
 #include "report/ordering.h"
 #include "report/page_frame.h"
+#include "report/page_names.h"
 
 namespace quern {
 
@@ -17,7 +18,6 @@ namespace {
 struct column {
   const char* word;
   const char* heading;
-  const char* key;
   sort_order order;
   int report_options::*display;  // null: always shown
   int report_options::*sort;     // null: always offered
@@ -25,16 +25,14 @@ struct column {
 
 // In the order of the cells of a row.
 constexpr column kColumns[6] = {
-    {"name", "Unterverzeichnisname", "sn", sort_order::name, nullptr, nullptr},
-    {"subdir", "Anzahl<br>Unterverzeichnisse", "sc", sort_order::subdirs, &report_options::display_row_subdirs,
+    {"name", "Unterverzeichnisname", sort_order::name, nullptr, nullptr},
+    {"subdir", "Anzahl<br>Unterverzeichnisse", sort_order::subdirs, &report_options::display_row_subdirs,
      &report_options::sort_row_subdirs},
-    {"bytes", "Anzahl Bytes", "sb", sort_order::size, &report_options::display_row_size,
-     &report_options::sort_row_size},
-    {"files", "Anzahl Files", "sf", sort_order::files, &report_options::display_row_files,
-     &report_options::sort_row_files},
-    {"symlink", "Anzahl Symlinks", "sl", sort_order::symlinks, &report_options::display_row_symlinks,
+    {"bytes", "Anzahl Bytes", sort_order::size, &report_options::display_row_size, &report_options::sort_row_size},
+    {"files", "Anzahl Files", sort_order::files, &report_options::display_row_files, &report_options::sort_row_files},
+    {"symlink", "Anzahl Symlinks", sort_order::symlinks, &report_options::display_row_symlinks,
      &report_options::sort_row_symlinks},
-    {"other", "Anzahl andere Files", "sd", sort_order::devices, &report_options::display_row_devices,
+    {"other", "Anzahl andere Files", sort_order::devices, &report_options::display_row_devices,
      &report_options::sort_row_devices},
 };
 
@@ -98,8 +96,7 @@ void build_trail(const directory_node* node, buffers& work) {
   work.trail += "<div class=\"toplist\">\r\n&Uuml;bergeordnete Verzeichnisse : ";
   for (auto up = work.ancestors.rbegin(); up != work.ancestors.rend(); ++up) {
     work.trail += "<a href=\"";
-    append_page_name(work.trail, *up, "sn");
-    work.trail_keys.push_back(work.trail.size() - std::string_view("sn.html").size());
+    work.trail_keys.push_back(append_page_name(work.trail, *up, sort_order::name));
     work.trail += "\" class=\"toplistlink\">";
     append_html_escaped(work.trail, (*up)->name);
     work.trail += "</a> / ";
@@ -148,33 +145,31 @@ const buffers::row& cached_row(const buffers& work, const directory_node* child)
       [](const buffers::row& entry, const directory_node* c) { return std::less<>()(entry.child, c); });
 }
 
-void append_trail(std::string& page, buffers& work, const char* key) {
-  for (const size_t at : work.trail_keys) {
-    work.trail[at] = key[0];
-    work.trail[at + 1] = key[1];
-  }
+void append_trail(std::string& page, buffers& work, sort_order order) {
+  const std::string_view key = page_key(order);
+  for (const size_t at : work.trail_keys) work.trail.replace(at, key.size(), key);
   page += work.trail;
 }
 
 void sort_rows(diagnostics& diag, directory_node* node, sort_order order) {
   if (node->currentsubdirs() <= 1) return;
-  if (diag.above(2)) diag.write("*** sorting\r\n");
-  if (diag.above(3)) {
+  if (diag.shows(verbosity::operations)) diag.write("*** sorting\r\n");
+  if (diag.shows(verbosity::comparisons)) {
     diag.write("*** dumping before sorting\r\n");
     dump(diag, node);
   }
   my_sort(node, order, diag);
-  if (diag.above(3)) {
+  if (diag.shows(verbosity::comparisons)) {
     diag.write("*** dumping after sorting\r\n");
     dump(diag, node);
   }
 }
 
-void append_rows(diagnostics& diag, const directory_node* node, const char* key, buffers& work) {
+void append_rows(diagnostics& diag, const directory_node* node, sort_order order, buffers& work) {
   std::string& page = work.page;
   for (int64_t slot = 0; slot < node->currentsubdirs(); ++slot) {
     const directory_node* child = node->subdirpointer[slot];
-    if (diag.above(2)) {
+    if (diag.shows(verbosity::operations)) {
       work.trace = "*** generate entry ";
       append_decimal(work.trace, slot);
       work.trace += " -> ";
@@ -189,7 +184,7 @@ void append_rows(diagnostics& diag, const directory_node* node, const char* key,
     // Only a directory with subdirectories has pages to link to.
     if (child->currentsubdirs() > 0) {
       page += "<a href=\"";
-      append_page_name(page, child, key);
+      append_page_name(page, child, order);
       page += "\">";
       page += name;
       page += "</a>";
@@ -205,7 +200,7 @@ void append_rows(diagnostics& diag, const directory_node* node, const char* key,
 void compose_page(const report_context& context, directory_node* node, const column& page_column, buffers& work) {
   std::string& page = work.page;
   page.assign(work.frame);
-  append_trail(page, work, page_column.key);
+  append_trail(page, work, page_column.order);
   page += "<div class=\"overviewtabletext\">\r\n<table class=\"overviewtable\">\r\n";
   for (size_t index = 0; index < 6; ++index) {
     const column& c = kColumns[index];
@@ -216,38 +211,20 @@ void compose_page(const report_context& context, directory_node* node, const col
       continue;
     }
     cell += "<a href=\"";
-    append_page_name(cell, node, c.key);
+    append_page_name(cell, node, c.order);
     cell += "\">";
     cell += c.heading;
     cell += "</a>";
   }
   output_overview_row(page, context.options, work.cells, true);
   sort_rows(context.diag, node, page_column.order);
-  append_rows(context.diag, node, page_column.key, work);
+  append_rows(context.diag, node, page_column.order, work);
   page += "</table>\r\n</div>\r\n";
   output_html_footer(page);
   page += "</body>\r\n</html>\r\n";
 }
 
 }  // namespace
-
-void append_page_name(std::string& out, const directory_node* node, std::string_view key) {
-  append_node_id(out, node);
-  out += '_';
-  out += key;
-  out += ".html";
-}
-
-bool is_page_name(std::string_view name) {
-  if (name.size() < 10 || name[0] != 'd' || !name.ends_with(".html")) return false;
-  const size_t underscore = name.find('_');
-  if (underscore == std::string_view::npos || underscore < 2 || name.size() != underscore + 8) return false;
-  for (size_t i = 1; i < underscore; ++i) {
-    if (name[i] < '0' || name[i] > '9') return false;
-  }
-  const std::string_view key = name.substr(underscore + 1, 2);
-  return std::any_of(std::begin(kColumns), std::end(kColumns), [key](const column& c) { return key == c.key; });
-}
 
 int pages_per_directory(const report_options& options) {
   int pages = 0;
@@ -279,8 +256,8 @@ int output_html_directory(const report_context& context, directory_node* node, p
     if (!shown(context.options, page_column) || !offered(context.options, page_column)) continue;
     path = context.options.outputdirectory;
     path += '/';
-    append_page_name(path, node, page_column.key);
-    if (context.diag.above(2)) context.diag.write("*** try to create html file " + path + "\r\n");
+    append_page_name(path, node, page_column.order);
+    if (context.diag.shows(verbosity::operations)) context.diag.write("*** try to create html file " + path + "\r\n");
     // Opened before the page is composed, so that a failed open leaves the
     // children unsorted for it and the trace keeps its order.
     std::unique_ptr<output_file> file;

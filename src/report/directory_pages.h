@@ -2,7 +2,6 @@
 
 #include <memory>
 #include <string>
-#include <string_view>
 
 #include "report/report_context.h"
 #include "tree/directory_node.h"
@@ -40,13 +39,5 @@ int pages_per_directory(const report_options& options);
 // Appends one row of the overview table. The cells are in column order:
 // name, subdirectories, bytes, files, symbolic links, other entries.
 void output_overview_row(std::string& page, const report_options& options, const std::string cells[6], bool heading);
-
-// Appends the file name, relative to the output directory, of the node's
-// page sorted by the key ("sb", "sc", "sf", "sl", "sd" or "sn"). Every file
-// name and every link is formed here, so that they always agree.
-void append_page_name(std::string& out, const directory_node* node, std::string_view key);
-
-// Whether the name is one that append_page_name forms.
-bool is_page_name(std::string_view name);
 
 }  // namespace quern

@@ -308,7 +308,7 @@ int64_t order_total(const directory_node& node, sort_order order) {
 
 void my_sort(directory_node* node, sort_order order, diagnostics& diag) {
   const int64_t n = node->currentsubdirs();
-  if (diag.above(3)) {
+  if (diag.shows(verbosity::comparisons)) {
     traced_exchange_sort(node->subdirpointer, static_cast<size_t>(n), order, diag);
     return;
   }

@@ -12,8 +12,8 @@ enum class sort_order { size, subdirs, files, symlinks, devices, name };
 // Reorders the node's children in place into exactly the order that an
 // exchange sort (compare every pair i < j in sequence, swap when the entry
 // at i must come after the one at j) leaves, equal keys included. Counted
-// orders are descending, the name order ascends by bytes. Above level 3
-// every comparison is traced, so that level runs the exchange sort itself.
+// orders are descending, the name order ascends by bytes. Where comparisons
+// are shown, every one is traced, and the exchange sort itself runs.
 void my_sort(directory_node* node, sort_order order, diagnostics& diag);
 
 // The total a counted order sorts by: the node's count over its whole

@@ -42,7 +42,7 @@ void set_total(directory_node* node, sort_order order, int64_t value) {
 }
 
 // The exchange sort, written out plainly; with a trace it records every
-// comparison as the level-4 diagnostics do.
+// comparison as the traces of comparisons do.
 std::vector<directory_node*> exchange_sorted(std::vector<directory_node*> list, sort_order order,
                                              std::string* trace = nullptr) {
   for (size_t i = 0; i + 1 < list.size(); ++i) {
@@ -74,7 +74,7 @@ class OrderingTest : public ::testing::Test {
   std::vector<directory_node*> list() const {
     return {parent_->subdirpointer, parent_->subdirpointer + parent_->currentsubdirs()};
   }
-  diagnostics quiet_{0, -1};
+  diagnostics quiet_{verbosity::quiet, -1};
   directory_tree tree_{quiet_};
   directory_node* parent_ = nullptr;
 };
@@ -139,13 +139,13 @@ TEST_F(OrderingTest, SuccessivePagesMatchTheExchangeSort) {
           if (shape == 1 && round % 2 == 1 && count > 1)
             set_total(nodes[rng() % count], order, total(nodes[rng() % count], order));
         }
-        // Level four traces every comparison, so it sorts the plain way;
-        // other rounds take the fast paths, and level three traces nothing.
+        // Traced comparisons make the sort take the plain way; other rounds
+        // take the fast paths, and the level below traces nothing of them.
         const bool traced = round == 0 && count <= 60;
         for (sort_order order : kPageSequence) {
           std::string trace;
           const std::vector<directory_node*> expected = exchange_sorted(list(), order, traced ? &trace : nullptr);
-          diagnostics diag(traced ? 4 : 3, -1);
+          diagnostics diag(traced ? verbosity::comparisons : verbosity::operations, -1);
           my_sort(parent_, order, diag);
           ASSERT_EQ(list(), expected) << "order " << kTraceWords[static_cast<int>(order)];
           ASSERT_EQ(diag.collected(), trace);

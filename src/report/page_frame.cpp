@@ -60,7 +60,7 @@ std::string_view stylesheet_text() { return kStylesheet; }
 
 void output_stylesheet(const report_context& context) {
   const std::string path = context.options.outputdirectory + "/styles.css";
-  if (context.diag.above(2)) context.diag.write("*** try to create stylesheet " + path + "\r\n");
+  if (context.diag.shows(verbosity::operations)) context.diag.write("*** try to create stylesheet " + path + "\r\n");
   std::unique_ptr<output_file> file;
   status result = context.files.create_file(path, file);
   if (result.is_ok()) result = write_or_remove(context.files, path, *file, kStylesheet);

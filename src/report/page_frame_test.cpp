@@ -46,7 +46,7 @@ TEST(PageFrame, StylesheetIsWrittenWholeOrItsFailureReported) {
   // Failures of pages, which write the same way, are tested with them.
   report_options config;
   config.outputdirectory = "out/";
-  diagnostics diag(3, -1);
+  diagnostics diag(verbosity::operations, -1);
   fake_file_system files;
   output_stylesheet({config, diag, files});
   EXPECT_EQ(files.written.at("out//styles.css"), css);

@@ -9,13 +9,14 @@
 #include "report/dir_stats.h"
 #include "report/directory_pages.h"
 #include "report/page_frame.h"
+#include "report/page_names.h"
 
 namespace quern {
 
 void output(const report_context& context, directory_node* node, int threads) {
   // A trace of every comparison is far too much to hold back for the walk's
   // order, so it comes from the walk alone.
-  if (threads > 1 && !context.diag.above(3)) {
+  if (threads > 1 && !context.diag.shows(verbosity::comparisons)) {
     page_crew crew(context, threads);
     if (crew.writers() > 0) {
       crew.submit_tree(node);
@@ -57,7 +58,8 @@ int64_t pages_to_write(const report_options& options, const directory_node* node
 
 void output_index_html(const report_context& context, const directory_node* root) {
   const std::string path = context.options.outputdirectory + "/index.html";
-  if (context.diag.above(2)) context.diag.write("*** try to create index.html file " + path + "\r\n");
+  if (context.diag.shows(verbosity::operations))
+    context.diag.write("*** try to create index.html file " + path + "\r\n");
   std::unique_ptr<output_file> file;
   status result = context.files.create_file(path, file);
   if (result.is_ok()) {
@@ -65,7 +67,7 @@ void output_index_html(const report_context& context, const directory_node* root
     std::string page;
     output_html_head(page, "Quern - " + root_path);
     page += "<h1><a href=\"";
-    append_page_name(page, root, "sn");
+    append_page_name(page, root, sort_order::name);
     page += "\">Weiter zur Detailansicht von ";
     append_html_escaped(page, root_path);
     page += "</a></h1><br>\r\n";

@@ -18,7 +18,7 @@ directory_node* add(directory_tree& tree, directory_node* parent, const std::str
 }
 
 TEST(Traversal, WalksDepthFirstInNameOrderAndGoesOnAfterFailures) {
-  diagnostics quiet(0, -1);
+  diagnostics quiet(verbosity::quiet, -1);
   directory_tree tree(quiet);
   directory_node* root = add(tree, nullptr, "R");
   for (const char* name : {"b", "a", "C"}) add(tree, add(tree, root, name), "leaf");
@@ -29,7 +29,7 @@ TEST(Traversal, WalksDepthFirstInNameOrderAndGoesOnAfterFailures) {
   // Leaves get no pages; the others one per order offered, by name alone here.
   EXPECT_EQ(pages_to_write(config, root), 4);
   EXPECT_EQ(pages_to_write(report_options(), root), 24);
-  diagnostics diag(3, -1);
+  diagnostics diag(verbosity::operations, -1);
   fake_file_system files;
   files.fail_output("out/d4_sn.html", fake_file_system::stage::create, EACCES);
   files.fail_output("out/index.html", fake_file_system::stage::close, ENOSPC);
@@ -53,7 +53,7 @@ struct refusing_file_system : fake_file_system {
 };
 
 TEST(Traversal, DeepChainDoesNotExhaustASmallStack) {
-  diagnostics diag(0, -1);
+  diagnostics diag(verbosity::quiet, -1);
   directory_tree tree(diag);
   directory_node* root = add(tree, nullptr, "R");
   for (directory_node* bottom = root; tree.structures() <= 100000;) bottom = add(tree, bottom, "d");

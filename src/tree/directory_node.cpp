@@ -1,5 +1,6 @@
 #include "tree/directory_node.h"
 
+#include <charconv>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -21,6 +22,8 @@ constexpr int64_t kFirstStorage = 4;
 constexpr size_t kNodesPerBlock = 8192;
 constexpr size_t kNameBlockBytes = 1 << 20;
 
+constexpr char kNodeIdLetter = 'd';
+
 int64_t capacity_for(int64_t used, int64_t first) {
   int64_t capacity = first;
   while (capacity < used) capacity *= 2;
@@ -32,8 +35,16 @@ int64_t capacity_for(int64_t used, int64_t first) {
 int64_t directory_node::countofsubdir() const { return capacity_for(currentsubdirs(), kFirstCapacity); }
 
 void append_node_id(std::string& out, const directory_node* node) {
-  out.push_back('d');
+  out.push_back(kNodeIdLetter);
   append_decimal(out, static_cast<int64_t>(node->id));
+}
+
+size_t node_id_length(std::string_view text) {
+  // Creation numbers start at 1 and are written without leading zeros.
+  if (text.size() < 2 || text[0] != kNodeIdLetter || text[1] < '1' || text[1] > '9') return 0;
+  int64_t number = 0;
+  const auto [end, error] = std::from_chars(text.data() + 1, text.data() + text.size(), number);
+  return error == std::errc() ? static_cast<size_t>(end - text.data()) : 0;
 }
 
 std::string node_id(const directory_node* node) {
@@ -77,7 +88,8 @@ void* directory_tree::allocate_block(size_t bytes, const char* operation, int li
 
 directory_node* directory_tree::create_directory_node() {
   ++structures_;
-  if (diag_.above(2)) diag_.writef("*** create_directory_node %lld\r\n", static_cast<long long>(structures_));
+  if (diag_.shows(verbosity::operations))
+    diag_.writef("*** create_directory_node %lld\r\n", static_cast<long long>(structures_));
   const size_t index = static_cast<size_t>(structures_ - 1);
   if (index / kNodesPerBlock >= node_blocks_.size()) {
     void* block = allocate_block(kNodesPerBlock * sizeof(directory_node), "create_directory_node", __LINE__);
@@ -93,7 +105,7 @@ directory_node* directory_tree::create_directory_node() {
 // no storage: slots are allocated when the first child arrives.
 void directory_tree::resize_subdirs(directory_node* node) {
   const bool growing = node->currentsubdirs() > 0;
-  if (diag_.above(2)) {
+  if (diag_.shows(verbosity::operations)) {
     std::string text = "*** resize_subdirs ";
     append_node_id(text, node);
     text += "\r\n*** resize_subdirs newsize is ";
@@ -105,7 +117,7 @@ void directory_tree::resize_subdirs(directory_node* node) {
 }
 
 void directory_tree::add_subdir_to_directory(directory_node* parent, directory_node* child) {
-  if (diag_.above(2)) {
+  if (diag_.shows(verbosity::operations)) {
     std::string text = "*** add_subdir ";
     append_node_id(text, parent);
     text.push_back(' ');
@@ -121,7 +133,8 @@ void directory_tree::add_subdir_to_directory(directory_node* parent, directory_n
     if (grown == nullptr) exit_out_of_memory("resize_subdirs", __LINE__);
     parent->subdirpointer = static_cast<directory_node**>(grown);
   }
-  if (diag_.above(2)) diag_.writef("*** add_subdir into slot %lld\r\n", static_cast<long long>(used));
+  if (diag_.shows(verbosity::operations))
+    diag_.writef("*** add_subdir into slot %lld\r\n", static_cast<long long>(used));
   parent->subdirpointer[used] = child;
   parent->subdirs = used + 1;
   child->parent = parent;

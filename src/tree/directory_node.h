@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace quern {
@@ -53,9 +54,13 @@ struct directory_node {
   }
 };
 
-// The node's identifier as pages and diagnostics write it.
+// The node's identifier as pages and diagnostics write it: "d" and the
+// creation number.
 std::string node_id(const directory_node* node);
 void append_node_id(std::string& out, const directory_node* node);
+// The length of the identifier, of the form append_node_id gives, that the
+// text begins with; 0 when it begins with none.
+size_t node_id_length(std::string_view text);
 
 // The path under which the directory was opened: the root path, then "/"
 // and one entry name per level.

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <limits>
+#include <string>
 
 #include "base/diagnostics.h"
 #include "base/text.h"
@@ -11,7 +13,7 @@ namespace quern {
 namespace {
 
 TEST(DirectoryNode, DumpShowsCountsAndUsedSlots) {
-  diagnostics diag(0, -1);
+  diagnostics diag(verbosity::quiet, -1);
   directory_tree tree(diag);
   directory_node* root = tree.create_directory_node();
   tree.set_name(root, "r", 1);
@@ -29,6 +31,21 @@ TEST(DirectoryNode, DumpShowsCountsAndUsedSlots) {
             " subdir[0] -> d2 (r/x)\r\n subdir[1] -> d3 (r/y)\r\n");
 }
 
+TEST(DirectoryNode, IdentifiersAreRecognisedAtTheStartOfATextAndNearMissesAreNot) {
+  for (const uint64_t id : {uint64_t{1}, uint64_t{9}, uint64_t{10}, uint64_t{4096},
+                            static_cast<uint64_t>(std::numeric_limits<int64_t>::max())}) {
+    directory_node node;
+    node.id = id;
+    const std::string text = node_id(&node);
+    EXPECT_EQ(text, "d" + std::to_string(id));
+    EXPECT_EQ(node_id_length(text), text.size());
+    EXPECT_EQ(node_id_length(text + "_sn.html"), text.size());
+    EXPECT_EQ(node_id_length(text + "x"), text.size());
+  }
+  for (const char* other : {"", "d", "dx", "d0", "d01", "d-1", "d+1", "D1", "e1", " d1", "d9223372036854775808"})
+    EXPECT_EQ(node_id_length(other), 0u) << other;
+}
+
 void* fail_after_first(void* old, size_t bytes) {
   static int calls = 0;
   return ++calls > 1 ? nullptr : std::realloc(old, bytes);
@@ -42,14 +59,14 @@ void* fail_always(void*, size_t) { return nullptr; }
 TEST(DirectoryNodeDeathTest, FailedAllocationsEndTheRunWithOneLine) {
   EXPECT_EXIT(
       {
-        diagnostics diag(0, -1);
+        diagnostics diag(verbosity::quiet, -1);
         directory_tree tree(diag, fail_always);
         tree.create_directory_node();
       },
       testing::ExitedWithCode(2), "^create_directory_node: Quern .+ Malloc Error\\.\\.\\.\r?\n$");
   EXPECT_EXIT(
       {
-        diagnostics diag(0, -1);
+        diagnostics diag(verbosity::quiet, -1);
         directory_tree tree(diag, fail_after_first);
         directory_node* parent = tree.create_directory_node();
         tree.add_subdir_to_directory(parent, tree.create_directory_node());

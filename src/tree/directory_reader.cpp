@@ -14,11 +14,11 @@ bool to_enter(const directory_contents& contents, size_t index) {
 
 namespace {
 
-bool holds_the_report(open_directory& directory, const read_options& options) {
-  if (!options.hide_report_files) return false;
+bool passes_over_entries(open_directory& directory, const passed_over_entries& passed_over) {
+  if (passed_over.accepts == nullptr) return false;
   uint64_t device = 0;
   uint64_t inode = 0;
-  return directory.identity(device, inode).is_ok() && device == options.report_device && inode == options.report_inode;
+  return directory.identity(device, inode).is_ok() && device == passed_over.device && inode == passed_over.inode;
 }
 
 }  // namespace
@@ -45,7 +45,7 @@ size_t directory_contents::footprint() const {
 
 void read_directory(open_directory& directory, const read_options& options, directory_contents& contents) {
   contents.clear();
-  const bool report_directory = holds_the_report(directory, options);
+  const bool passing_over = passes_over_entries(directory, options.passed_over);
   thread_local name_list batch;
   bool searchable = false;
   bool has_dots = false;
@@ -54,7 +54,7 @@ void read_directory(open_directory& directory, const read_options& options, dire
     const status read = directory.read_names(batch);
     for (size_t i = 0; i < batch.size(); ++i) {
       const char* name = batch[i];
-      if (report_directory && options.is_report_file(std::string_view(name, batch.length(i)))) continue;
+      if (passing_over && options.passed_over.accepts(std::string_view(name, batch.length(i)))) continue;
       if (is_dot_or_dot_dot(name)) {
         // Settled once the listing has ended; see below.
         has_dots = true;

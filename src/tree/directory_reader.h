@@ -48,6 +48,15 @@ struct directory_contents {
   size_t footprint() const;
 };
 
+// Entries the scan passes over as if they were not there: in the one
+// directory with this identity, wherever the scan meets it, the names the
+// predicate accepts. Without a predicate nothing is passed over.
+struct passed_over_entries {
+  uint64_t device = 0;
+  uint64_t inode = 0;
+  bool (*accepts)(std::string_view name) = nullptr;
+};
+
 // How directories are read: which entries the traces of the verbosity level
 // will name, and what the scan leaves to the walk.
 struct read_options {
@@ -59,13 +68,7 @@ struct read_options {
   uint64_t file_system = 0;
   // Regular files with several names are left to the walk to count once.
   bool hard_links_once = false;
-  // While the report is written during the scan, the scan must see in the
-  // report's own directory only what it would see before any page exists:
-  // names that is_report_file accepts are passed over there.
-  bool hide_report_files = false;
-  uint64_t report_device = 0;
-  uint64_t report_inode = 0;
-  bool (*is_report_file)(std::string_view name) = nullptr;
+  passed_over_entries passed_over;
 };
 
 bool is_dot_or_dot_dot(const char* name);

@@ -16,7 +16,7 @@ namespace {
 struct listed {
   explicit listed(const std::vector<std::string>& records, const std::string& root_path = "r",
                   fake_file_system::input input = {}, listing_buffer_sizes sizes = {})
-      : diag(0, -1), tree(diag) {
+      : diag(verbosity::quiet, -1), tree(diag) {
     std::string text;
     for (const std::string& record : records) text += record + '\0';
     input.bytes = text + input.bytes;
@@ -134,7 +134,7 @@ TEST(ListingReader, RecordsTooLongToHoldAndNulsInLinesAreMalformedAndTheNextReco
             "Fehlerhafter Listeneintrag 4: Format fehlerhaft\r\n");
   EXPECT_EQ(describe(l.root), "d1 r 1/1 0/0 0/0 4/2 1/0\nd2 r/mmmmmmmmmmmmmmmmmmmm 1/0 0/0 0/0 2/0 0/0\n");
 
-  diagnostics diag(0, -1);
+  diagnostics diag(verbosity::quiet, -1);
   directory_tree tree(diag);
   directory_node* root = tree.create_directory_node();
   tree.set_name(root, "r", 1);

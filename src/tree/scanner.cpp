@@ -55,9 +55,9 @@ class walk {
   // Announces the directory at path_, has the source open and read it, and
   // makes it the deepest level. False when it could not be opened.
   bool enter(directory_node* node, const char* name, size_t ordinal) {
-    if (diag_.above(2)) diag_.write("*** jumper " + path_ + " " + node_id(node) + "\r\n");
-    if (diag_.above(1)) diag_.writef("** scanning %s\n", path_.c_str());
-    if (diag_.above(2)) diag_.write("*** try to open directory\r\n");
+    if (diag_.shows(verbosity::operations)) diag_.write("*** jumper " + path_ + " " + node_id(node) + "\r\n");
+    if (diag_.shows(verbosity::entries)) diag_.writef("** scanning %s\n", path_.c_str());
+    if (diag_.shows(verbosity::operations)) diag_.write("*** try to open directory\r\n");
     const directory_contents* contents = nullptr;
     const status opened = source_.enter(name, ordinal, contents);
     if (!opened.is_ok()) {
@@ -76,7 +76,7 @@ class walk {
   void step() {
     level& current = levels_.back();
     const directory_contents& contents = *current.contents;
-    const bool trace_all = diag_.above(2);
+    const bool trace_all = diag_.shows(verbosity::operations);
     if (trace_all) diag_.write("*** try to read a directory entry\r\n");
     if (current.next_entry == contents.pending.size()) {
       leave(current);
@@ -118,7 +118,7 @@ class walk {
   }
 
   directory_node* add_child(level& current, const char* name, size_t name_length) {
-    if (diag_.above(1)) diag_.writef("** detecting directory %s\r\n", path_.c_str());
+    if (diag_.shows(verbosity::entries)) diag_.writef("** detecting directory %s\r\n", path_.c_str());
     directory_node* child = tree_.create_directory_node();
     tree_.add_subdir_to_directory(current.node, child);
     tree_.set_name(child, name, name_length);
@@ -135,7 +135,7 @@ class walk {
   // with nothing counted in it.
   void pass_by(level& current, const char* name, size_t name_length) {
     add_child(current, name, name_length);
-    if (diag_.above(0)) diag_.writef("* nicht betreten (anderes Dateisystem): %s\r\n", path_.c_str());
+    if (diag_.shows(verbosity::steps)) diag_.writef("* nicht betreten (anderes Dateisystem): %s\r\n", path_.c_str());
   }
 
   void count_once(directory_node* node, const linked_file& file) {
@@ -148,7 +148,7 @@ class walk {
   void leave(const level& current) {
     if (!current.contents->listing_failure.is_ok()) {
       diag_.report_failure("Konnte Verzeichniseintrag nicht lesen", current.contents->listing_failure);
-    } else if (diag_.above(2)) {
+    } else if (diag_.shows(verbosity::operations)) {
       diag_.write("*** end of directory\r\n");
     }
     source_.leave();
@@ -177,14 +177,11 @@ class walk {
 
 void jumper(directory_tree& tree, directory_node* root, const std::string& root_path, file_system& files,
             diagnostics& diag, scan_options options) {
-  const read_options reading{.trace_every_entry = diag.above(2),
-                             .trace_links_and_others = diag.above(1),
+  const read_options reading{.trace_every_entry = diag.shows(verbosity::operations),
+                             .trace_links_and_others = diag.shows(verbosity::entries),
                              .one_file_system = options.one_file_system,
                              .hard_links_once = options.hard_links_once,
-                             .hide_report_files = options.report_directory.hide,
-                             .report_device = options.report_directory.device,
-                             .report_inode = options.report_directory.inode,
-                             .is_report_file = options.report_directory.is_report_file};
+                             .passed_over = options.passed_over};
   std::unique_ptr<directory_source> source;
   if (options.threads > 1) {
     auto ahead = std::make_unique<read_ahead>(files, root_path, reading, options.threads, options.descriptor_budget);

@@ -6,6 +6,7 @@
 #include "base/diagnostics.h"
 #include "platform/file_system.h"
 #include "tree/directory_node.h"
+#include "tree/directory_reader.h"
 
 namespace quern {
 
@@ -26,15 +27,9 @@ struct scan_options {
   // Called on the walk's thread for each directory as soon as everything
   // below it is counted.
   std::function<void(directory_node*)> counted = nullptr;
-  // A directory the report is written into while the scan goes on, and
-  // which of its files the scan must not see there.
-  struct hidden_files {
-    bool hide = false;
-    uint64_t device = 0;
-    uint64_t inode = 0;
-    bool (*is_report_file)(std::string_view name) = nullptr;
-  };
-  hidden_files report_directory = {};
+  // Entries of one directory that the scan counts, traces and enters as if
+  // they were not there, such as files that appear while it goes on.
+  passed_over_entries passed_over = {};
 };
 
 // Builds the whole tree below the root, depth first: every entry is

@@ -36,7 +36,7 @@ TEST(ScannerOnRealFiles, ChainDeeperThanAnyPathScansCompletelyUnderALowDescripto
   lowered.rlim_cur = 256;
   ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &lowered), 0);
   for (const int threads : {1, 8}) {
-    diagnostics diag(0, -1);
+    diagnostics diag(verbosity::quiet, -1);
     directory_tree tree(diag);
     directory_node* top = tree.create_directory_node();
     tree.set_name(top, root, std::strlen(root));

@@ -19,11 +19,11 @@ INSTANTIATE_TEST_SUITE_P(Threads, Scanner, testing::Values(1, 2, 8));
 
 // Runs a scan of `root` and keeps what it produced.
 struct scan {
-  explicit scan(file_system& files, const std::string& root_path = "r", int debug = 0,
+  explicit scan(file_system& files, const std::string& root_path = "r", verbosity level = verbosity::quiet,
                 int budget = kDefaultDescriptorBudget, int threads = 1)
-      : scan(files, root_path, debug, {.threads = threads, .descriptor_budget = budget}) {}
-  scan(file_system& files, const std::string& root_path, int debug, scan_options options)
-      : diag(debug, -1), tree(diag) {
+      : scan(files, root_path, level, {.threads = threads, .descriptor_budget = budget}) {}
+  scan(file_system& files, const std::string& root_path, verbosity level, scan_options options)
+      : diag(level, -1), tree(diag) {
     root = tree.create_directory_node();
     tree.set_name(root, root_path.data(), root_path.size());
     jumper(tree, root, root_path, files, diag, options);
@@ -63,7 +63,7 @@ TEST_P(Scanner, ChildrenKeepListingOrderPastEveryGrowth) {
   fake_file_system files;
   files.add_directory("r");
   for (int i = 0; i < 130; ++i) files.add_directory("r/" + std::to_string(129 - i));
-  scan s(files, "r", 3, kDefaultDescriptorBudget, threads());
+  scan s(files, "r", verbosity::operations, kDefaultDescriptorBudget, threads());
   ASSERT_EQ(s.root->currentsubdirs(), 130);
   EXPECT_EQ(s.root->countofsubdir(), 256);
   for (int i = 0; i < 130; ++i) EXPECT_EQ(s.root->subdirpointer[i]->name, std::to_string(129 - i));
@@ -74,13 +74,13 @@ TEST_P(Scanner, ChildrenKeepListingOrderPastEveryGrowth) {
     EXPECT_NE(s.diag.collected().find(growth), std::string::npos) << growth;
 }
 
-TEST_P(Scanner, LevelThreeTracesEveryOperationInOrder) {
+TEST_P(Scanner, EveryOperationIsTracedInOrder) {
   fake_file_system files;
   files.add_directory("r");
   files.add_file("r/f", 1);
   files.add_directory("r/d");
-  EXPECT_EQ(scan(files, "r", 1, kDefaultDescriptorBudget, threads()).diag.collected(), "");
-  EXPECT_EQ(scan(files, "r", 3, kDefaultDescriptorBudget, threads()).diag.collected(),
+  EXPECT_EQ(scan(files, "r", verbosity::steps, kDefaultDescriptorBudget, threads()).diag.collected(), "");
+  EXPECT_EQ(scan(files, "r", verbosity::operations, kDefaultDescriptorBudget, threads()).diag.collected(),
             "*** create_directory_node 1\r\n*** resize_subdirs d1\r\n*** resize_subdirs newsize is 64\r\n"
             "*** jumper r d1\r\n** scanning r\n*** try to open directory\r\n"
             "*** try to read a directory entry\r\n*** try to stat r/.\r\n"
@@ -96,7 +96,7 @@ TEST_P(Scanner, LevelThreeTracesEveryOperationInOrder) {
             "*** try to read a directory entry\r\n*** end of directory\r\n");
 }
 
-// Level two shows directories, links and other entries but no regular files.
+// The entries found are directories, links and other entries, no regular files.
 TEST_P(Scanner, CountsEveryKindSkipsOnlyDotAndDotDotAndGoesOnAfterFailures) {
   fake_file_system files;
   files.add_directory("r");
@@ -114,7 +114,7 @@ TEST_P(Scanner, CountsEveryKindSkipsOnlyDotAndDotDotAndGoesOnAfterFailures) {
   files.at("r/...").listing_breaks_after = 4;  // ".", "..", "one", "two"
   files.at("r/...").listing_error = EIO;
   files.add_symlink("r/after", 8);
-  scan s(files, "r/", 2, kDefaultDescriptorBudget, threads());  // the root as given starts every path
+  scan s(files, "r/", verbosity::entries, kDefaultDescriptorBudget, threads());  // the root as given starts every path
   EXPECT_EQ(s.diag.collected(),
             "** scanning r/\n** detecting directory r//a\r\n** scanning r//a\n"
             "** detecting directory r//a/locked\r\n** scanning r//a/locked\n"
@@ -130,7 +130,7 @@ TEST_P(Scanner, CountsEveryKindSkipsOnlyDotAndDotDotAndGoesOnAfterFailures) {
             "r//a/locked 0/0 0/0 0/0 0/0 0/0\n"
             "r//... 1/0 1/0 0/0 3/0 0/0\n");
 
-  scan missing(files, "missing", 0, kDefaultDescriptorBudget, threads());
+  scan missing(files, "missing", verbosity::quiet, kDefaultDescriptorBudget, threads());
   EXPECT_EQ(missing.diag.collected(), "Konnte Verzeichnis nicht oeffnen: No such file or directory\n");
   EXPECT_EQ(describe(missing.root), "missing 0/0 0/0 0/0 0/0 0/0\n");
 }
@@ -146,19 +146,19 @@ TEST_P(Scanner, SkippedEntriesAreNeitherCountedNorEnteredNorReported) {
   files.add("r/link", entry_status::kind::skipped, 7);
   files.add_directory("r/d");
   files.add("r/d/device", entry_status::kind::skipped, 0);
-  scan two(files, "r", 2, kDefaultDescriptorBudget, threads());
+  scan two(files, "r", verbosity::entries, kDefaultDescriptorBudget, threads());
   EXPECT_EQ(two.diag.collected(), "** scanning r\n** detecting directory r/d\r\n** scanning r/d\n");
   EXPECT_EQ(two.tree.structures(), 2);
   EXPECT_EQ(describe(two.root), "r 1/0 0/0 0/0 3/0 1/0\nr/d 0/0 0/0 0/0 0/0 0/0\n");
   // The full trace tries them like every entry before passing over them.
-  scan three(files, "r", 3, kDefaultDescriptorBudget, threads());
+  scan three(files, "r", verbosity::operations, kDefaultDescriptorBudget, threads());
   EXPECT_NE(three.diag.collected().find("*** try to stat r/link\r\n*** try to read a directory entry\r\n"),
             std::string::npos);
   EXPECT_EQ(three.diag.failures(), 0);
 }
 
 // With -x a directory on another file system is a subdirectory with nothing
-// in it; it is named at level 1 and neither opened nor read.
+// in it; it is named among the steps and neither opened nor read.
 TEST_P(Scanner, OtherFileSystemsAreShownButNotEntered) {
   fake_file_system files;
   files.add_directory("r");
@@ -170,7 +170,7 @@ TEST_P(Scanner, OtherFileSystemsAreShownButNotEntered) {
   files.add_directory("r/local/proc").device = 3;
   files.at("r/mnt").open_error = EIO;  // opening it would be reported
   const scan_options one_file_system{.threads = threads(), .one_file_system = true};
-  scan kept(files, "r", 2, one_file_system);
+  scan kept(files, "r", verbosity::entries, one_file_system);
   EXPECT_EQ(kept.diag.collected(),
             "** scanning r\n** detecting directory r/mnt\r\n* nicht betreten (anderes Dateisystem): r/mnt\r\n"
             "** detecting directory r/local\r\n** scanning r/local\n** detecting directory r/local/proc\r\n"
@@ -179,10 +179,12 @@ TEST_P(Scanner, OtherFileSystemsAreShownButNotEntered) {
             "r 0/1 0/0 0/0 0/5 2/1\nr/mnt 0/0 0/0 0/0 0/0 0/0\nr/local 1/0 0/0 0/0 5/0 1/0\n"
             "r/local/proc 0/0 0/0 0/0 0/0 0/0\n");
   EXPECT_EQ(
-      scan(files, "r", 1, one_file_system).diag.collected(),
+      scan(files, "r", verbosity::steps, one_file_system).diag.collected(),
       "* nicht betreten (anderes Dateisystem): r/mnt\r\n* nicht betreten (anderes Dateisystem): r/local/proc\r\n");
   // Without it every mount point is entered.
-  EXPECT_NE(scan(files, "r", 0, {.threads = threads()}).diag.collected().find("Konnte Verzeichnis nicht oeffnen"),
+  EXPECT_NE(scan(files, "r", verbosity::quiet, {.threads = threads()})
+                .diag.collected()
+                .find("Konnte Verzeichnis nicht oeffnen"),
             std::string::npos);
 }
 
@@ -202,44 +204,51 @@ TEST_P(Scanner, HardLinksCountOnceAtTheFirstNameWhenAsked) {
   files.add_file("r/b/other_name_outside", 1);
   files.at("r/b/other_name_outside").links = 2;
   const scan_options once{.threads = threads(), .hard_links_once = true};
-  EXPECT_EQ(describe(scan(files, "r", 0, once).root),
+  EXPECT_EQ(describe(scan(files, "r", verbosity::quiet, once).root),
             "r 0/3 0/0 0/0 0/111 2/0\nr/a 1/0 0/0 0/0 100/0 0/0\nr/b 2/0 0/0 0/0 11/0 0/0\n");
-  EXPECT_EQ(describe(scan(files, "r", 0, {.threads = threads()}).root),
+  EXPECT_EQ(describe(scan(files, "r", verbosity::quiet, {.threads = threads()}).root),
             "r 0/5 0/0 0/0 0/311 2/0\nr/a 2/0 0/0 0/0 200/0 0/0\nr/b 3/0 0/0 0/0 111/0 0/0\n");
   // Every name is still traced.
-  const std::string traced = scan(files, "r", 3, once).diag.collected();
+  const std::string traced = scan(files, "r", verbosity::operations, once).diag.collected();
   for (const char* name : {"r/a/one", "r/a/two", "r/b/three"})
     EXPECT_NE(traced.find(std::string("** detecting regular file ") + name + "\r\n"), std::string::npos) << name;
 }
 
-// Pages written while the scan goes on must not be seen where the report's
-// own directory lies in the tree: the scan sees only what was there before.
-TEST_P(Scanner, TheReportsOwnFilesAreHiddenWhereverTheScanMeetsItsDirectory) {
+// Entries passed over are neither counted, traced nor entered in the one
+// directory named, wherever the scan meets it, and only there.
+TEST_P(Scanner, EntriesArePassedOverInTheirDirectoryWhereverTheScanMeetsIt) {
   fake_file_system files;
   files.add_directory("r");
   files.add_directory("r/a");
-  files.add_directory("r/a/out").inode = 99;
-  files.add_file("r/a/out/styles.css", 5023);
-  files.add_file("r/a/out/d2_sb.html", 700);
-  files.add_file("r/a/out/d1_sn.html", 800);
-  files.add_directory("r/b").inode = 98;  // on another device: not the report's
+  files.add_directory("r/a/skip").inode = 99;
+  files.add_file("r/a/skip/kept", 5023);
+  files.add_file("r/a/skip/x.tmp", 700);
+  files.add_file("r/a/skip/y.tmp", 800);
+  files.add_directory("r/a/skip/sub.tmp");
+  files.add_file("r/a/skip/sub.tmp/inner", 3);
+  files.add_directory("r/b").inode = 98;  // on another device: not the one named
   files.at("r/b").device = 2;
-  files.add_file("r/b/d9_sb.html", 1);
+  files.add_file("r/b/z.tmp", 1);
   scan_options options{.threads = threads()};
-  options.report_directory = {.hide = true, .device = 1, .inode = 99, .is_report_file = [](std::string_view name) {
-                                return name.ends_with(".html");
-                              }};
-  EXPECT_EQ(describe(scan(files, "r", 0, options).root),
-            "r 0/2 0/0 0/0 0/5024 2/1\nr/a 0/1 0/0 0/0 0/5023 1/0\nr/a/out 1/0 0/0 0/0 5023/0 0/0\n"
+  options.passed_over = {
+      .device = 1, .inode = 99, .accepts = [](std::string_view name) { return name.ends_with(".tmp"); }};
+  const scan passing(files, "r", verbosity::operations, options);
+  EXPECT_EQ(describe(passing.root),
+            "r 0/2 0/0 0/0 0/5024 2/1\nr/a 0/1 0/0 0/0 0/5023 1/0\nr/a/skip 1/0 0/0 0/0 5023/0 0/0\n"
             "r/b 1/0 0/0 0/0 1/0 0/0\n");
+  const std::string& traced = passing.diag.collected();
+  EXPECT_NE(traced.find("r/a/skip/kept"), std::string::npos);
+  EXPECT_NE(traced.find("r/b/z.tmp"), std::string::npos);
+  EXPECT_EQ(traced.find("r/a/skip/x.tmp"), std::string::npos);
+  EXPECT_EQ(traced.find("r/a/skip/sub.tmp"), std::string::npos);
   // Elsewhere such names are counted like any file, and the root itself may
-  // be the report's directory.
-  files.add_file("r/top.html", 10);
+  // be the directory named.
+  files.add_file("r/top.tmp", 10);
   files.at("r").inode = 97;
-  options.report_directory.inode = 97;
-  EXPECT_EQ(describe(scan(files, "r", 0, options).root),
-            "r 0/4 0/0 0/0 0/6524 2/1\nr/a 0/3 0/0 0/0 0/6523 1/0\nr/a/out 3/0 0/0 0/0 6523/0 0/0\n"
-            "r/b 1/0 0/0 0/0 1/0 0/0\n");
+  options.passed_over.inode = 97;
+  EXPECT_EQ(describe(scan(files, "r", verbosity::quiet, options).root),
+            "r 0/5 0/0 0/0 0/6527 2/2\nr/a 0/4 0/0 0/0 0/6526 1/1\nr/a/skip 3/1 0/0 0/0 6523/3 1/0\n"
+            "r/a/skip/sub.tmp 1/0 0/0 0/0 3/0 0/0\nr/b 1/0 0/0 0/0 1/0 0/0\n");
 }
 
 // Every level holds two subdirectories, so every ancestor still has work
@@ -260,11 +269,11 @@ TEST_P(Scanner, FewDescriptorsLoseNothingWhateverTheShape) {
     files.add_directory(chain += "/deep");
     files.add_symlink(chain + "/l", 1);
   }
-  const std::string expected = describe(scan(files, "r", 0, 1000).root);
+  const std::string expected = describe(scan(files, "r", verbosity::quiet, 1000).root);
   EXPECT_GT(files.most_open, 5);  // the tree needs more than any budget below
   for (int budget : {2, 3, 5}) {
     files.most_open = 0;
-    scan s(files, "r", 0, budget, threads());
+    scan s(files, "r", verbosity::quiet, budget, threads());
     EXPECT_EQ(describe(s.root), expected) << "budget " << budget;
     // Each worker may hold the descriptor of a parent and of the directory
     // it opens, so the budget grows with their number.
@@ -275,13 +284,13 @@ TEST_P(Scanner, FewDescriptorsLoseNothingWhateverTheShape) {
 
   // Running out of descriptors shrinks the budget instead of losing subtrees.
   files.open_limit = 3;
-  scan limited(files, "r", 0, kDefaultDescriptorBudget, threads());
+  scan limited(files, "r", verbosity::quiet, kDefaultDescriptorBudget, threads());
   EXPECT_EQ(describe(limited.root), expected);
   EXPECT_EQ(limited.diag.failures(), 0);
   files.open_limit = -1;
   files.at("r/a/b").open_error = EMFILE;
   files.at("r/a/b").open_failures = 1;
-  scan retried(files, "r", 0, kDefaultDescriptorBudget, threads());
+  scan retried(files, "r", verbosity::quiet, kDefaultDescriptorBudget, threads());
   EXPECT_EQ(describe(retried.root), expected);
   EXPECT_EQ(retried.diag.failures(), 0);
 }

@@ -1,0 +1,40 @@
+#include "report/page_names.h"
+
+namespace quern {
+
+namespace {
+
+constexpr std::string_view kSuffix = ".html";
+
+}  // namespace
+
+std::string_view page_key(sort_order order) {
+  switch (order) {
+    case sort_order::size: return "sb";
+    case sort_order::subdirs: return "sc";
+    case sort_order::files: return "sf";
+    case sort_order::symlinks: return "sl";
+    case sort_order::devices: return "sd";
+    case sort_order::name: return "sn";
+  }
+  return {};
+}
+
+size_t append_page_name(std::string& out, const directory_node* node, sort_order order) {
+  append_node_id(out, node);
+  out += '_';
+  const size_t key = out.size();
+  out += page_key(order);
+  out += kSuffix;
+  return key;
+}
+
+bool is_page_name(std::string_view name) {
+  const size_t id = node_id_length(name);
+  if (id == 0) return false;
+  name.remove_prefix(id);
+  return name.size() == 1 + kPageKeyLength + kSuffix.size() && name[0] == '_' &&
+         is_page_key(name.substr(1, kPageKeyLength)) && name.ends_with(kSuffix);
+}
+
+}  // namespace quern

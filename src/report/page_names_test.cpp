@@ -1,0 +1,76 @@
+#include "report/page_names.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <limits>
+#include <set>
+
+namespace quern {
+namespace {
+
+constexpr sort_order kOrders[] = {sort_order::size,     sort_order::subdirs, sort_order::files,
+                                  sort_order::symlinks, sort_order::devices, sort_order::name};
+
+TEST(PageNames, NamesKeepTheirFormAndKeysTheirPlace) {
+  directory_node node;
+  node.id = 17;
+  std::string name = "out/";
+  EXPECT_EQ(append_page_name(name, &node, sort_order::size), std::string("out/d17_").size());
+  EXPECT_EQ(name, "out/d17_sb.html");
+  std::set<std::string_view> keys;
+  for (const sort_order order : kOrders) {
+    EXPECT_TRUE(is_page_key(page_key(order))) << page_key(order);
+    keys.insert(page_key(order));
+  }
+  EXPECT_EQ(keys.size(), std::size(kOrders));
+}
+
+// The scan passes over exactly what the report writes into its directory
+// while the scan goes on: every page, and nothing a page is not.
+TEST(PageNames, EveryPageNameFormedIsRecognisedAndNearMissesAreNot) {
+  for (const uint64_t id : {uint64_t{1}, uint64_t{9}, uint64_t{10}, uint64_t{4096},
+                            static_cast<uint64_t>(std::numeric_limits<int64_t>::max())}) {
+    directory_node node;
+    node.id = id;
+    for (const sort_order order : kOrders) {
+      std::string name;
+      const size_t key = append_page_name(name, &node, order);
+      EXPECT_TRUE(is_page_name(name)) << name;
+      EXPECT_EQ(name.substr(key, kPageKeyLength), page_key(order));
+    }
+  }
+  // An order added later gets a key of the same form.
+  EXPECT_TRUE(is_page_name("d1_sg.html"));
+  for (const char* other : {"",
+                            "styles.css",
+                            "index.html",
+                            "d_sb.html",
+                            "dx_sb.html",
+                            "d0_sb.html",
+                            "d01_sb.html",
+                            "d-1_sb.html",
+                            "D1_sb.html",
+                            "e1_sb.html",
+                            " d1_sb.html",
+                            "d1sb.html",
+                            "d1-sb.html",
+                            "d1__sb.html",
+                            "d1_sB.html",
+                            "d1_Sb.html",
+                            "d1_xb.html",
+                            "d1_s1.html",
+                            "d1_s.html",
+                            "d1_sbb.html",
+                            "d1_sb.htm",
+                            "d1_sb.HTML",
+                            "d1_sb.html~",
+                            "d1_sb.html.tmp",
+                            "d1_sb",
+                            "d1_sb .html",
+                            "d9223372036854775808_sb.html"})
+    EXPECT_FALSE(is_page_name(other)) << other;
+}
+
+}  // namespace
+}  // namespace quern
