@@ -40,6 +40,7 @@ class shared_descriptors final : public file_system {
     const mutex_lock held(mutex_);
     for (;;) {
       ++open_;
+      const size_t closed_before = closed_;
       std::unique_ptr<output_file> file;
       status created;
       {
@@ -51,9 +52,15 @@ class shared_descriptors final : public file_system {
         return created;
       }
       --open_;
-      if (!created.out_of_descriptors() || open_ == 0) return created;
-      const size_t closed_before = closed_;
+      if (!created.out_of_descriptors()) return created;
+      // A file closed since this attempt began may have made room already.
       while (closed_ == closed_before && open_ != 0) file_closed_.wait(mutex_);
+      if (closed_ == closed_before) {
+        // None of the writers' files is open to give a descriptor back: a
+        // writer alone would fail here, and so do those waiting for one.
+        file_closed_.notify_all();
+        return created;
+      }
     }
   }
 
