@@ -53,7 +53,8 @@ class shared_descriptors final : public file_system {
       }
       --open_;
       if (!created.out_of_descriptors()) return created;
-      // A file closed since this attempt began may have made room already.
+      // Waits for one of the writers' files to close, unless one has since
+      // this attempt began.
       while (closed_ == closed_before && open_ != 0) file_closed_.wait(mutex_);
       if (closed_ == closed_before) {
         // None of the writers' files is open to give a descriptor back: a
