@@ -19,6 +19,9 @@ class status {
   bool is_ok() const { return error_number_ == 0; }
   int error_number() const { return error_number_; }
   const char* description() const { return std::strerror(error_number_); }
+  // The process or the whole system has no descriptor left: a shortage that
+  // giving some back can end, unlike any other failure.
+  bool out_of_descriptors() const { return error_number_ == EMFILE || error_number_ == ENFILE; }
 
  private:
   explicit status(int error_number) : error_number_(error_number) {}

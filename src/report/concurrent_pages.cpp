@@ -1,26 +1,22 @@
 #include "report/concurrent_pages.h"
 
-#include <cerrno>
-#include <condition_variable>
 #include <deque>
-#include <mutex>
 #include <system_error>
 #include <thread>
 #include <unordered_map>
 #include <vector>
 
+#include "base/bounded_handover.h"
+#include "base/mutex.h"
+#include "base/thread_annotations.h"
 #include "report/directory_pages.h"
 
 namespace quern {
 
 namespace {
 
-using lock = std::unique_lock<std::mutex>;
-
 // What the writers may hold for the walk before it commits it.
 constexpr size_t kHeldBytes = 8 << 20;
-
-bool out_of_descriptors(status result) { return result.error_number() == EMFILE || result.error_number() == ENFILE; }
 
 // Output files of several writers: when the process runs out of
 // descriptors, a writer waits for another one's file to close instead of
@@ -40,22 +36,32 @@ class shared_descriptors final : public file_system {
   }
   std::unique_ptr<input_file> standard_input() override { return files_.standard_input(); }
 
-  status create_file(const std::string& path, std::unique_ptr<output_file>& result) override {
-    lock held(mutex_);
+  status create_file(const std::string& path, std::unique_ptr<output_file>& result) override EXCLUDES(mutex_) {
+    const mutex_lock held(mutex_);
     for (;;) {
       ++open_;
-      held.unlock();
+      const size_t closed_before = closed_;
       std::unique_ptr<output_file> file;
-      const status created = files_.create_file(path, file);
-      held.lock();
+      status created;
+      {
+        const mutex_unlock unlocked(mutex_);
+        created = files_.create_file(path, file);
+      }
       if (created.is_ok()) {
         result = std::make_unique<counted_file>(*this, std::move(file));
         return created;
       }
       --open_;
-      if (!out_of_descriptors(created) || open_ == 0) return created;
-      const size_t closed_before = closed_;
-      file_closed_.wait(held, [&] { return closed_ != closed_before || open_ == 0; });
+      if (!created.out_of_descriptors()) return created;
+      // Waits for one of the writers' files to close, unless one has since
+      // this attempt began.
+      while (closed_ == closed_before && open_ != 0) file_closed_.wait(mutex_);
+      if (closed_ == closed_before) {
+        // None of the writers' files is open to give a descriptor back: a
+        // writer alone would fail here, and so do those waiting for one.
+        file_closed_.notify_all();
+        return created;
+      }
     }
   }
 
@@ -83,9 +89,9 @@ class shared_descriptors final : public file_system {
     std::unique_ptr<output_file> file_;
   };
 
-  void closed() {
+  void closed() EXCLUDES(mutex_) {
     {
-      const std::lock_guard held(mutex_);
+      const mutex_lock held(mutex_);
       --open_;
       ++closed_;
     }
@@ -93,10 +99,10 @@ class shared_descriptors final : public file_system {
   }
 
   file_system& files_;
-  std::mutex mutex_;
-  std::condition_variable file_closed_;
-  size_t open_ = 0;
-  size_t closed_ = 0;
+  mutex mutex_;
+  condition_variable file_closed_;
+  size_t open_ GUARDED_BY(mutex_) = 0;
+  size_t closed_ GUARDED_BY(mutex_) = 0;
 };
 
 // Where a directory's pages stand, one byte per directory, so that a tree of
@@ -127,60 +133,58 @@ bool has_pages(const directory_node* node) { return node->parent == nullptr || n
 struct page_crew::crew {
   explicit crew(const report_context& run) : context(run), files(run.files) {}
 
-  uint8_t& state_of(const directory_node* node) {
+  uint8_t& state_of(const directory_node* node) REQUIRES(handover.guard()) {
     if (states.size() <= node->id) states.resize(node->id + 1, progress_byte::make(stage::unsubmitted, 0));
     return states[node->id];
   }
 
-  void work() {
+  void work() EXCLUDES(handover.guard()) {
     page_workspace workspace;
-    lock held(mutex);
-    for (;;) {
-      if (stopping) return;
+    const mutex_lock held(handover.guard());
+    while (!handover.stopping()) {
       directory_node* next = nullptr;
-      while (next == nullptr && !ready.empty() && held_bytes < kHeldBytes) {
+      while (next == nullptr && !ready.empty() && !handover.full()) {
         directory_node* first = ready.front();
         ready.pop_front();
         // The walk may have written it already.
         if (progress_byte::of(state_of(first)) == stage::ready) next = first;
       }
       if (next == nullptr) {
-        wake_writers.wait(held);
+        handover.wait_for_work();
         continue;
       }
-      run(next, held, workspace);
+      run(next, workspace);
     }
   }
 
-  void run(directory_node* node, lock& held, page_workspace& workspace) {
+  // Writes the pages with the lock let go.
+  void run(directory_node* node, page_workspace& workspace) REQUIRES(handover.guard()) {
     state_of(node) = progress_byte::make(stage::running, 0);
-    held.unlock();
     diagnostics said(context.diag.level(), -1);
-    const int pages = output_html_directory({context.options, said, files}, node, workspace);
-    std::string text = said.collected();
-    held.lock();
+    int pages = 0;
+    std::string text;
+    {
+      const mutex_unlock unlocked(handover.guard());
+      pages = output_html_directory({context.options, said, files}, node, workspace);
+      text = said.collected();
+    }
     state_of(node) = progress_byte::make(stage::done, pages);
     if (!text.empty() || said.failures() > 0) {
       said_while_writing& kept = said_by_node[node->id];
       kept.text = std::move(text);
       kept.failures = said.failures();
       kept.charged = sizeof(said_while_writing) + kept.text.capacity();
-      held_bytes += kept.charged;
+      handover.hand_over(kept.charged);
     }
-    if (walk_waiting) walk_wakes.notify_one();
+    handover.wake_walk();
   }
 
   const report_context& context;
   shared_descriptors files;
-  std::mutex mutex;
-  std::condition_variable wake_writers;
-  std::condition_variable walk_wakes;
-  bool walk_waiting = false;
-  bool stopping = false;
-  size_t held_bytes = 0;
-  std::deque<directory_node*> ready;
-  std::vector<uint8_t> states;  // by node identifier
-  std::unordered_map<uint64_t, said_while_writing> said_by_node;
+  bounded_handover handover{kHeldBytes};
+  std::deque<directory_node*> ready GUARDED_BY(handover.guard());
+  std::vector<uint8_t> states GUARDED_BY(handover.guard());  // by node identifier
+  std::unordered_map<uint64_t, said_while_writing> said_by_node GUARDED_BY(handover.guard());
   std::vector<std::thread> writers;
 };
 
@@ -189,11 +193,7 @@ page_crew::page_crew(const report_context& context, int threads) : crew_(std::ma
 }
 
 page_crew::~page_crew() {
-  {
-    const std::lock_guard held(crew_->mutex);
-    crew_->stopping = true;
-  }
-  crew_->wake_writers.notify_all();
+  crew_->handover.stop();
   for (std::thread& writer : crew_->writers) writer.join();
 }
 
@@ -212,11 +212,11 @@ void page_crew::grow(int threads) {
 void page_crew::submit(directory_node* node) {
   if (!has_pages(node)) return;
   {
-    const std::lock_guard held(crew_->mutex);
+    const mutex_lock held(crew_->handover.guard());
     crew_->state_of(node) = progress_byte::make(stage::ready, 0);
     crew_->ready.push_back(node);
   }
-  crew_->wake_writers.notify_one();
+  crew_->handover.wake_workers(1);
 }
 
 void page_crew::submit_tree(directory_node* root) {
@@ -238,36 +238,30 @@ void page_crew::submit_tree(directory_node* root) {
 void page_crew::commit(directory_node* root) {
   page_workspace workspace;
   std::vector<directory_node*> walk{root};
-  lock held(crew_->mutex);
+  crew& c = *crew_;
+  const mutex_lock held(c.handover.guard());
   while (!walk.empty()) {
     directory_node* node = walk.back();
     walk.pop_back();
     // A directory never submitted (a root that could not be opened) or not
     // yet taken is written here.
-    const stage now = progress_byte::of(crew_->state_of(node));
-    if (now == stage::unsubmitted || now == stage::ready) crew_->run(node, held, workspace);
-    while (progress_byte::of(crew_->state_of(node)) != stage::done) {
-      crew_->walk_waiting = true;
-      crew_->walk_wakes.wait(held);
-      crew_->walk_waiting = false;
-    }
-    const int pages = progress_byte::pages(crew_->state_of(node));
+    const stage now = progress_byte::of(c.state_of(node));
+    if (now == stage::unsubmitted || now == stage::ready) c.run(node, workspace);
+    while (progress_byte::of(c.state_of(node)) != stage::done) c.handover.wait_for_workers();
+    const int pages = progress_byte::pages(c.state_of(node));
     said_while_writing said;
-    if (auto kept = crew_->said_by_node.find(node->id); kept != crew_->said_by_node.end()) {
+    if (auto kept = c.said_by_node.find(node->id); kept != c.said_by_node.end()) {
       said = std::move(kept->second);
-      crew_->said_by_node.erase(kept);
-      const bool was_full = crew_->held_bytes >= kHeldBytes;
-      crew_->held_bytes -= said.charged;
-      if (was_full && crew_->held_bytes < kHeldBytes) crew_->wake_writers.notify_all();
+      c.said_by_node.erase(kept);
+      c.handover.take(said.charged);
     }
-    held.unlock();
-    crew_->context.diag.absorb(said.text, said.failures);
-    crew_->context.diag.progress().pages_written(pages);
+    const mutex_unlock unlocked(c.handover.guard());
+    c.context.diag.absorb(said.text, said.failures);
+    c.context.diag.progress().pages_written(pages);
     // The pages left the subdirectories in the order the walk goes on in.
     for (int64_t slot = node->currentsubdirs(); slot-- > 0;) {
       if (node->subdirpointer[slot]->currentsubdirs() > 0) walk.push_back(node->subdirpointer[slot]);
     }
-    held.lock();
   }
 }
 

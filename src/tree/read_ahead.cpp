@@ -19,20 +19,21 @@ struct read_ahead::task {
   int handle_users = 0;
   size_t next_ordinal = 0;  // subdirectories started so far
   size_t next_pending = 0;  // where the search for the next one resumes
-  // Started subdirectories that the walk has not entered yet, in order.
-  task* first_started = nullptr;
+  // Started subdirectories that the walk has not entered yet, in order,
+  // each owning the next.
+  std::unique_ptr<task> first_started;
   task* last_started = nullptr;
-  task* next_started = nullptr;
-  size_t charged = 0;  // counted in held_bytes_ until the walk enters it
+  std::unique_ptr<task> next_started;
+  size_t charged = 0;  // counted in the hand-over until the walk enters it
+
+  // One by one: freeing a long chain of siblings from its head would take
+  // as deep a recursion.
+  ~task() {
+    while (first_started != nullptr) first_started = std::move(first_started->next_started);
+  }
 
   bool needs_handle() const { return handle_users > 0 || next_ordinal < contents.subdirectories; }
 };
-
-namespace {
-
-bool out_of_descriptors(status result) { return result.error_number() == EMFILE || result.error_number() == ENFILE; }
-
-}  // namespace
 
 // Compares the positions that the next subdirectories of two directories
 // take in the walk's depth-first order, by climbing to where their paths
@@ -72,37 +73,27 @@ read_ahead::read_ahead(file_system& files, const std::string& root_path, const r
 }
 
 read_ahead::~read_ahead() {
-  {
-    lock held(mutex_);
-    stopping_ = true;
-  }
-  workers_wake_.notify_all();
+  handover_.stop();
   for (std::thread& worker : workers_) worker.join();
-  for (task* t : walk_stack_) delete t;
 }
 
 void read_ahead::work() {
-  lock held(mutex_);
-  for (;;) {
-    if (stopping_) return;
-    if (frontier_.empty() || held_bytes_ >= kReadAheadBytes) {
-      ++idle_workers_;
-      worker_idle_.notify_all();
-      workers_wake_.wait(held);
-      --idle_workers_;
+  const mutex_lock held(handover_.guard());
+  while (!handover_.stopping()) {
+    if (frontier_.empty() || handover_.full()) {
+      handover_.wait_for_work();
       continue;
     }
-    fetch(start_child(*frontier_.begin()), held, false);
+    fetch(start_child(*frontier_.begin()), false);
   }
 }
 
 size_t read_ahead::held_bytes_when_idle() {
-  lock held(mutex_);
+  const mutex_lock held(handover_.guard());
   // Idle workers that have been woken but not yet run leave work undone.
-  worker_idle_.wait(held, [this] {
-    return idle_workers_ == workers_.size() && (frontier_.empty() || held_bytes_ >= kReadAheadBytes);
-  });
-  return held_bytes_;
+  while (handover_.idle_workers() != workers_.size() || !(frontier_.empty() || handover_.full()))
+    handover_.wait_for_idle_worker();
+  return handover_.held_bytes();
 }
 
 read_ahead::task* read_ahead::start_child(task* parent) {
@@ -110,7 +101,8 @@ read_ahead::task* read_ahead::start_child(task* parent) {
   const directory_contents& contents = parent->contents;
   size_t index = parent->next_pending;
   while (!to_enter(contents, index)) ++index;
-  task* t = new task;
+  auto started = std::make_unique<task>();
+  task* t = started.get();
   t->parent = parent;
   t->name = contents.names[index];
   t->ordinal = parent->next_ordinal++;
@@ -118,75 +110,74 @@ read_ahead::task* read_ahead::start_child(task* parent) {
   parent->next_pending = index + 1;
   if (parent->next_ordinal < contents.subdirectories) frontier_.insert(parent);
   if (parent->last_started != nullptr) {
-    parent->last_started->next_started = t;
+    parent->last_started->next_started = std::move(started);
   } else {
-    parent->first_started = t;
+    parent->first_started = std::move(started);
   }
   parent->last_started = t;
   ++parent->handle_users;  // t is opened from it
   return t;
 }
 
-// Opens and reads the task's directory; called with the lock held, which is
-// let go for the system calls. A worker that runs out of descriptors leaves
-// the directory to the walk rather than report a failure that a walk on its
-// own would not have met.
-void read_ahead::fetch(task* t, lock& held, bool by_walk) {
+// Opens and reads the task's directory, letting the lock go for the system
+// calls. A worker that runs out of descriptors leaves the directory to the
+// walk rather than report a failure that a walk on its own would not have
+// met.
+void read_ahead::fetch(task* t, bool by_walk) {
   if (!by_walk) ++fetching_;
   std::unique_ptr<open_directory> handle;
-  const status opened = open_directory_of(t, held, by_walk, handle);
+  const status opened = open_directory_of(t, by_walk, handle);
   if (t->parent != nullptr) {
     --t->parent->handle_users;
     settle_handle(t->parent);
   }
-  if (!by_walk && out_of_descriptors(opened)) {
+  if (!by_walk && opened.out_of_descriptors()) {
     t->stage = task::state::abandoned;
   } else {
     if (opened.is_ok()) {
-      held.unlock();
+      const mutex_unlock unlocked(handover_.guard());
       if (t->parent == nullptr) note_root_file_system(*handle, options_);
       read_directory(*handle, options_, t->contents);
-      held.lock();
     }
     finish(t, opened, std::move(handle), by_walk);
   }
   if (!by_walk) --fetching_;
-  if (walk_waiting_) walk_wakes_.notify_one();
+  handover_.wake_walk();
 }
 
 // Opens the task's directory within the budget, from its parent's
 // descriptor (reached again first if it was given up) or, for the root, by
 // its path. On success one descriptor of the budget goes with the result.
-status read_ahead::open_directory_of(task* t, lock& held, bool by_walk, std::unique_ptr<open_directory>& result) {
+status read_ahead::open_directory_of(task* t, bool by_walk, std::unique_ptr<open_directory>& result) {
   for (;;) {
     if (t->parent != nullptr) {
-      const status reached = reach(t->parent, held, by_walk);
+      const status reached = reach(t->parent, by_walk);
       if (!reached.is_ok()) return reached;
     }
-    if (!reserve_descriptor(held, by_walk, t->parent)) return status::error(EMFILE);
+    if (!reserve_descriptor(by_walk, t->parent)) return status::error(EMFILE);
     open_directory* from = t->parent != nullptr ? t->parent->handle.get() : nullptr;
-    held.unlock();
-    const status opened =
-        from != nullptr ? from->open_subdirectory(t->name, result) : files_.open_directory_at_path(root_path_, result);
-    held.lock();
+    status opened;
+    {
+      const mutex_unlock unlocked(handover_.guard());
+      opened = from != nullptr ? from->open_subdirectory(t->name, result)
+                               : files_.open_directory_at_path(root_path_, result);
+    }
     if (opened.is_ok()) return opened;
     --open_descriptors_;
-    if (!out_of_descriptors(opened)) return opened;
+    if (!opened.out_of_descriptors()) return opened;
     // The process or the system ran out of descriptors: live with fewer.
     budget_ = std::max(2, open_descriptors_);
     if (evict_one(t->parent)) continue;
     // What others hold comes back once they are done with it; only what the
     // walk holds itself makes this a failure a walk on its own would meet.
     if (!by_walk || fetching_ == 0) return opened;
-    walk_waiting_ = true;
-    walk_wakes_.wait(held);
-    walk_waiting_ = false;
+    handover_.wait_for_workers();
   }
 }
 
 // Makes sure the directory holds a descriptor, opening it again name by name
 // from the nearest directory above it that still holds one.
-status read_ahead::reach(task* d, lock& held, bool by_walk) {
+status read_ahead::reach(task* d, bool by_walk) {
   if (d->handle != nullptr) return status::ok();
   std::vector<task*> closed;
   for (task* up = d; up != nullptr && up->handle == nullptr; up = up->parent) closed.push_back(up);
@@ -194,7 +185,7 @@ status read_ahead::reach(task* d, lock& held, bool by_walk) {
     task* x = *it;
     if (x->parent != nullptr) ++x->parent->handle_users;
     std::unique_ptr<open_directory> handle;
-    const status opened = open_directory_of(x, held, by_walk, handle);
+    const status opened = open_directory_of(x, by_walk, handle);
     if (opened.is_ok()) {
       if (x->handle == nullptr) {
         x->handle = std::move(handle);
@@ -213,16 +204,14 @@ status read_ahead::reach(task* d, lock& held, bool by_walk) {
   return status::ok();
 }
 
-bool read_ahead::reserve_descriptor(lock& held, bool by_walk, const task* keep) {
+bool read_ahead::reserve_descriptor(bool by_walk, const task* keep) {
   while (open_descriptors_ >= budget_) {
     if (evict_one(keep)) continue;
     if (!by_walk) return false;
     // Nobody else holds one to give back: the walk goes on beyond the
     // budget rather than wait for ever.
     if (fetching_ == 0) break;
-    walk_waiting_ = true;
-    walk_wakes_.wait(held);
-    walk_waiting_ = false;
+    handover_.wait_for_workers();
   }
   ++open_descriptors_;
   return true;
@@ -245,7 +234,7 @@ void read_ahead::settle_handle(task* t) {
   if (t->handle == nullptr || t->needs_handle()) return;
   t->handle.reset();
   --open_descriptors_;
-  if (walk_waiting_) walk_wakes_.notify_one();
+  handover_.wake_walk();
 }
 
 void read_ahead::finish(task* t, status opened, std::unique_ptr<open_directory> handle, bool by_walk) {
@@ -254,7 +243,7 @@ void read_ahead::finish(task* t, status opened, std::unique_ptr<open_directory> 
     if (t->contents.subdirectories > 0) {
       t->handle = std::move(handle);
       frontier_.insert(t);
-      for (size_t n = std::min(t->contents.subdirectories, idle_workers_); n > 0; --n) workers_wake_.notify_one();
+      handover_.wake_workers(std::min(t->contents.subdirectories, handover_.idle_workers()));
     } else {
       handle.reset();
       --open_descriptors_;
@@ -263,59 +252,41 @@ void read_ahead::finish(task* t, status opened, std::unique_ptr<open_directory> 
   // What the walk read itself it takes at once; the rest waits for it.
   if (!by_walk) {
     t->charged = sizeof(task) + t->contents.footprint();
-    held_bytes_ += t->charged;
+    handover_.hand_over(t->charged);
   }
   t->stage = task::state::done;
 }
 
 status read_ahead::enter(const char*, size_t, const directory_contents*& contents) {
-  lock held(mutex_);
-  task* t = nullptr;
+  const mutex_lock held(handover_.guard());
+  std::unique_ptr<task> t;
   if (walk_stack_.empty()) {
-    t = new task;
-    fetch(t, held, true);
+    t = std::make_unique<task>();
+    fetch(t.get(), true);
   } else {
-    task* parent = walk_stack_.back();
-    if (parent->first_started == nullptr) {
-      t = start_child(parent);
-      fetch(t, held, true);
-    } else {
-      t = parent->first_started;
-    }
-    parent->first_started = t->next_started;
+    task* parent = walk_stack_.back().get();
+    if (parent->first_started == nullptr) fetch(start_child(parent), true);
+    t = std::move(parent->first_started);
+    parent->first_started = std::move(t->next_started);
     if (parent->first_started == nullptr) parent->last_started = nullptr;
-    while (t->stage == task::state::running) {
-      walk_waiting_ = true;
-      walk_wakes_.wait(held);
-      walk_waiting_ = false;
-    }
+    while (t->stage == task::state::running) handover_.wait_for_workers();
     if (t->stage == task::state::abandoned) {
       t->stage = task::state::running;
       ++parent->handle_users;
-      fetch(t, held, true);
+      fetch(t.get(), true);
     }
   }
-  if (t->charged > 0) {
-    const bool was_full = held_bytes_ >= kReadAheadBytes;
-    held_bytes_ -= t->charged;
-    t->charged = 0;
-    if (was_full && held_bytes_ < kReadAheadBytes) workers_wake_.notify_all();
-  }
+  if (t->charged > 0) handover_.take(t->charged);
   const status opened = t->opened;
-  if (!opened.is_ok()) {
-    delete t;
-    return opened;
-  }
-  walk_stack_.push_back(t);
+  if (!opened.is_ok()) return opened;
   contents = &t->contents;
+  walk_stack_.push_back(std::move(t));
   return opened;
 }
 
 void read_ahead::leave() {
-  lock held(mutex_);
-  task* t = walk_stack_.back();
+  const mutex_lock held(handover_.guard());
   walk_stack_.pop_back();
-  delete t;
 }
 
 }  // namespace quern

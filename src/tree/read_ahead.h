@@ -1,14 +1,14 @@
 #pragma once
 
-#include <condition_variable>
 #include <cstddef>
 #include <memory>
-#include <mutex>
 #include <set>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "base/bounded_handover.h"
+#include "base/thread_annotations.h"
 #include "platform/file_system.h"
 #include "tree/directory_source.h"
 
@@ -44,12 +44,13 @@ class read_ahead final : public directory_source {
   // The threads that could be started; there may be fewer than asked for.
   size_t workers() const { return workers_.size(); }
 
-  status enter(const char* name, size_t ordinal, const directory_contents*& contents) override;
-  void leave() override;
+  status enter(const char* name, size_t ordinal, const directory_contents*& contents) override
+      EXCLUDES(handover_.guard());
+  void leave() override EXCLUDES(handover_.guard());
 
   // Waits until every worker has stopped for want of work or room, then
   // tells how many bytes are read ahead: for tests of the bound.
-  size_t held_bytes_when_idle();
+  size_t held_bytes_when_idle() EXCLUDES(handover_.guard());
 
  private:
   struct task;
@@ -58,35 +59,30 @@ class read_ahead final : public directory_source {
   struct next_child_order {
     bool operator()(const task* a, const task* b) const;
   };
-  using lock = std::unique_lock<std::mutex>;
 
-  void work();
-  task* start_child(task* parent);
-  void fetch(task* t, lock& held, bool by_walk);
-  status open_directory_of(task* t, lock& held, bool by_walk, std::unique_ptr<open_directory>& result);
-  status reach(task* t, lock& held, bool by_walk);
-  bool reserve_descriptor(lock& held, bool by_walk, const task* keep);
-  bool evict_one(const task* keep);
-  void settle_handle(task* t);
-  void finish(task* t, status opened, std::unique_ptr<open_directory> handle, bool by_walk);
+  void work() EXCLUDES(handover_.guard());
+  task* start_child(task* parent) REQUIRES(handover_.guard());
+  void fetch(task* t, bool by_walk) REQUIRES(handover_.guard());
+  status open_directory_of(task* t, bool by_walk, std::unique_ptr<open_directory>& result) REQUIRES(handover_.guard());
+  status reach(task* t, bool by_walk) REQUIRES(handover_.guard());
+  bool reserve_descriptor(bool by_walk, const task* keep) REQUIRES(handover_.guard());
+  bool evict_one(const task* keep) REQUIRES(handover_.guard());
+  void settle_handle(task* t) REQUIRES(handover_.guard());
+  void finish(task* t, status opened, std::unique_ptr<open_directory> handle, bool by_walk) REQUIRES(handover_.guard());
 
   file_system& files_;
   const std::string root_path_;
   read_options options_;  // the root's file system is filled in once it is open
 
-  std::mutex mutex_;
-  std::condition_variable workers_wake_;
-  std::condition_variable walk_wakes_;
-  std::condition_variable worker_idle_;
-  bool walk_waiting_ = false;
-  bool stopping_ = false;
-  size_t idle_workers_ = 0;
-  size_t fetching_ = 0;  // workers between starting a directory and finishing it
-  size_t held_bytes_ = 0;
-  int budget_;
-  int open_descriptors_ = 0;                    // held by directories, and being opened
-  std::set<task*, next_child_order> frontier_;  // directories with subdirectories not yet started
-  std::vector<task*> walk_stack_;
+  // Its mutex guards the tasks too, except the contents of one being read,
+  // which are the reading thread's alone.
+  bounded_handover handover_{kReadAheadBytes};
+  size_t fetching_ GUARDED_BY(handover_.guard()) = 0;  // workers between starting a directory and finishing it
+  int budget_ GUARDED_BY(handover_.guard());
+  int open_descriptors_ GUARDED_BY(handover_.guard()) = 0;  // held by directories, and being opened
+  // Directories with subdirectories not yet started.
+  std::set<task*, next_child_order> frontier_ GUARDED_BY(handover_.guard());
+  std::vector<std::unique_ptr<task>> walk_stack_ GUARDED_BY(handover_.guard());
   std::vector<std::thread> workers_;
 };
 

@@ -1,6 +1,7 @@
 #include "tree/read_ahead.h"
 
 #include <gtest/gtest.h>
+#include <pthread.h>
 
 #include "tree/fake_file_system.h"
 
@@ -60,6 +61,30 @@ TEST(ReadAhead, StopsAtItsBoundAndGoesOnAsTheWalkTakesWhatWasRead) {
   for (size_t ordinal = 1; ordinal < root->subdirectories; ++ordinal) walk_directory(ahead, *root, ordinal);
   EXPECT_EQ(ahead.held_bytes_when_idle(), 0u);
   ahead.leave();
+}
+
+// A walk given up after the root, with tens of thousands of its
+// subdirectories read ahead, frees them all, on a stack that one frame per
+// directory would overflow.
+TEST(ReadAhead, AWalkGivenUpFreesWhatWasReadAhead) {
+  fake_file_system files;
+  files.add_directory("r");
+  for (int d = 0; d < 60000; ++d) files.add_directory("r/" + std::to_string(d));
+  auto abandon = [](void* argument) -> void* {
+    read_ahead ahead(*static_cast<fake_file_system*>(argument), "r", {}, 4, 32);
+    const directory_contents* root = nullptr;
+    if (!ahead.enter(nullptr, 0, root).is_ok()) return nullptr;
+    return ahead.held_bytes_when_idle() >= read_ahead::kReadAheadBytes ? argument : nullptr;
+  };
+  pthread_attr_t small_stack;
+  pthread_attr_init(&small_stack);
+  pthread_attr_setstacksize(&small_stack, 128 * 1024);
+  pthread_t thread;
+  ASSERT_EQ(pthread_create(&thread, &small_stack, abandon, &files), 0);
+  void* filled = nullptr;
+  pthread_join(thread, &filled);
+  EXPECT_EQ(filled, &files);
+  EXPECT_EQ(files.open_now, 0);
 }
 
 }  // namespace

@@ -1,7 +1,5 @@
 #include "tree/sequential_source.h"
 
-#include <cerrno>
-
 namespace quern {
 
 sequential_source::sequential_source(file_system& files, const std::string& root_path, const read_options& options,
@@ -78,7 +76,7 @@ status sequential_source::open_with_budget(level* from, const char* name, std::u
     }
     const status opened = from == nullptr ? files_.open_directory_at_path(root_path_, result)
                                           : from->handle->open_subdirectory(name, result);
-    if (opened.is_ok() || (opened.error_number() != EMFILE && opened.error_number() != ENFILE)) return opened;
+    if (opened.is_ok() || !opened.out_of_descriptors()) return opened;
     // The process or system ran out of descriptors: live with fewer.
     if (!evict_shallowest(from)) return opened;
     budget_ = held_ + 1 > 2 ? held_ + 1 : 2;
