@@ -156,6 +156,7 @@ status read_ahead::open_directory_of(task* t, bool by_walk, std::unique_ptr<open
     }
     if (!reserve_descriptor(by_walk, t->parent)) return status::error(EMFILE);
     open_directory* from = t->parent != nullptr ? t->parent->handle.get() : nullptr;
+    const uint64_t closed_before = closed_descriptors_;
     status opened;
     {
       const mutex_unlock unlocked(handover_.guard());
@@ -165,6 +166,9 @@ status read_ahead::open_directory_of(task* t, bool by_walk, std::unique_ptr<open
     if (opened.is_ok()) return opened;
     --open_descriptors_;
     if (!opened.out_of_descriptors()) return opened;
+    // A descriptor given back while this one was being opened makes room
+    // for it, whoever holds the others.
+    if (closed_descriptors_ != closed_before) continue;
     // The process or the system ran out of descriptors: live with fewer.
     budget_ = std::max(2, open_descriptors_);
     if (evict_one(t->parent)) continue;
@@ -191,8 +195,7 @@ status read_ahead::reach(task* d, bool by_walk) {
         x->handle = std::move(handle);
       } else {
         // Another thread reached it meanwhile.
-        handle.reset();
-        --open_descriptors_;
+        close_handle(handle);
       }
     }
     if (x->parent != nullptr) {
@@ -223,8 +226,7 @@ bool read_ahead::evict_one(const task* keep) {
   for (auto it = frontier_.rbegin(); it != frontier_.rend(); ++it) {
     task* t = *it;
     if (t == keep || t->handle == nullptr || t->handle_users > 0) continue;
-    t->handle.reset();
-    --open_descriptors_;
+    close_handle(t->handle);
     return true;
   }
   return false;
@@ -232,9 +234,14 @@ bool read_ahead::evict_one(const task* keep) {
 
 void read_ahead::settle_handle(task* t) {
   if (t->handle == nullptr || t->needs_handle()) return;
-  t->handle.reset();
-  --open_descriptors_;
+  close_handle(t->handle);
   handover_.wake_walk();
+}
+
+void read_ahead::close_handle(std::unique_ptr<open_directory>& handle) {
+  handle.reset();
+  --open_descriptors_;
+  ++closed_descriptors_;
 }
 
 void read_ahead::finish(task* t, status opened, std::unique_ptr<open_directory> handle, bool by_walk) {
@@ -245,8 +252,7 @@ void read_ahead::finish(task* t, status opened, std::unique_ptr<open_directory> 
       frontier_.insert(t);
       handover_.wake_workers(std::min(t->contents.subdirectories, handover_.idle_workers()));
     } else {
-      handle.reset();
-      --open_descriptors_;
+      close_handle(handle);
     }
   }
   // What the walk read itself it takes at once; the rest waits for it.

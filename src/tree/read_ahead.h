@@ -69,6 +69,7 @@ class read_ahead final : public directory_source {
   bool evict_one(const task* keep) REQUIRES(handover_.guard());
   void settle_handle(task* t) REQUIRES(handover_.guard());
   void finish(task* t, status opened, std::unique_ptr<open_directory> handle, bool by_walk) REQUIRES(handover_.guard());
+  void close_handle(std::unique_ptr<open_directory>& handle) REQUIRES(handover_.guard());
 
   file_system& files_;
   const std::string root_path_;
@@ -80,6 +81,9 @@ class read_ahead final : public directory_source {
   size_t fetching_ GUARDED_BY(handover_.guard()) = 0;  // workers between starting a directory and finishing it
   int budget_ GUARDED_BY(handover_.guard());
   int open_descriptors_ GUARDED_BY(handover_.guard()) = 0;  // held by directories, and being opened
+  // Descriptors given back so far: an open that ran short while one was
+  // given back is tried again.
+  uint64_t closed_descriptors_ GUARDED_BY(handover_.guard()) = 0;
   // Directories with subdirectories not yet started.
   std::set<task*, next_child_order> frontier_ GUARDED_BY(handover_.guard());
   std::vector<std::unique_ptr<task>> walk_stack_ GUARDED_BY(handover_.guard());
