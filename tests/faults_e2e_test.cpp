@@ -1,12 +1,14 @@
 #include <signal.h>
+#include <sys/resource.h>
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <map>
 #include <regex>
 
 #include "quern_process.h"
-#include "report_check.h"
+#include "support/report_check.h"
 
 namespace quern_test {
 namespace {
@@ -22,13 +24,6 @@ void make_paged_tree(const std::string& root) {
     make_directory(root + "/" + name + "/inner");
     make_file(root + "/" + name + "/file", 1000);
   }
-}
-
-std::map<std::string, std::string> read_report(const std::string& output_directory) {
-  std::map<std::string, std::string> files;
-  for (const std::string& name : list_directory(output_directory))
-    files[name] = read_file(output_directory + "/" + name);
-  return files;
 }
 
 size_t count_of(const std::string& text, const std::string& part) {

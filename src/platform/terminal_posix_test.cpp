@@ -8,16 +8,10 @@
 #include <string>
 
 #include "base/progress.h"
+#include "support/process.h"
 
 namespace quern {
 namespace {
-
-std::string read_until_closed(int descriptor) {
-  std::string text;
-  char block[512];
-  for (ssize_t got; (got = ::read(descriptor, block, sizeof block)) > 0;) text.append(block, static_cast<size_t>(got));
-  return text;
-}
 
 struct ending {
   std::string said;
@@ -43,7 +37,7 @@ ending interrupted_child(int signal_number, bool ignored_from_the_start) {
   }
   ::close(ends[1]);
   ending result;
-  result.said = read_until_closed(ends[0]);
+  result.said = quern_test::read_until_closed(ends[0]);
   ::close(ends[0]);
   int wait_status = 0;
   ::waitpid(child, &wait_status, 0);

@@ -7,26 +7,24 @@
 #include <functional>
 #include <vector>
 
-#include "tree/fake_file_system.h"
+#include "support/counters.h"
+#include "support/fake_file_system.h"
+#include "support/tree_nodes.h"
 
 namespace quern {
 namespace {
 
+using quern_test::add_node;
+
 struct report {
   report() { config.outputdirectory = "out"; }
-  directory_node* node(directory_node* parent, const char* name) {
-    directory_node* created = tree.create_directory_node();
-    tree.set_name(created, name, std::strlen(name));
-    if (parent != nullptr) tree.add_subdir_to_directory(parent, created);
-    return created;
-  }
   void write() { output_html_directory({config, diag, files}, root); }
 
   diagnostics diag{0, -1};
   directory_tree tree{diag};
   report_options config;
   fake_file_system files;
-  directory_node* root = node(nullptr, "R");
+  directory_node* root = add_node(tree, nullptr, "R");
 };
 
 bool has(const std::string& text, const char* part) { return text.find(part) != std::string::npos; }
@@ -47,7 +45,7 @@ TEST(DirectoryPages, SwitchesChooseThePagesAndColumns) {
   for (const auto& [set, expected] : cases) {
     report r;
     set(r.config);
-    r.node(r.root, "only");
+    add_node(r.tree, r.root, "only");
     r.write();
     std::string pages;
     for (const std::string& path : r.files.written_order) {
@@ -95,7 +93,7 @@ TEST(DirectoryPages, TiedRowsFollowTheExchangeSortPageAfterPage) {
   report r;
   std::vector<directory_node*> order;
   for (const char* name : {"m", "c", "x", "a", "k", "b", "q", "e"}) {
-    order.push_back(r.node(r.root, name));
+    order.push_back(add_node(r.tree, r.root, name));
     order.back()->size = static_cast<int64_t>(order.size() * 4 % 10);
     order.back()->files = static_cast<int64_t>(order.size() % 3);
     order.back()->recurdevices = static_cast<int64_t>(order.size() % 2);
@@ -122,9 +120,9 @@ TEST(DirectoryPages, TiedRowsFollowTheExchangeSortPageAfterPage) {
 // written: exactly the names pages get, nothing a user might keep there.
 TEST(DirectoryPages, PageNamesAreRecognisedExactly) {
   report r;
-  for (const char* key : {"sb", "sc", "sf", "sl", "sd", "sn"}) {
+  for (const quern_test::page_order& page : quern_test::kPageOrders) {
     std::string name;
-    append_page_name(name, r.root, key);
+    append_page_name(name, r.root, page.key);
     EXPECT_TRUE(is_page_name(name)) << name;
   }
   EXPECT_TRUE(is_page_name("d1234567890_sb.html"));

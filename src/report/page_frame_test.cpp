@@ -8,7 +8,7 @@
 #include <limits>
 
 #include "base/text.h"
-#include "tree/fake_file_system.h"
+#include "support/fake_file_system.h"
 
 namespace quern {
 namespace {
