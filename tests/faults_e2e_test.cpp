@@ -8,6 +8,7 @@
 #include <regex>
 
 #include "quern_process.h"
+#include "support/counters.h"
 #include "support/report_check.h"
 
 namespace quern_test {
@@ -46,9 +47,9 @@ void expect_whole_files_and_one_report_per_failure(const std::map<std::string, s
   EXPECT_EQ(count_of(result.standard_error, index_failure), written.contains("index.html") ? 0u : 1u);
 
   std::map<std::string, std::string> pages_by_directory;  // the keys written, in the order they are written
-  for (const char* key : {"sb", "sc", "sf", "sl", "sd", "sn"}) {
+  for (const page_order& page : kPageOrders) {
     for (const auto& [name, text] : reference) {
-      if (!name.ends_with(std::string("_") + key + ".html")) continue;
+      if (!name.ends_with(std::string("_") + page.key + ".html")) continue;
       pages_by_directory[name.substr(0, name.find('_'))] += written.contains(name) ? "+" : "-";
     }
   }

@@ -47,7 +47,8 @@ UNINSTRUMENTED void sort_keyed(int64_t* keys, quern::directory_node** list, size
 
 }  // namespace
 
-// Keys are taken out first, names as their negated rank among all names.
+// Keys are taken out first, names as their negated rank among all names:
+// lists of thousands make millions of comparisons.
 void exchange_sort(std::vector<quern::directory_node*>& list, quern::sort_order order, std::string* trace) {
   std::vector<int64_t> keys(list.size());
   if (order == quern::sort_order::name) {
