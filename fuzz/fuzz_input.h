@@ -36,15 +36,6 @@ class fuzz_input {
   size_t offset_ = 0;
 };
 
-// For a plain reference that needs neither checks nor coverage: its
-// millions of checked and traced comparisons would cost far more than the
-// code under test.
-#if defined(__clang__)
-#define UNINSTRUMENTED_REFERENCE __attribute__((no_sanitize("coverage", "address")))
-#else
-#define UNINSTRUMENTED_REFERENCE
-#endif
-
 // A broken promise is a finding: say which and end as a crash does, so that
 // the fuzzer keeps the input.
 inline void require(bool kept, const char* promise) {

@@ -16,26 +16,23 @@
 #include "report/page_frame.h"
 #include "report/page_names.h"
 #include "report/traversal.h"
-#include "report_check.h"
+#include "support/counters.h"
+#include "support/fake_file_system.h"
+#include "support/report_check.h"
+#include "support/tree_nodes.h"
 #include "tree/directory_node.h"
-#include "tree/fake_file_system.h"
 
 namespace {
 
 using quern::directory_node;
 
 constexpr size_t kMostDirectories = 48;
-constexpr quern::sort_order kOrders[] = {quern::sort_order::size,    quern::sort_order::subdirs,
-                                         quern::sort_order::files,   quern::sort_order::symlinks,
-                                         quern::sort_order::devices, quern::sort_order::name};
 
 std::string escaped(std::string_view text) {
   std::string out;
   quern::append_html_escaped(out, text);
   return out;
 }
-
-int64_t add(int64_t a, int64_t b) { return quern_test::wrapping_sum(a, b); }
 
 // The name cells of a page's rows, without their links.
 std::vector<std::string> row_names(std::string_view page) {
@@ -77,13 +74,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   quern::directory_tree tree(diag);
   std::vector<directory_node*> nodes;
   do {
-    directory_node* node = tree.create_directory_node();
-    if (!nodes.empty()) tree.add_subdir_to_directory(nodes[input.byte() % nodes.size()], node);
+    directory_node* parent = nodes.empty() ? nullptr : nodes[input.byte() % nodes.size()];
     std::string name(input.bytes(1 + input.byte() % 64));
     // Names are C strings: a NUL byte cannot be part of one.
     std::replace(name.begin(), name.end(), '\0', '/');
     if (name.empty()) name = "e";
-    tree.set_name(node, name.data(), name.size());
+    directory_node* node = quern_test::add_node(tree, parent, name);
     const uint8_t counts = input.byte(), more = input.byte();
     node->files = palette[counts & 15];
     node->size = palette[counts >> 4];
@@ -95,12 +91,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // subtree before it is added to the one above, as the scan does.
   for (size_t index = nodes.size(); index-- > 1;) {
     const directory_node* node = nodes[index];
-    directory_node* parent = node->parent;
-    parent->recurfiles = add(parent->recurfiles, add(node->files, node->recurfiles));
-    parent->recursize = add(parent->recursize, add(node->size, node->recursize));
-    parent->recursymlinks = add(parent->recursymlinks, add(node->symlinks, node->recursymlinks));
-    parent->recurdevices = add(parent->recurdevices, add(node->devices, node->recurdevices));
-    parent->recursubdirs = add(parent->recursubdirs, add(node->subdirs, node->recursubdirs));
+    for (const quern_test::counter& count : quern_test::kCounters) {
+      node->parent->*count.below = quern_test::wrapping_sum(node->parent->*count.below, quern_test::total(node, count));
+    }
   }
 
   quern::fake_file_system files;
@@ -111,7 +104,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (victim == nodes.size()) {
       failed += "index.html";
     } else {
-      quern::append_page_name(failed, nodes[victim], kOrders[(fault >> 4) % 6]);
+      quern::append_page_name(failed, nodes[victim], quern_test::kPageOrders[(fault >> 4) % 6].order);
     }
     const auto stage = static_cast<quern::fake_file_system::stage>((fault >> 2) % 3);
     files.fail_output(failed, stage, ENOSPC);

@@ -2,12 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <random>
 #include <set>
 #include <sstream>
 
 #include "quern_process.h"
-#include "report_check.h"
+#include "support/report_check.h"
 
 namespace quern_test {
 namespace {

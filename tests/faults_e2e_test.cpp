@@ -1,12 +1,15 @@
 #include <signal.h>
+#include <sys/resource.h>
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <map>
 #include <regex>
 
 #include "quern_process.h"
-#include "report_check.h"
+#include "support/counters.h"
+#include "support/report_check.h"
 
 namespace quern_test {
 namespace {
@@ -22,13 +25,6 @@ void make_paged_tree(const std::string& root) {
     make_directory(root + "/" + name + "/inner");
     make_file(root + "/" + name + "/file", 1000);
   }
-}
-
-std::map<std::string, std::string> read_report(const std::string& output_directory) {
-  std::map<std::string, std::string> files;
-  for (const std::string& name : list_directory(output_directory))
-    files[name] = read_file(output_directory + "/" + name);
-  return files;
 }
 
 size_t count_of(const std::string& text, const std::string& part) {
@@ -51,9 +47,9 @@ void expect_whole_files_and_one_report_per_failure(const std::map<std::string, s
   EXPECT_EQ(count_of(result.standard_error, index_failure), written.contains("index.html") ? 0u : 1u);
 
   std::map<std::string, std::string> pages_by_directory;  // the keys written, in the order they are written
-  for (const char* key : {"sb", "sc", "sf", "sl", "sd", "sn"}) {
+  for (const page_order& page : kPageOrders) {
     for (const auto& [name, text] : reference) {
-      if (!name.ends_with(std::string("_") + key + ".html")) continue;
+      if (!name.ends_with(std::string("_") + page.key + ".html")) continue;
       pages_by_directory[name.substr(0, name.find('_'))] += written.contains(name) ? "+" : "-";
     }
   }

@@ -3,7 +3,7 @@
 #include <map>
 
 #include "quern_process.h"
-#include "report_check.h"
+#include "support/report_check.h"
 
 namespace quern_test {
 namespace {

@@ -2,11 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <map>
 #include <regex>
 #include <vector>
 
 #include "quern_process.h"
+#include "support/report_check.h"
 
 namespace quern_test {
 namespace {
@@ -81,15 +83,6 @@ std::map<std::string, std::string> comparable(const std::string& output_director
   return files;
 }
 
-bool same_files(const std::string& one, const std::string& other) {
-  const std::vector<std::string> names = list_directory(one);
-  if (list_directory(other) != names) return false;
-  for (const std::string& name : names) {
-    if (read_file(one + "/" + name) != read_file(other + "/" + name)) return false;
-  }
-  return true;
-}
-
 const std::regex kProgress(
     "\\* scanning root directory\r\n([\\s\\S]*)\\* generating HTML files\r\n\\* process completed in [0-9]+ "
     "seconds\r\n");
@@ -121,7 +114,7 @@ TEST(ListingEndToEnd, ListingsInAnyOrderGiveOneReportWithTheRowsAndFiguresOfASca
       EXPECT_EQ(trace.find("create_directory_node"), std::string::npos) << trace;
     }
     EXPECT_EQ(trace, first_trace) << listing;
-    EXPECT_TRUE(same_files(out, scratch / "out-found")) << listing;
+    EXPECT_TRUE(read_report(out) == read_report(scratch / "out-found")) << listing;
   }
 
   ASSERT_EQ(run_quern({{"-o", scratch / "scanned", "-r", root}}).exit_status, 0);
@@ -181,7 +174,7 @@ TEST(ListingEndToEnd, LustreAndGpfsListingsOfOneTreeGiveOneReport) {
     EXPECT_EQ(result.standard_error, "") << name;
     EXPECT_EQ(result.exit_status, 0) << name;
   }
-  EXPECT_TRUE(same_files(scratch / "out-lustre.list", scratch / "out-gpfs.records"));
+  EXPECT_TRUE(read_report(scratch / "out-lustre.list") == read_report(scratch / "out-gpfs.records"));
   const std::string index = read_file(scratch / "out-lustre.list/index.html");
   EXPECT_NE(index.find("<td class=\"tdbytes\">1.050.947</td>"), std::string::npos) << index;
 }

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/syscall.h>
+#include <termios.h>
 
 #include <fstream>
 #include <regex>

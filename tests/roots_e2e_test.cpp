@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "quern_process.h"
-#include "report_check.h"
+#include "support/report_check.h"
 
 namespace quern_test {
 namespace {

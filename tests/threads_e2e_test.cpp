@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <map>
 #include <regex>
 
 #include "quern_process.h"
+#include "support/report_check.h"
 
 namespace quern_test {
 namespace {
@@ -56,8 +58,7 @@ std::string outcome(const temporary_directory& scratch, const std::vector<std::s
       run_quern({.arguments = arguments, .descriptor_limit = descriptor_limit, .unprivileged = true});
   std::string text = "status " + std::to_string(result.exit_status) + "\n" +
                      std::regex_replace(result.standard_error, std::regex("completed in [0-9]+ seconds"), "");
-  for (const std::string& name : list_directory(scratch / "out"))
-    text += "\n== " + name + "\n" + read_file(scratch / "out/" + name);
+  for (const auto& [name, file] : read_report(scratch / "out")) text += "\n== " + name + "\n" + file;
   std::filesystem::remove_all(scratch / "out");
   return text;
 }

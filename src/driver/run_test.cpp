@@ -1,12 +1,9 @@
 #include "driver/run.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <cstdio>
-#include <vector>
-
-#include "tree/fake_file_system.h"
+#include "support/fake_file_system.h"
+#include "support/files.h"
 
 namespace quern {
 namespace {
@@ -14,13 +11,9 @@ namespace {
 // Runs with the fake file system and returns what was said.
 std::string fake_run(fake_file_system& files, int expected_exit_status) {
   const char* arguments[] = {"quern", "-o", "out", "-r", "r"};
-  std::FILE* said = std::tmpfile();
-  EXPECT_EQ(run(5, arguments, files, -1, ::fileno(said)), expected_exit_status);
-  std::rewind(said);
-  std::string text(4096, '\0');
-  text.resize(std::fread(text.data(), 1, text.size(), said));
-  std::fclose(said);
-  return text;
+  const quern_test::temporary_file said;
+  EXPECT_EQ(run(5, arguments, files, -1, said.descriptor()), expected_exit_status);
+  return said.text();
 }
 
 TEST(Run, WritesStyleSheetFirstAndIndexLastAndAFailedStyleSheetIsOnlyAGap) {

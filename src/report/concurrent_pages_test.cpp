@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "report/traversal.h"
-#include "tree/fake_file_system.h"
+#include "support/fake_file_system.h"
 
 namespace quern {
 namespace {

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstring>
 #include <limits>
 #include <numeric>
 #include <random>
@@ -12,76 +11,42 @@
 #include <vector>
 
 #include "base/diagnostics.h"
+#include "support/counters.h"
+#include "support/exchange_sort.h"
+#include "support/tree_nodes.h"
 #include "tree/directory_node.h"
 
 namespace quern {
 namespace {
 
-// The order in which a directory's pages sort its list, each from the last.
-constexpr sort_order kPageSequence[] = {sort_order::size,     sort_order::subdirs, sort_order::files,
-                                        sort_order::symlinks, sort_order::devices, sort_order::name};
-// The own and below count behind each counted order, in the same order.
-constexpr std::pair<int64_t directory_node::*, int64_t directory_node::*> kFields[] = {
-    {&directory_node::size, &directory_node::recursize},
-    {&directory_node::subdirs, &directory_node::recursubdirs},
-    {&directory_node::files, &directory_node::recurfiles},
-    {&directory_node::symlinks, &directory_node::recursymlinks},
-    {&directory_node::devices, &directory_node::recurdevices}};
-constexpr const char* kTraceWords[] = {"size", "subdir", "files", "symlink", "device", "name"};
-
-int64_t total(const directory_node* node, sort_order order) {
-  const auto [own, below] = kFields[static_cast<int>(order)];
-  return static_cast<int64_t>(static_cast<uint64_t>(node->*own) + static_cast<uint64_t>(node->*below));
-}
+using quern_test::counter_of;
+using quern_test::kCounters;
+using quern_test::kPageOrders;
 
 // Splits the total over the own and the below count, wrapping if need be.
 void set_total(directory_node* node, sort_order order, int64_t value) {
-  const auto [own, below] = kFields[static_cast<int>(order)];
-  node->*own = static_cast<int64_t>(static_cast<uint64_t>(value) - 7);
-  node->*below = 7;
-}
-
-// The exchange sort, written out plainly; with a trace it records every
-// comparison as the traces of comparisons do.
-std::vector<directory_node*> exchange_sorted(std::vector<directory_node*> list, sort_order order,
-                                             std::string* trace = nullptr) {
-  for (size_t i = 0; i + 1 < list.size(); ++i) {
-    for (size_t j = i + 1; j < list.size(); ++j) {
-      if (trace != nullptr) {
-        *trace += std::string("**** sorting by ") + kTraceWords[static_cast<int>(order)] + " " + node_id(list[i]) +
-                  " and " + node_id(list[j]) + "\r\n";
-      }
-      const bool follows = order == sort_order::name ? std::strcmp(list[i]->name, list[j]->name) > 0
-                                                     : total(list[i], order) < total(list[j], order);
-      if (follows) std::swap(list[i], list[j]);
-    }
-  }
-  return list;
+  const quern_test::counter& count = counter_of(order);
+  node->*count.own = static_cast<int64_t>(static_cast<uint64_t>(value) - 7);
+  node->*count.below = 7;
 }
 
 class OrderingTest : public ::testing::Test {
  protected:
   // Replaces the parent's list with new children of these names.
   std::vector<directory_node*> make_children(const std::vector<std::string>& names) {
-    parent_ = tree_.create_directory_node();
-    for (const std::string& name : names) {
-      directory_node* child = tree_.create_directory_node();
-      tree_.set_name(child, name.data(), name.size());
-      tree_.add_subdir_to_directory(parent_, child);
-    }
+    parent_ = quern_test::add_node(tree_, nullptr, "p");
+    for (const std::string& name : names) quern_test::add_node(tree_, parent_, name);
     return list();
   }
-  std::vector<directory_node*> list() const {
-    return {parent_->subdirpointer, parent_->subdirpointer + parent_->currentsubdirs()};
-  }
+  std::vector<directory_node*> list() const { return quern_test::children(parent_); }
   diagnostics quiet_{verbosity::quiet, -1};
   directory_tree tree_{quiet_};
   directory_node* parent_ = nullptr;
 };
 
 TEST_F(OrderingTest, EqualKeysKeepTheOrderTheExchangesLeave) {
-  for (size_t field = 0; field < std::size(kFields); ++field) {
-    const sort_order order = kPageSequence[field];
+  for (size_t field = 0; field < std::size(kCounters); ++field) {
+    const auto order = static_cast<sort_order>(field);
     for (const std::vector<int64_t>& totals : {std::vector<int64_t>{5, 5, 9}, std::vector<int64_t>{5, 9, 5}}) {
       const std::vector<directory_node*> n = make_children({"a", "b", "c"});
       for (size_t i = 0; i < 3; ++i) set_total(n[i], order, totals[i]);
@@ -130,24 +95,25 @@ TEST_F(OrderingTest, SuccessivePagesMatchTheExchangeSort) {
         std::vector<std::string> shuffled(names.begin(), names.end());
         std::shuffle(shuffled.begin(), shuffled.end(), rng);
         const std::vector<directory_node*> nodes = make_children(shuffled);
-        for (size_t field = 0; field < std::size(kFields); ++field) {
-          const sort_order order = kPageSequence[field];
+        for (size_t field = 0; field < std::size(kCounters); ++field) {
+          const auto order = static_cast<sort_order>(field);
           const int64_t distinct = 1 + static_cast<int64_t>(rng() % 4);
           for (size_t i = 0; i < count; ++i)
             set_total(nodes[i], order, make_total(shape, static_cast<int64_t>(i), distinct, rng));
           // A single tie among otherwise distinct keys.
           if (shape == 1 && round % 2 == 1 && count > 1)
-            set_total(nodes[rng() % count], order, total(nodes[rng() % count], order));
+            set_total(nodes[rng() % count], order, quern_test::total(nodes[rng() % count], counter_of(order)));
         }
         // Traced comparisons make the sort take the plain way; other rounds
         // take the fast paths, and the level below traces nothing of them.
         const bool traced = round == 0 && count <= 60;
-        for (sort_order order : kPageSequence) {
+        for (const quern_test::page_order& page : kPageOrders) {
           std::string trace;
-          const std::vector<directory_node*> expected = exchange_sorted(list(), order, traced ? &trace : nullptr);
+          std::vector<directory_node*> expected = list();
+          quern_test::exchange_sort(expected, page.order, traced ? &trace : nullptr);
           diagnostics diag(traced ? verbosity::comparisons : verbosity::operations, -1);
-          my_sort(parent_, order, diag);
-          ASSERT_EQ(list(), expected) << "order " << kTraceWords[static_cast<int>(order)];
+          my_sort(parent_, page.order, diag);
+          ASSERT_EQ(list(), expected) << "page " << page.key;
           ASSERT_EQ(diag.collected(), trace);
           ASSERT_EQ(std::count(trace.begin(), trace.end(), '\n'), traced ? count * (count - 1) / 2 : 0);
         }

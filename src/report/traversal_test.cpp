@@ -5,23 +5,19 @@
 
 #include <cerrno>
 
-#include "tree/fake_file_system.h"
+#include "support/fake_file_system.h"
+#include "support/tree_nodes.h"
 
 namespace quern {
 namespace {
 
-directory_node* add(directory_tree& tree, directory_node* parent, const std::string& name) {
-  directory_node* child = tree.create_directory_node();
-  tree.set_name(child, name.data(), name.size());
-  if (parent != nullptr) tree.add_subdir_to_directory(parent, child);
-  return child;
-}
+using quern_test::add_node;
 
 TEST(Traversal, WalksDepthFirstInNameOrderAndGoesOnAfterFailures) {
   diagnostics quiet(verbosity::quiet, -1);
   directory_tree tree(quiet);
-  directory_node* root = add(tree, nullptr, "R");
-  for (const char* name : {"b", "a", "C"}) add(tree, add(tree, root, name), "leaf");
+  directory_node* root = add_node(tree, nullptr, "R");
+  for (const char* name : {"b", "a", "C"}) add_node(tree, add_node(tree, root, name), "leaf");
   report_options config;
   config.outputdirectory = "out";
   config.display_row_size = config.display_row_subdirs = config.display_row_files = 0;
@@ -55,8 +51,8 @@ struct refusing_file_system : fake_file_system {
 TEST(Traversal, DeepChainDoesNotExhaustASmallStack) {
   diagnostics diag(verbosity::quiet, -1);
   directory_tree tree(diag);
-  directory_node* root = add(tree, nullptr, "R");
-  for (directory_node* bottom = root; tree.structures() <= 100000;) bottom = add(tree, bottom, "d");
+  directory_node* root = add_node(tree, nullptr, "R");
+  for (directory_node* bottom = root; tree.structures() <= 100000;) bottom = add_node(tree, bottom, "d");
   report_options config;
   refusing_file_system files;
   struct job {

@@ -6,10 +6,13 @@
 #include <random>
 #include <vector>
 
-#include "tree/fake_file_system.h"
+#include "support/fake_file_system.h"
+#include "support/tree_nodes.h"
 
 namespace quern {
 namespace {
+
+using quern_test::describe_numbered;
 
 // Reads the records, each ended by NUL and followed by the input's own
 // bytes, as the listing of `root_path`.
@@ -31,31 +34,6 @@ struct listed {
   directory_node* root;
 };
 
-// Every node in pre-order: number, path and "own/below" counts of files,
-// links, others, bytes and subdirectories; the totals below are checked
-// against the children on the way.
-std::string describe(const directory_node* n) {
-  constexpr std::pair<int64_t directory_node::*, int64_t directory_node::*> counts[] = {
-      {&directory_node::files, &directory_node::recurfiles},
-      {&directory_node::symlinks, &directory_node::recursymlinks},
-      {&directory_node::devices, &directory_node::recurdevices},
-      {&directory_node::size, &directory_node::recursize},
-      {&directory_node::subdirs, &directory_node::recursubdirs}};
-  std::string text = node_id(n) + " " + node_path(n);
-  for (auto [own, below] : counts) {
-    text += " " + std::to_string(n->*own) + "/" + std::to_string(n->*below);
-    int64_t sum = 0;
-    for (int64_t i = 0; i < n->currentsubdirs(); ++i) sum += n->subdirpointer[i]->*own + n->subdirpointer[i]->*below;
-    EXPECT_EQ(n->*below, sum) << node_path(n);
-  }
-  text += "\n";
-  for (int64_t i = 0; i < n->currentsubdirs(); ++i) {
-    EXPECT_EQ(n->subdirpointer[i]->parent, n);
-    text += describe(n->subdirpointer[i]);
-  }
-  return text;
-}
-
 TEST(ListingReader, CountsEveryKindOfEntryAndNumbersTheNameOrderedTreeWhateverTheOrderAndBlocks) {
   // "a", named only by a file below it, follows "a b" here: a name that
   // begins another is a directory of its own.
@@ -68,7 +46,7 @@ TEST(ListingReader, CountsEveryKindOfEntryAndNumbersTheNameOrderedTreeWhateverTh
     // Records straddle reads and blocks of every size.
     const listed l(records, "r", {.chunk = 1 + round % 5}, {.block = 4 + round, .longest_record = 64});
     // Children in byte order: "Z", "a", "a b", "b", then the UTF-8 "ä".
-    EXPECT_EQ(describe(l.root),
+    EXPECT_EQ(describe_numbered(l.root),
               "d1 r 1/4 1/0 1/5 107/62 5/1\n"
               "d2 r/Z 0/0 0/0 0/0 0/0 0/0\n"
               "d3 r/a 1/0 0/0 0/0 3/0 0/0\n"
@@ -82,7 +60,7 @@ TEST(ListingReader, CountsEveryKindOfEntryAndNumbersTheNameOrderedTreeWhateverTh
   // Directories named only by paths below them are made, and a later
   // record of one is its first, not a second.
   const listed parents({"f 7 r/x/y/z", "d 0 r/x/y", "f 1 r/x/w"});
-  EXPECT_EQ(describe(parents.root),
+  EXPECT_EQ(describe_numbered(parents.root),
             "d1 r 0/2 0/0 0/0 0/8 1/1\nd2 r/x 1/1 0/0 0/0 1/7 1/0\nd3 r/x/y 1/0 0/0 0/0 7/0 0/0\n");
   EXPECT_EQ(parents.diag.failures(), 0);
 }
@@ -122,7 +100,7 @@ TEST(ListingReader, BadRecordsAreReportedByNumberAndSkippedAndTheRestCounts) {
   EXPECT_EQ(l.diag.collected(), expected + "Fehlerhafter Listeneintrag 22: Eintrag nicht abgeschlossen\r\n");
   // Files are not remembered: one listed twice counts twice, and its bytes
   // wrap rather than overflow. Nothing is made for a rejected path.
-  EXPECT_EQ(describe(l.root), "d1 r 2/1 0/0 0/0 -2/3 1/0\nd2 r/d 1/0 0/0 0/0 3/0 0/0\n");
+  EXPECT_EQ(describe_numbered(l.root), "d1 r 2/1 0/0 0/0 -2/3 1/0\nd2 r/d 1/0 0/0 0/0 3/0 0/0\n");
 }
 
 TEST(ListingReader, RecordsTooLongToHoldAndNulsInLinesAreMalformedAndTheNextRecordsStillCount) {
@@ -132,7 +110,7 @@ TEST(ListingReader, RecordsTooLongToHoldAndNulsInLinesAreMalformedAndTheNextReco
   EXPECT_EQ(l.diag.collected(),
             "Fehlerhafter Listeneintrag 2: Format fehlerhaft\r\n"
             "Fehlerhafter Listeneintrag 4: Format fehlerhaft\r\n");
-  EXPECT_EQ(describe(l.root), "d1 r 1/1 0/0 0/0 4/2 1/0\nd2 r/mmmmmmmmmmmmmmmmmmmm 1/0 0/0 0/0 2/0 0/0\n");
+  EXPECT_EQ(describe_numbered(l.root), "d1 r 1/1 0/0 0/0 4/2 1/0\nd2 r/mmmmmmmmmmmmmmmmmmmm 1/0 0/0 0/0 2/0 0/0\n");
 
   diagnostics diag(verbosity::quiet, -1);
   directory_tree tree(diag);
@@ -164,7 +142,7 @@ TEST(ListingReader, PathsAreComposedFromTheRootAsGivenAndMatchedWithoutItsTraili
 TEST(ListingReader, WhatWasReadBeforeTheListingBrokeOffStillCounts) {
   const listed l({"f 1 r/a/f", "f 2 r/b/f"}, "r", {.breaks_after = 15, .read_error = EIO});
   EXPECT_EQ(l.diag.collected(), "Konnte Verzeichniseintrag nicht lesen: Input/output error\n");
-  EXPECT_EQ(describe(l.root), "d1 r 0/1 0/0 0/0 0/1 1/0\nd2 r/a 1/0 0/0 0/0 1/0 0/0\n");
+  EXPECT_EQ(describe_numbered(l.root), "d1 r 0/1 0/0 0/0 0/1 1/0\nd2 r/a 1/0 0/0 0/0 1/0 0/0\n");
 }
 
 }  // namespace

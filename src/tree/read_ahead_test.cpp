@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 #include <pthread.h>
 
-#include "tree/fake_file_system.h"
+#include "support/fake_file_system.h"
 
 namespace quern {
 namespace {

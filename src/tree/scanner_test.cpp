@@ -3,10 +3,13 @@
 #include <gtest/gtest.h>
 
 #include "base/diagnostics.h"
-#include "tree/fake_file_system.h"
+#include "support/fake_file_system.h"
+#include "support/tree_nodes.h"
 
 namespace quern {
 namespace {
+
+using quern_test::describe;
 
 // Every test runs on the walk's own thread and with workers reading ahead:
 // the outcome must be the same, byte for byte.
@@ -32,32 +35,6 @@ struct scan {
   directory_tree tree;
   directory_node* root;
 };
-
-constexpr std::pair<int64_t directory_node::*, int64_t directory_node::*> kCounts[] = {
-    {&directory_node::files, &directory_node::recurfiles},
-    {&directory_node::symlinks, &directory_node::recursymlinks},
-    {&directory_node::devices, &directory_node::recurdevices},
-    {&directory_node::size, &directory_node::recursize},
-    {&directory_node::subdirs, &directory_node::recursubdirs}};
-
-// Every node in pre-order with its path and "own/below" counts, checking
-// the tree's invariants on the way.
-std::string describe(const directory_node* n) {
-  std::string text = node_path(n);
-  for (auto [own, below] : kCounts) {
-    text += " " + std::to_string(n->*own) + "/" + std::to_string(n->*below);
-    int64_t sum = 0;
-    for (int64_t i = 0; i < n->currentsubdirs(); ++i) sum += n->subdirpointer[i]->*own + n->subdirpointer[i]->*below;
-    EXPECT_EQ(n->*below, sum) << node_path(n);
-  }
-  text += "\n";
-  EXPECT_EQ(n->subdirs, n->currentsubdirs()) << node_path(n);
-  for (int64_t i = 0; i < n->currentsubdirs(); ++i) {
-    EXPECT_EQ(n->subdirpointer[i]->parent, n);
-    text += describe(n->subdirpointer[i]);
-  }
-  return text;
-}
 
 TEST_P(Scanner, ChildrenKeepListingOrderPastEveryGrowth) {
   fake_file_system files;

@@ -1,25 +1,17 @@
-#pragma once
+#include "support/report_check.h"
 
-#include <cstdint>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <string>
-#include <string_view>
-#include <vector>
+#include "support/counters.h"
+#include "support/files.h"
 
-// Checks that hold for every report, whatever tree it shows: the markup
-// leaves no name unescaped, every link names a file of the report, and the
-// figures of every page add up. Each check returns what is wrong, or nothing.
 namespace quern_test {
 
-inline bool is_name_character(char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
-}
+namespace {
+
+bool is_name_character(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'); }
 
 // The elements the report writes; a name that slipped through unescaped as
 // one of these would still be caught by the tests that look for each name.
-inline bool is_report_tag(std::string_view name) {
+bool is_report_tag(std::string_view name) {
   for (std::string_view known :
        {"html", "head", "meta", "link", "title", "body", "h1", "div", "table", "tr", "td", "a", "br"}) {
     if (name == known) return true;
@@ -27,16 +19,16 @@ inline bool is_report_tag(std::string_view name) {
   return false;
 }
 
-inline size_t entity_length(std::string_view text) {
+size_t entity_length(std::string_view text) {
   for (std::string_view entity : {"&amp;", "&lt;", "&gt;", "&quot;", "&Uuml;"}) {
     if (text.starts_with(entity)) return entity.size();
   }
   return 0;
 }
 
-// Every '<' opens a known tag whose attributes are quoted and hold no markup
-// character, every '&' begins an entity, and the text holds no '>' or '"'.
-inline std::string markup_fault(std::string_view page) {
+}  // namespace
+
+std::string markup_fault(std::string_view page) {
   const std::string_view doctype =
       "<!DOCTYPE HTML PUBLIC \"-//W3C//DTD HTML 4.01 Transitional//EN\"\r\n"
       " \"http://www.w3.org/TR/html4/loose.dtd\">";
@@ -83,8 +75,7 @@ inline std::string markup_fault(std::string_view page) {
   return "";
 }
 
-// The targets of the page's links, in page order.
-inline std::vector<std::string> link_targets(std::string_view page) {
+std::vector<std::string> link_targets(std::string_view page) {
   std::vector<std::string> targets;
   for (size_t at = page.find("href=\""); at != std::string_view::npos; at = page.find("href=\"", at + 1)) {
     const size_t start = at + 6;
@@ -93,8 +84,7 @@ inline std::vector<std::string> link_targets(std::string_view page) {
   return targets;
 }
 
-// The texts of all cells of the class, in page order.
-inline std::vector<std::string> cells_of_class(std::string_view page, std::string_view cell_class) {
+std::vector<std::string> cells_of_class(std::string_view page, std::string_view cell_class) {
   std::vector<std::string> cells;
   const std::string opening = "<td class=\"" + std::string(cell_class) + "\">";
   for (size_t at = page.find(opening); at != std::string_view::npos; at = page.find(opening, at + 1)) {
@@ -104,9 +94,7 @@ inline std::vector<std::string> cells_of_class(std::string_view page, std::strin
   return cells;
 }
 
-// A number as the pages group it; false for any other text. Sums wrap as the
-// report's do.
-inline bool parse_grouped(std::string_view text, int64_t& value) {
+bool parse_grouped(std::string_view text, int64_t& value) {
   const bool negative = text.starts_with('-');
   if (negative) text.remove_prefix(1);
   if (text.empty() || text.size() > 25) return false;
@@ -123,89 +111,68 @@ inline bool parse_grouped(std::string_view text, int64_t& value) {
   return true;
 }
 
-inline int64_t wrapping_sum(int64_t a, int64_t b) {
-  return static_cast<int64_t>(static_cast<uint64_t>(a) + static_cast<uint64_t>(b));
-}
-
-// On a directory page: for each statistic the total is the count directly
-// here plus the count below; the count below is the sum of the rows, where
-// the rows show that column, and zero when there are no rows at all; the
-// subdirectories directly here are the rows.
-inline std::string figures_fault(std::string_view page) {
-  struct statistic {
-    const char* cell;
-    const char* row_cell;
-  };
-  const statistic statistics[] = {{"tdbytes", "tdlistbytes"},
-                                  {"tdfiles", "tdlistfiles"},
-                                  {"tdsubdir", "tdlistsubdir"},
-                                  {"tdsymlink", "tdlistsymlink"},
-                                  {"tdother", "tdlistother"}};
+std::string figures_fault(std::string_view page) {
   const size_t rows = cells_of_class(page, "tdlistname").size();
-  for (const statistic& s : statistics) {
-    const std::vector<std::string> cells = cells_of_class(page, s.cell);
+  for (const counter& count : kCounters) {
+    const std::vector<std::string> cells = cells_of_class(page, count.cell);
     int64_t here = 0, below = 0, total = 0;
     if (cells.size() != 3 || !parse_grouped(cells[0], here) || !parse_grouped(cells[1], below) ||
         !parse_grouped(cells[2], total)) {
-      return std::string("no detailed statistics for ") + s.cell;
+      return std::string("no detailed statistics for ") + count.cell;
     }
-    if (wrapping_sum(here, below) != total) return std::string("total is not here plus below for ") + s.cell;
-    const std::vector<std::string> row_cells = cells_of_class(page, s.row_cell);
+    if (wrapping_sum(here, below) != total) return std::string("total is not here plus below for ") + count.cell;
+    const std::vector<std::string> row_cells = cells_of_class(page, count.row_cell);
     if (row_cells.empty() && rows > 0) continue;  // column not shown
-    if (row_cells.size() != rows) return std::string("rows without a cell of ") + s.row_cell;
+    if (row_cells.size() != rows) return std::string("rows without a cell of ") + count.row_cell;
     int64_t sum = 0;
     for (const std::string& cell : row_cells) {
       int64_t value = 0;
-      if (!parse_grouped(cell, value)) return std::string("not a number in ") + s.row_cell + ": " + cell;
+      if (!parse_grouped(cell, value)) return std::string("not a number in ") + count.row_cell + ": " + cell;
       sum = wrapping_sum(sum, value);
     }
-    if (sum != below) return std::string("rows do not add up to the count below for ") + s.cell;
-    if (std::string_view(s.cell) == "tdsubdir" && here != static_cast<int64_t>(rows)) {
+    if (sum != below) return std::string("rows do not add up to the count below for ") + count.cell;
+    if (&count == &counter_of(quern::sort_order::subdirs) && here != static_cast<int64_t>(rows)) {
       return "subdirectories here differ from the rows";
     }
   }
   return "";
 }
 
-inline std::string read_whole_file(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-// The statistics cells of the last column: the totals.
-inline std::vector<std::string> totals(std::string_view page) {
+std::vector<std::string> totals(std::string_view page) {
   std::vector<std::string> last;
-  for (const char* cell : {"tdbytes", "tdfiles", "tdsubdir", "tdsymlink", "tdother"}) {
-    const std::vector<std::string> cells = cells_of_class(page, cell);
+  for (const quern::sort_order order : {quern::sort_order::size, quern::sort_order::files, quern::sort_order::subdirs,
+                                        quern::sort_order::symlinks, quern::sort_order::devices}) {
+    const std::vector<std::string> cells = cells_of_class(page, counter_of(order).cell);
     last.push_back(cells.empty() ? "" : cells.back());
   }
   return last;
 }
 
-// The whole output directory: every page passes the checks above, every link
-// names a file of the directory or the home page, and the entry page shows
-// the totals of the root's page it leads to. Names the first few faults.
-inline std::string report_fault(const std::string& output_directory) {
+std::map<std::string, std::string> read_report(const std::string& output_directory) {
+  std::map<std::string, std::string> files;
+  for (const std::string& name : list_directory(output_directory))
+    files[name] = read_file(output_directory + "/" + name);
+  return files;
+}
+
+std::string report_fault(const std::string& output_directory) {
+  const std::map<std::string, std::string> files = read_report(output_directory);
   std::string faults;
   size_t count = 0;
-  for (const auto& entry : std::filesystem::directory_iterator(output_directory)) {
-    const std::string name = entry.path().filename();
+  for (const auto& [name, page] : files) {
     if (!name.ends_with(".html")) continue;
-    const std::string page = read_whole_file(entry.path());
     std::string fault = markup_fault(page);
     if (fault.empty() && name != "index.html") fault = figures_fault(page);
     for (const std::string& target : link_targets(page)) {
       if (!fault.empty() || target == "https://quern.example/") continue;
-      if (target.find('/') != std::string::npos || !std::filesystem::is_regular_file(output_directory + "/" + target)) {
-        fault = "link to no file of the output directory: " + target;
-      }
+      if (!files.contains(target)) fault = "link to no file of the output directory: " + target;
     }
     if (fault.empty() && name == "index.html") {
       const std::vector<std::string> targets = link_targets(page);
       const std::string root_page = targets.size() > 1 ? targets[1] : "";
       if (!root_page.ends_with("_sn.html")) {
         fault = "no link to the root's page";
-      } else if (totals(page) != totals(read_whole_file(output_directory + "/" + root_page))) {
+      } else if (totals(page) != totals(files.at(root_page))) {
         fault = "totals differ from those of " + root_page;
       }
     }

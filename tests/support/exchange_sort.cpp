@@ -1,0 +1,68 @@
+#include "support/exchange_sort.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "support/counters.h"
+
+// A plain reference needs neither checks nor coverage: the fuzz targets'
+// millions of checked and traced comparisons would cost far more than the
+// code under test.
+#if defined(__clang__)
+#define UNINSTRUMENTED __attribute__((no_sanitize("coverage", "address")))
+#else
+#define UNINSTRUMENTED
+#endif
+
+namespace quern_test {
+
+namespace {
+
+const char* const kTraceWords[] = {"size", "subdir", "files", "symlink", "device", "name"};
+
+void trace_comparison(std::string& trace, quern::sort_order order, const quern::directory_node* a,
+                      const quern::directory_node* b) {
+  trace += std::string("**** sorting by ") + kTraceWords[static_cast<size_t>(order)] + " " + quern::node_id(a) +
+           " and " + quern::node_id(b) + "\r\n";
+}
+
+// Plain pointers: library calls would not be inlined into a function built
+// without the instrumentation, and would be instrumented themselves.
+UNINSTRUMENTED void sort_keyed(int64_t* keys, quern::directory_node** list, size_t n, quern::sort_order order,
+                               std::string* trace) {
+  for (size_t i = 0; i + 1 < n; ++i) {
+    for (size_t j = i + 1; j < n; ++j) {
+      if (trace != nullptr) trace_comparison(*trace, order, list[i], list[j]);
+      if (keys[i] < keys[j]) {
+        const int64_t key = keys[i];
+        keys[i] = keys[j];
+        keys[j] = key;
+        quern::directory_node* const node = list[i];
+        list[i] = list[j];
+        list[j] = node;
+      }
+    }
+  }
+}
+
+}  // namespace
+
+// Keys are taken out first, names as their negated rank among all names:
+// lists of thousands make millions of comparisons.
+void exchange_sort(std::vector<quern::directory_node*>& list, quern::sort_order order, std::string* trace) {
+  std::vector<int64_t> keys(list.size());
+  if (order == quern::sort_order::name) {
+    std::vector<const char*> names;
+    for (const quern::directory_node* node : list) names.push_back(node->name);
+    const auto before = [](const char* a, const char* b) { return std::strcmp(a, b) < 0; };
+    std::sort(names.begin(), names.end(), before);
+    for (size_t i = 0; i < list.size(); ++i) {
+      keys[i] = -(std::lower_bound(names.begin(), names.end(), list[i]->name, before) - names.begin());
+    }
+  } else {
+    for (size_t i = 0; i < list.size(); ++i) keys[i] = total(list[i], counter_of(order));
+  }
+  sort_keyed(keys.data(), list.data(), list.size(), order, trace);
+}
+
+}  // namespace quern_test

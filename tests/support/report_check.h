@@ -1,0 +1,46 @@
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// Checks that hold for every report, whatever tree it shows: the markup
+// leaves no name unescaped, every link names a file of the report, and the
+// figures of every page add up. Each check returns what is wrong, or nothing.
+namespace quern_test {
+
+// Every '<' opens a known tag whose attributes are quoted and hold no markup
+// character, every '&' begins an entity, and the text holds no '>' or '"'.
+std::string markup_fault(std::string_view page);
+
+// On a directory page: for each statistic the total is the count directly
+// here plus the count below; the count below is the sum of the rows, where
+// the rows show that column, and zero when there are no rows at all; the
+// subdirectories directly here are the rows.
+std::string figures_fault(std::string_view page);
+
+// The whole output directory: every page passes the checks above, every link
+// names a file of the directory or the home page, and the entry page shows
+// the totals of the root's page it leads to. Names the first few faults.
+std::string report_fault(const std::string& output_directory);
+
+// The targets of the page's links, in page order.
+std::vector<std::string> link_targets(std::string_view page);
+
+// The texts of all cells of the class, in page order.
+std::vector<std::string> cells_of_class(std::string_view page, std::string_view cell_class);
+
+// A number as the pages group it; false for any other text. Sums wrap as the
+// report's do.
+bool parse_grouped(std::string_view text, int64_t& value);
+
+// The statistics cells of the last column, the totals, in the order of the
+// table's rows: bytes, files, subdirectories, symbolic links, other entries.
+std::vector<std::string> totals(std::string_view page);
+
+// Every file of the output directory by name.
+std::map<std::string, std::string> read_report(const std::string& output_directory);
+
+}  // namespace quern_test

@@ -1,0 +1,57 @@
+#include "support/tree_nodes.h"
+
+#include <stdexcept>
+
+#include "support/counters.h"
+
+namespace quern_test {
+
+namespace {
+
+void describe(const quern::directory_node* node, bool numbered, std::string& text) {
+  const std::string path = quern::node_path(node);
+  if (numbered) text += quern::node_id(node) + " ";
+  text += path;
+  const std::vector<quern::directory_node*> below = children(node);
+  for (const quern::sort_order order :
+       {quern::sort_order::files, quern::sort_order::symlinks, quern::sort_order::devices, quern::sort_order::size,
+        quern::sort_order::subdirs}) {
+    const counter& count = counter_of(order);
+    text += " " + std::to_string(node->*count.own) + "/" + std::to_string(node->*count.below);
+    int64_t sum = 0;
+    for (const quern::directory_node* child : below) sum = wrapping_sum(sum, total(child, count));
+    if (sum != node->*count.below) throw std::logic_error(path + ": a count below is not the children's sum");
+  }
+  text += "\n";
+  for (const quern::directory_node* child : below) {
+    if (child->parent != node) throw std::logic_error(path + ": a child names another parent");
+    describe(child, numbered, text);
+  }
+}
+
+}  // namespace
+
+quern::directory_node* add_node(quern::directory_tree& tree, quern::directory_node* parent, std::string_view name) {
+  quern::directory_node* node = tree.create_directory_node();
+  tree.set_name(node, name.data(), name.size());
+  if (parent != nullptr) tree.add_subdir_to_directory(parent, node);
+  return node;
+}
+
+std::vector<quern::directory_node*> children(const quern::directory_node* node) {
+  return {node->subdirpointer, node->subdirpointer + node->currentsubdirs()};
+}
+
+std::string describe(const quern::directory_node* root) {
+  std::string text;
+  describe(root, false, text);
+  return text;
+}
+
+std::string describe_numbered(const quern::directory_node* root) {
+  std::string text;
+  describe(root, true, text);
+  return text;
+}
+
+}  // namespace quern_test

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "tree/directory_node.h"
+
+// Directory trees in memory, built and described for tests.
+namespace quern_test {
+
+// A new directory of this name; the last child of the parent, unless that
+// is null.
+quern::directory_node* add_node(quern::directory_tree& tree, quern::directory_node* parent, std::string_view name);
+
+// The node's children in the order of their slots.
+std::vector<quern::directory_node*> children(const quern::directory_node* node);
+
+// Every node in pre-order, a line each: its path and the "own/below"
+// counts of files, links, others, bytes and subdirectories. Throws, failing
+// the test, where a count below is not the sum of the children's or a child
+// names another parent.
+std::string describe(const quern::directory_node* root);
+
+// The same with each node's number in front of its path.
+std::string describe_numbered(const quern::directory_node* root);
+
+}  // namespace quern_test
