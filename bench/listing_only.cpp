@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <string>
 
 #include "base/diagnostics.h"
 #include "tree/directory_node.h"
@@ -19,8 +20,9 @@ int main(int argc, char** argv) {
   quern::directory_node* root = tree.create_directory_node();
   tree.set_name(root, root_path.data(), root_path.size());
   quern::read_listing(tree, root, root_path, {argv[1], '\0'}, quern::platform_file_system(), diag);
-  std::fprintf(stderr, "directories %lld files %lld bytes %lld\n", static_cast<long long>(tree.structures()),
-               static_cast<long long>(root->files + root->recurfiles),
-               static_cast<long long>(root->size + root->recursize));
+  std::string bytes;
+  quern::append_decimal(bytes, root->total_size());
+  std::fprintf(stderr, "directories %lld files %lld bytes %s\n", static_cast<long long>(tree.structures()),
+               static_cast<long long>(root->total_files()), bytes.c_str());
   return diag.failures() > 0 ? 1 : 0;
 }

@@ -23,7 +23,7 @@ class wide_directory {
       directory_node* child = tree_.create_directory_node();
       const std::string name = "dir" + std::to_string(rng());
       tree_.set_name(child, name.data(), name.size());
-      child->size = static_cast<int64_t>(rng() % 10) * 4096;
+      child->size = quern::byte_total(rng() % 10 * 4096);
       tree_.add_subdir_to_directory(parent_, child);
     }
     scan_order_.assign(parent_->subdirpointer, parent_->subdirpointer + count);

@@ -1,7 +1,10 @@
 // The command-line reader against a plain model of its rules, on argument
 // vectors of any bytes: NUL separates arguments, so arguments may be empty
 // or very long.
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -35,6 +38,8 @@ struct expectation {
   bool listing = false;
   std::string listing_path;
   char terminator = '\0';
+  std::optional<uint64_t> depth;
+  std::optional<uint64_t> min_size;
 };
 
 // A thread count as the rules have it: decimal digits only, 1 to 256;
@@ -45,6 +50,43 @@ bool valid_jobs(const std::string& text, int& jobs) {
   if (significant == std::string::npos || text.size() - significant > 3) return false;
   jobs = std::stoi(text.substr(significant));
   return jobs >= 1 && jobs <= 256;
+}
+
+// A depth as the rules have it: decimal digits only, 0 to 2^32 - 1.
+bool valid_depth(const std::string& text, std::optional<uint64_t>& depth) {
+  if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos) return false;
+  const size_t significant = text.find_first_not_of('0');
+  if (significant == std::string::npos) return depth = 0, true;
+  if (text.size() - significant > 10) return false;
+  const uint64_t value = std::stoull(text.substr(significant));
+  if (value > 4294967295u) return false;
+  depth = value;
+  return true;
+}
+
+// A size as the rules have it: decimal digits, then at most one of K, M, G,
+// T, P in either case for that power of 1024; at most 2^64 - 1 bytes.
+bool valid_size(const std::string& text, std::optional<uint64_t>& bytes) {
+  const size_t digits = text.find_first_not_of("0123456789");
+  if (digits == 0 || text.empty()) return false;
+  int power = 0;
+  if (digits != std::string::npos) {
+    const std::string suffixes = "KMGTPkmgtp";
+    const size_t at = suffixes.find(text[digits]);
+    if (digits + 1 != text.size() || at == std::string::npos) return false;
+    power = static_cast<int>(at % 5) + 1;
+  }
+  // Exact in a wider type, then compared with the largest 64-bit value.
+  __extension__ typedef unsigned __int128 wide;
+  wide value = 0;
+  for (size_t i = 0; i < std::min(digits, text.size()); ++i) {
+    value = value * 10 + static_cast<unsigned>(text[i] - '0');
+    if (value > UINT64_MAX) return false;
+  }
+  for (int i = 0; i < power; ++i) value *= 1024;
+  if (value > UINT64_MAX) return false;
+  bytes = static_cast<uint64_t>(value);
+  return true;
 }
 
 // Left to right; -h, --help, --version and the first mistake end the reading.
@@ -82,6 +124,14 @@ expectation model(const std::vector<std::string>& arguments, bool links_and_devi
       e.listing = true;
       e.listing_path = arguments[++i];
       e.terminator = a == "--listing" ? '\0' : '\n';
+    } else if (a == "--depth") {
+      if (last) return mistake("Tiefe fehlt");
+      ++i;
+      if (!valid_depth(arguments[i], e.depth)) return mistake("Ungueltige Tiefe \"" + arguments[i] + "\"");
+    } else if (a == "--min-size") {
+      if (last) return mistake("Groesse fehlt");
+      ++i;
+      if (!valid_size(arguments[i], e.min_size)) return mistake("Ungueltige Groesse \"" + arguments[i] + "\"");
     } else if (a == "--no-progress") {
       e.show_progress = false;
     } else if (a == "-x" || a == "--one-file-system" || a == "--hard-links-once") {
@@ -129,6 +179,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     require(line.config.show_progress == e.show_progress && line.config.one_file_system == e.one_file_system &&
                 line.config.hard_links_once == e.hard_links_once,
             "flags are set by their own options only");
+    require(line.config.page_depth == e.depth, "the last depth counts");
+    require(line.config.page_min_size.has_value() == e.min_size.has_value() &&
+                (!e.min_size || *line.config.page_min_size == quern::byte_total(*e.min_size)),
+            "the last size counts");
     require(line.config.listing.has_value() == e.listing, "a listing is read only when named");
     if (e.listing) {
       require(line.config.listing->path == e.listing_path && line.config.listing->terminator == e.terminator,

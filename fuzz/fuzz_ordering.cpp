@@ -1,8 +1,9 @@
 // The orderings against the plain exchange sort: a directory's list sorted
 // page after page, each order starting from the one the page before left,
-// with keys full of ties, with 64-bit extremes and sums that wrap, and with
-// names that repeat.
-#include <limits>
+// with keys full of ties, with counts up to their largest value, byte sums
+// beyond 64 bits that tie in one word, and with names that repeat.
+#include <algorithm>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -23,33 +24,31 @@ constexpr size_t kMostEntries = 3000;
 const char* const kNames[16] = {"",  "a",  "A", "b",  "ab",   "aa", "\xff", "a\xff",
                                 ".", "..", "B", "ba", "\x01", "z",  "Z",    "abc"};
 
-int64_t wrapped(uint64_t value) { return static_cast<int64_t>(value); }
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   fuzz_input input(data, size);
-  constexpr int64_t kMin = std::numeric_limits<int64_t>::min(), kMax = std::numeric_limits<int64_t>::max();
-  int64_t palette[16] = {kMin,
-                         kMin + 1,
-                         -1,
-                         0,
-                         1,
-                         2,
-                         3,
-                         7,
-                         999,
-                         1000,
-                         int64_t{1} << 31,
-                         (int64_t{1} << 32) - 1,
-                         int64_t{1} << 32,
-                         int64_t{1} << 53,
-                         kMax - 1,
-                         kMax};
+  constexpr uint64_t kCountMax = INT64_MAX;
+  uint64_t palette[16] = {0,
+                          1,
+                          2,
+                          3,
+                          7,
+                          999,
+                          1000,
+                          uint64_t{1} << 31,
+                          (uint64_t{1} << 32) - 1,
+                          uint64_t{1} << 32,
+                          uint64_t{1} << 53,
+                          kCountMax - 1,
+                          kCountMax,
+                          uint64_t{1} << 63,
+                          UINT64_MAX - 1,
+                          UINT64_MAX};
   // Which orders add a multiple of the position to their keys, so that
   // long lists get many distinct keys; whether names are made distinct.
   const uint8_t mode = input.byte();
-  for (size_t replaced = input.byte() % 17, slot = 0; slot < replaced; ++slot) palette[slot] = wrapped(input.u64());
+  for (size_t replaced = input.byte() % 17, slot = 0; slot < replaced; ++slot) palette[slot] = input.u64();
 
   quern::diagnostics quiet(quern::verbosity::quiet, -1);
   quern::directory_tree tree(quiet);
@@ -61,19 +60,26 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (mode & 0x20) name += std::to_string(index);
     directory_node* child = quern_test::add_node(tree, parent, name);
     for (size_t o = 0; o < 5; ++o) {
-      const uint64_t spread = (mode >> o) & 1 ? static_cast<uint64_t>(palette[15 - o]) * index : 0;
-      const int64_t key = wrapped(static_cast<uint64_t>(palette[(base + o * step) % 16]) + spread);
+      const auto order = static_cast<quern::sort_order>(o);
+      const uint64_t spread = (mode >> o) & 1 ? palette[15 - o] * index : 0;
+      const uint64_t low = palette[(base + o * step) % 16] + spread;
+      // Byte sums reach beyond 64 bits, where many keys tie in their low
+      // word; counts stay below 2^63, as counts of entries do.
+      const quern::byte_total key = order == quern::sort_order::size
+                                        ? quern::byte_total::from_words(palette[(index + step) % 16] >> 60, low)
+                                        : quern::byte_total(low & kCountMax);
       const quern_test::counter& count = quern_test::kCounters[o];
       // A child has no subdirectories of its own: its count below stands
       // for the whole total.
-      if (static_cast<quern::sort_order>(o) == quern::sort_order::subdirs) {
-        child->*count.below = key;
+      if (order == quern::sort_order::subdirs) {
+        count.set_below(*child, key);
         continue;
       }
-      // Split over the two counts so that their sum has to wrap back.
-      const int64_t split = palette[(index + o) % 16];
-      child->*count.own = wrapped(static_cast<uint64_t>(key) - static_cast<uint64_t>(split));
-      child->*count.below = split;
+      // Split over the own and the count below, so that only their sum is
+      // the key.
+      const quern::byte_total split = std::min(key, quern::byte_total(palette[(index + o) % 16] & kCountMax));
+      count.set_own(*child, quern::byte_change::between(split, key).magnitude);
+      count.set_below(*child, split);
     }
   }
 

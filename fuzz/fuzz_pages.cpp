@@ -24,6 +24,7 @@
 
 namespace {
 
+using quern::byte_total;
 using quern::directory_node;
 
 constexpr size_t kMostDirectories = 48;
@@ -63,12 +64,26 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const auto level = static_cast<quern::verbosity>(input.byte() % 5);
   const uint8_t fault = input.byte();
 
-  constexpr int64_t kMin = std::numeric_limits<int64_t>::min(), kMax = std::numeric_limits<int64_t>::max();
-  int64_t palette[16] = {0,  1,     2,    7,        999,      1000, 123456, 1234567, int64_t{1} << 32, int64_t{5} << 40,
-                         -1, -1000, kMin, kMin + 1, kMax - 1, kMax};
-  for (size_t replaced = input.byte() % 17, slot = 0; slot < replaced; ++slot) {
-    palette[slot] = static_cast<int64_t>(input.u64());
-  }
+  // Counts up to their largest value; sizes up to the largest an entry can
+  // have, so that sums go beyond 64 bits.
+  constexpr uint64_t kLargest = INT64_MAX;
+  uint64_t palette[16] = {0,
+                          1,
+                          2,
+                          7,
+                          999,
+                          1000,
+                          123456,
+                          1234567,
+                          uint64_t{1} << 32,
+                          uint64_t{5} << 40,
+                          kLargest - 1,
+                          kLargest,
+                          kLargest / 2,
+                          kLargest - 1000,
+                          uint64_t{1} << 62,
+                          3};
+  for (size_t replaced = input.byte() % 17, slot = 0; slot < replaced; ++slot) palette[slot] = input.u64() & kLargest;
 
   quern::diagnostics diag(level, -1);
   quern::directory_tree tree(diag);
@@ -81,10 +96,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (name.empty()) name = "e";
     directory_node* node = quern_test::add_node(tree, parent, name);
     const uint8_t counts = input.byte(), more = input.byte();
-    node->files = palette[counts & 15];
-    node->size = palette[counts >> 4];
-    node->symlinks = palette[more & 15];
-    node->devices = palette[more >> 4];
+    // Counts of entries in a real tree stay far below their largest value,
+    // so that their sums over a few dozen directories cannot overflow.
+    node->files = static_cast<int64_t>(palette[counts & 15] >> 8);
+    node->size = byte_total(palette[counts >> 4]);
+    node->symlinks = static_cast<int64_t>(palette[more & 15] >> 8);
+    node->devices = static_cast<int64_t>(palette[more >> 4] >> 8);
     nodes.push_back(node);
   } while (!input.empty() && nodes.size() < kMostDirectories);
   // Children come after their parents: summing from the back totals each
@@ -92,7 +109,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (size_t index = nodes.size(); index-- > 1;) {
     const directory_node* node = nodes[index];
     for (const quern_test::counter& count : quern_test::kCounters) {
-      node->parent->*count.below = quern_test::wrapping_sum(node->parent->*count.below, quern_test::total(node, count));
+      count.set_below(*node->parent, count.below(*node->parent) + quern_test::total(node, count));
     }
   }
 

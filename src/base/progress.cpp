@@ -48,7 +48,7 @@ void progress_line::show_on(int descriptor, columns_function columns, clock_func
   g_descriptor = descriptor;
 }
 
-void progress_line::directory_scanned(int64_t entries, int64_t bytes) {
+void progress_line::directory_scanned(int64_t entries, const byte_total& bytes) {
   if (!shown()) return;
   ++directories_;
   entries_ += entries;

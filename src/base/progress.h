@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include "base/byte_total.h"
+
 namespace quern {
 
 // A status line on a terminal, below everything else that is said: while
@@ -32,7 +34,7 @@ class progress_line {
   void show_on(int descriptor, columns_function columns, clock_function now = clock::now);
   bool shown() const { return descriptor_ >= 0; }
 
-  void directory_scanned(int64_t entries, int64_t bytes);
+  void directory_scanned(int64_t entries, const byte_total& bytes);
   // Pages are counted from now on; total is 0 when it is not known.
   void begin_pages(int64_t total);
   void pages_written(int64_t pages);
@@ -53,7 +55,7 @@ class progress_line {
 
   int64_t directories_ = 0;
   int64_t entries_ = 0;
-  int64_t bytes_ = 0;
+  byte_total bytes_;
   bool writing_pages_ = false;
   int64_t pages_ = 0;
   int64_t pages_total_ = 0;

@@ -20,17 +20,17 @@ TEST(ProgressLine, DrawsAtOnceThenAtMostEveryTenthOfASecondWithTheFiguresSoFar) 
   const temporary_file file;
   {
     progress_line line;
-    line.directory_scanned(5, 5);  // not shown yet: nothing counted, nothing drawn
+    line.directory_scanned(5, byte_total(5));  // not shown yet: nothing counted, nothing drawn
     line.show_on(file.descriptor(), eighty_columns, fake_now);
-    line.directory_scanned(3, 1234);
+    line.directory_scanned(3, byte_total(1234));
     const std::string first = "\rScan: Verzeichnisse 1, Eintraege 3, Bytes 1.234";
     EXPECT_EQ(file.text(), first);
 
     g_now += 99ms;
-    line.directory_scanned(1000, 5000000000);
+    line.directory_scanned(1000, byte_total(5000000000));
     EXPECT_EQ(file.text(), first);
     g_now += 1ms;
-    line.directory_scanned(0, 0);
+    line.directory_scanned(0, byte_total(0));
     const std::string second = "\rScan: Verzeichnisse 3, Eintraege 1.003, Bytes 5.000.001.234";
     EXPECT_EQ(file.text(), first + second);
 

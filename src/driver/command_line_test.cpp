@@ -131,6 +131,31 @@ TEST(CommandLine, RulesBetweenOptionsFollowTheReadingInTheirOrder) {
   }
 }
 
+TEST(CommandLine, CapsTakeADepthOrASizeWithAPowerOf1024AndNothingBeyondTheirRange) {
+  const std::pair<const char*, uint64_t> depths[] = {{"0", 0}, {"007", 7}, {"4294967295", 4294967295u}};
+  for (const auto& [text, depth] : depths)
+    EXPECT_EQ(read({"--depth", text, "-o", "o", "-r", "r"}).config.page_depth, depth);
+  for (const char* bad : {"", "-1", "+1", "1.5", "2k", "4294967296", " 1"})
+    EXPECT_EQ(read({"--depth", bad, "-o", "o", "-r", "r"}).message, std::string("Ungueltige Tiefe \"") + bad + "\"");
+  EXPECT_EQ(read({"-o", "o", "-r", "r", "--depth"}).message, "Tiefe fehlt");
+
+  const std::pair<const char*, uint64_t> sizes[] = {{"0", 0},
+                                                    {"1k", 1024},
+                                                    {"10G", uint64_t{10} << 30},
+                                                    {"3t", uint64_t{3} << 40},
+                                                    {"16383P", uint64_t{16383} << 50},
+                                                    {"18446744073709551615", UINT64_MAX}};
+  for (const auto& [text, bytes] : sizes)
+    EXPECT_EQ(read({"--min-size", text, "-o", "o", "-r", "r"}).config.page_min_size, byte_total(bytes)) << text;
+  for (const char* bad : {"", "K", "1KB", "1E", "-1", "1 K", "16384P", "18446744073709551616", "99999999999999999999K"})
+    EXPECT_EQ(read({"--min-size", bad, "-o", "o", "-r", "r"}).message,
+              std::string("Ungueltige Groesse \"") + bad + "\"");
+  EXPECT_EQ(read({"-o", "o", "-r", "r", "--min-size"}).message, "Groesse fehlt");
+  // Both work with a listing.
+  EXPECT_EQ(read({"--listing", "l", "--depth", "1", "--min-size", "1M", "-o", "o", "-r", "r"}).result,
+            command_line::outcome::run);
+}
+
 TEST(CommandLine, LongHelpIsTheShortOneAndALineForEveryFurtherSpelling) {
   const std::string further =
       " --help         Diese Hilfe mit allen Optionen auf stdout\r\n"
@@ -140,6 +165,8 @@ TEST(CommandLine, LongHelpIsTheShortOneAndALineForEveryFurtherSpelling) {
       " -x             Verzeichnisse auf anderen Dateisystemen nicht betreten\r\n"
       " --one-file-system wie -x\r\n"
       " --hard-links-once Dateien mit mehreren Namen (harte Links) nur einmal zaehlen\r\n"
+      " --depth <n>    Seiten nur fuer Verzeichnisse bis zu n Ebenen unter der Wurzel\r\n"
+      " --min-size <size> Seiten nur fuer Verzeichnisse ab dieser Groesse in Bytes (K, M, G, T, P: 1024er-Potenzen)\r\n"
       " --listing <file> Baum aus einer Liste lesen (find -printf '%y %s %p\\0'), - fuer stdin\r\n"
       " --listing-lines <file> wie --listing, Eintraege enden mit Zeilenende\r\n";
   for (const bool links_and_devices : {true, false})

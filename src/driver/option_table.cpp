@@ -1,6 +1,8 @@
 #include "driver/option_table.h"
 
+#include <cctype>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 #include <type_traits>
 
@@ -43,6 +45,43 @@ bool decimal(settings& config, const char* value) {
   }
   if (value[0] == '\0' || parsed < low) return false;
   config.*field = static_cast<number>(parsed);
+  return true;
+}
+
+// A depth below the root: decimal digits only, 0 to 4294967295.
+bool page_depth(settings& config, const char* value) {
+  uint64_t depth = 0;
+  if (value[0] == '\0') return false;
+  for (const char* c = value; *c != '\0'; ++c) {
+    if (*c < '0' || *c > '9') return false;
+    depth = depth * 10 + static_cast<uint64_t>(*c - '0');
+    if (depth > UINT32_MAX) return false;
+  }
+  config.page_depth = depth;
+  return true;
+}
+
+// A number of bytes: decimal digits with an optional K, M, G, T or P (upper
+// or lower case) for powers of 1024, at most 2^64 - 1 bytes in all.
+bool page_min_size(settings& config, const char* value) {
+  const char* c = value;
+  uint64_t bytes = 0;
+  for (; *c >= '0' && *c <= '9'; ++c) {
+    const auto digit = static_cast<uint64_t>(*c - '0');
+    if (bytes > (UINT64_MAX - digit) / 10) return false;
+    bytes = bytes * 10 + digit;
+  }
+  if (c == value) return false;
+  if (*c != '\0') {
+    static constexpr char kSuffixes[] = "KMGTP";
+    const char* found = std::strchr(kSuffixes, std::toupper(static_cast<unsigned char>(*c)));
+    if (found == nullptr || *found == '\0' || c[1] != '\0') return false;
+    for (const char* step = kSuffixes; step <= found; ++step) {
+      if (bytes > UINT64_MAX / 1024) return false;
+      bytes *= 1024;
+    }
+  }
+  config.page_min_size = byte_total(bytes);
   return true;
 }
 
@@ -97,6 +136,18 @@ constexpr option_row kOptions[] = {
      .scan_only = true,
      .available = platform_counts_hard_links,
      .help = "Dateien mit mehreren Namen (harte Links) nur einmal zaehlen"},
+    {.spellings = {"--depth"},
+     .value = "<n>",
+     .missing = "Tiefe fehlt",
+     .invalid = "Ungueltige Tiefe",
+     .take = page_depth,
+     .help = "Seiten nur fuer Verzeichnisse bis zu n Ebenen unter der Wurzel"},
+    {.spellings = {"--min-size"},
+     .value = "<size>",
+     .missing = "Groesse fehlt",
+     .invalid = "Ungueltige Groesse",
+     .take = page_min_size,
+     .help = "Seiten nur fuer Verzeichnisse ab dieser Groesse in Bytes (K, M, G, T, P: 1024er-Potenzen)"},
     {.spellings = {"--listing"},
      .value = "<file>",
      .missing = "Listendatei fehlt",

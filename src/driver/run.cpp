@@ -59,6 +59,21 @@ bool pass_over_pages(file_system& files, const std::string& output_directory, sc
   return true;
 }
 
+// Which directories keep their subtrees: those that can get pages.
+retention_rule page_retention(const report_options& options) {
+  retention_rule rule;
+  if (options.page_depth) rule.max_depth = *options.page_depth;
+  if (options.page_min_size) rule.min_total = *options.page_min_size;
+  return rule;
+}
+
+// With a cap on the pages, how many directories get them.
+void say_directories_with_pages(const settings& config, diagnostics& diag, int64_t with_pages, int64_t all) {
+  if (!diag.shows(verbosity::steps) || (!config.page_depth && !config.page_min_size)) return;
+  diag.writef("* Seiten fuer %llu von %llu Verzeichnissen\r\n", static_cast<unsigned long long>(with_pages),
+              static_cast<unsigned long long>(all));
+}
+
 // Scans the tree and writes its pages. With threads to spare and little to
 // say (no operations traced), the pages of each finished subtree are written
 // while the scan goes on; what is said about them still comes after the
@@ -66,12 +81,18 @@ bool pass_over_pages(file_system& files, const std::string& output_directory, sc
 void scan_and_write_pages(const settings& config, const report_context& context, directory_tree& tree,
                           directory_node* root, int threads) {
   diagnostics& diag = context.diag;
-  scan_options scan{
-      .threads = threads, .one_file_system = config.one_file_system, .hard_links_once = config.hard_links_once};
+  scan_options scan{.threads = threads,
+                    .one_file_system = config.one_file_system,
+                    .hard_links_once = config.hard_links_once,
+                    .retention = page_retention(config)};
   std::unique_ptr<page_crew> crew;
   // Counted as they are finished: once writers sort their children, only
   // the writers may go through them.
   int64_t directories_with_pages = 1;  // the root has its pages in any case
+  const auto count_pages = [&directories_with_pages](directory_node* node) {
+    if (node->parent != nullptr && node->currentsubdirs() > 0) ++directories_with_pages;
+  };
+  scan.counted = count_pages;
   if (threads > 1 && !diag.shows(verbosity::operations)) {
     crew = std::make_unique<page_crew>(context, writers_beside_scan(threads));
     scan_options beside = scan;
@@ -79,8 +100,8 @@ void scan_and_write_pages(const settings& config, const report_context& context,
     if (crew->writers() > 0 && room_for_both(beside, crew->writers()) &&
         pass_over_pages(context.files, config.outputdirectory, beside)) {
       scan = beside;
-      scan.counted = [&crew, &directories_with_pages](directory_node* node) {
-        if (node->parent != nullptr && node->currentsubdirs() > 0) ++directories_with_pages;
+      scan.counted = [&crew, &count_pages](directory_node* node) {
+        count_pages(node);
         crew->submit(node);
       };
     } else {
@@ -90,13 +111,13 @@ void scan_and_write_pages(const settings& config, const report_context& context,
   if (diag.shows(verbosity::steps)) diag.write("* scanning root directory\r\n");
   jumper(tree, root, config.rootdirectory, context.files, diag, scan);
 
+  say_directories_with_pages(config, diag, directories_with_pages, tree.structures());
   if (diag.shows(verbosity::steps)) diag.write("* generating HTML files\r\n");
+  if (diag.progress().shown()) diag.progress().begin_pages(directories_with_pages * pages_per_directory(config));
   if (crew == nullptr) {
-    if (diag.progress().shown()) diag.progress().begin_pages(pages_to_write(config, root));
     output(context, root, threads);
     return;
   }
-  if (diag.progress().shown()) diag.progress().begin_pages(directories_with_pages * pages_per_directory(config));
   crew->grow(threads);
   crew->commit(root);
 }
@@ -166,7 +187,8 @@ int run(int argc, const char* const* argv, file_system& files, int output_descri
   const int threads = config.jobs > 0 ? config.jobs : default_jobs();
   if (config.listing) {
     if (diag.shows(verbosity::steps)) diag.write("* scanning root directory\r\n");
-    read_listing(tree, root, config.rootdirectory, *config.listing, files, diag);
+    read_listing(tree, root, config.rootdirectory, *config.listing, files, diag, page_retention(config));
+    say_directories_with_pages(config, diag, directories_with_pages(root), tree.structures());
     if (diag.shows(verbosity::steps)) diag.write("* generating HTML files\r\n");
     if (diag.progress().shown()) diag.progress().begin_pages(pages_to_write(config, root));
     output(context, root, threads);

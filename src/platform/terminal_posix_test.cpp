@@ -28,7 +28,7 @@ TEST(Terminal, SignalsIgnoredFromTheStartStayIgnored) {
       ::signal(signal_number, SIG_IGN);
       progress_line line;
       line.show_on(ends[1], nullptr);
-      line.directory_scanned(2, 10);
+      line.directory_scanned(2, byte_total(10));
       erase_progress_line_on_signals();
       ::raise(signal_number);
       ::_exit(3);  // without running the destructor, which would erase

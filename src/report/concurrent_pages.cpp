@@ -134,8 +134,8 @@ struct page_crew::crew {
   explicit crew(const report_context& run) : context(run), files(run.files) {}
 
   uint8_t& state_of(const directory_node* node) REQUIRES(handover.guard()) {
-    if (states.size() <= node->id) states.resize(node->id + 1, progress_byte::make(stage::unsubmitted, 0));
-    return states[node->id];
+    if (states.size() <= node->id()) states.resize(node->id() + 1, progress_byte::make(stage::unsubmitted, 0));
+    return states[node->id()];
   }
 
   void work() EXCLUDES(handover.guard()) {
@@ -170,7 +170,7 @@ struct page_crew::crew {
     }
     state_of(node) = progress_byte::make(stage::done, pages);
     if (!text.empty() || said.failures() > 0) {
-      said_while_writing& kept = said_by_node[node->id];
+      said_while_writing& kept = said_by_node[node->id()];
       kept.text = std::move(text);
       kept.failures = said.failures();
       kept.charged = sizeof(said_while_writing) + kept.text.capacity();
@@ -250,7 +250,7 @@ void page_crew::commit(directory_node* root) {
     while (progress_byte::of(c.state_of(node)) != stage::done) c.handover.wait_for_workers();
     const int pages = progress_byte::pages(c.state_of(node));
     said_while_writing said;
-    if (auto kept = c.said_by_node.find(node->id); kept != c.said_by_node.end()) {
+    if (auto kept = c.said_by_node.find(node->id()); kept != c.said_by_node.end()) {
       said = std::move(kept->second);
       c.said_by_node.erase(kept);
       c.handover.take(said.charged);

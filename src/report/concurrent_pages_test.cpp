@@ -11,6 +11,7 @@
 
 #include "report/traversal.h"
 #include "support/fake_file_system.h"
+#include "support/tree_nodes.h"
 
 namespace quern {
 namespace {
@@ -77,14 +78,10 @@ struct sample_tree {
       for (int j = 0; i % 4 != 3 && j < 3; ++j) add(child, "g" + std::to_string(j), (i + j) % 4);
     }
   }
-  directory_node* add(directory_node* parent, const std::string& name, int64_t size) {
-    directory_node* node = tree.create_directory_node();
-    tree.set_name(node, name.data(), name.size());
-    node->size = size;
-    if (parent != nullptr) {
-      tree.add_subdir_to_directory(parent, node);
-      parent->recursize += size;
-    }
+  directory_node* add(directory_node* parent, const std::string& name, uint64_t size) {
+    directory_node* node = quern_test::add_node(tree, parent, name);
+    node->size = byte_total(size);
+    if (parent != nullptr) parent->recursize += node->size;
     return node;
   }
 

@@ -8,25 +8,30 @@ namespace quern {
 
 namespace {
 
+// Counts are never negative; they are shown as sums are.
+byte_total as_total(int64_t count) { return byte_total(static_cast<uint64_t>(count)); }
+
 struct stats_row {
   const char* label;
   const char* cell_class;
-  int64_t directory_node::*here;
-  int64_t directory_node::*below;
-  int64_t (directory_node::*total)() const;
+  byte_total (*here)(const directory_node&);
+  byte_total (*below)(const directory_node&);
 };
 
 constexpr stats_row kRows[] = {
-    {"Belegte Bytes", "tdbytes", &directory_node::size, &directory_node::recursize, &directory_node::total_size},
-    {"Dateien", "tdfiles", &directory_node::files, &directory_node::recurfiles, &directory_node::total_files},
-    {"Unterverzeichnisse", "tdsubdir", &directory_node::subdirs, &directory_node::recursubdirs,
-     &directory_node::total_subdirs},
-    {"Symbolische Links", "tdsymlink", &directory_node::symlinks, &directory_node::recursymlinks,
-     &directory_node::total_symlinks},
-    {"Devicefiles", "tdother", &directory_node::devices, &directory_node::recurdevices, &directory_node::total_devices},
+    {"Belegte Bytes", "tdbytes", [](const directory_node& n) { return n.size; },
+     [](const directory_node& n) { return n.recursize; }},
+    {"Dateien", "tdfiles", [](const directory_node& n) { return as_total(n.files); },
+     [](const directory_node& n) { return as_total(n.recurfiles); }},
+    {"Unterverzeichnisse", "tdsubdir", [](const directory_node& n) { return as_total(n.subdirs); },
+     [](const directory_node& n) { return as_total(n.recursubdirs); }},
+    {"Symbolische Links", "tdsymlink", [](const directory_node& n) { return as_total(n.symlinks); },
+     [](const directory_node& n) { return as_total(n.recursymlinks); }},
+    {"Devicefiles", "tdother", [](const directory_node& n) { return as_total(n.devices); },
+     [](const directory_node& n) { return as_total(n.recurdevices); }},
 };
 
-void append_cell(std::string& page, const char* cell_class, int64_t value) {
+void append_cell(std::string& page, const char* cell_class, const byte_total& value) {
   page += " <td class=\"";
   page += cell_class;
   page += "\">";
@@ -48,11 +53,13 @@ void output_dir_stats(std::string& page, const directory_node& node, bool detail
     page += "<tr>\r\n <td class=\"tdinfo\">";
     page += row.label;
     page += "</td>\r\n";
+    const byte_total here = row.here(node);
+    const byte_total below = row.below(node);
     if (detailed) {
-      append_cell(page, row.cell_class, node.*row.here);
-      append_cell(page, row.cell_class, node.*row.below);
+      append_cell(page, row.cell_class, here);
+      append_cell(page, row.cell_class, below);
     }
-    append_cell(page, row.cell_class, (node.*row.total)());
+    append_cell(page, row.cell_class, here + below);
     page += "</tr>\r\n";
   }
   page += "</table>\r\n</div>\r\n";

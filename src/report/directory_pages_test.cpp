@@ -88,7 +88,7 @@ TEST(DirectoryPages, EachPageSortsTheListThePageBeforeLeftByItsOwnOrder) {
       {"c", {1, 2, 1, 0}}, {"a", {3, 0, 0, 1}}, {"d", {2, 1, 1, 0}}, {"b", {0, 3, 0, 0}}};
   for (const auto& [name, counts] : rows) {
     directory_node* child = add_node(r.tree, r.root, name);
-    child->size = counts[0];
+    child->size = byte_total(static_cast<uint64_t>(counts[0]));
     child->recursubdirs = counts[1];
     child->files = counts[2];
     child->recurdevices = counts[3];

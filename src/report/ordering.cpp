@@ -61,9 +61,17 @@ void traced_exchange_sort(directory_node** slots, size_t n, sort_order order, di
 }
 
 struct ranked {
-  // Ascends as the key descends.
-  uint64_t rank;
+  // Both words ascend as the key descends.
+  uint64_t low;
+  uint64_t high;
   size_t position;
+
+  bool operator<(const ranked& other) const {
+    if (high != other.high) return high < other.high;
+    if (low != other.low) return low < other.low;
+    return position < other.position;
+  }
+  bool same_rank(const ranked& other) const { return high == other.high && low == other.low; }
 };
 
 struct named {
@@ -139,22 +147,29 @@ scratch& buffers() {
   return instance;
 }
 
+// One stable pass of the radix sort over a byte of one word.
+void radix_pass(scratch& s, uint64_t ranked::*word, int shift) {
+  size_t starts[256] = {};
+  for (const ranked& item : s.ranks) ++starts[(item.*word >> shift) & 0xff];
+  size_t next = 0;
+  for (size_t& start : starts) next += std::exchange(start, next);
+  for (const ranked& item : s.ranks) s.spare[starts[(item.*word >> shift) & 0xff]++] = item;
+  s.ranks.swap(s.spare);
+}
+
 // Stable least-significant-byte radix sort, one pass per byte in which the
-// ranks differ, so that small counts cost few passes.
+// ranks differ, so that small counts, whose high word never varies, cost
+// few passes.
 void radix_sort(scratch& s) {
-  uint64_t any = 0;
-  uint64_t all = ~uint64_t{0};
-  for (const ranked& item : s.ranks) any |= item.rank, all &= item.rank;
-  const uint64_t varying = any ^ all;
   s.spare.resize(s.ranks.size());
-  for (int shift = 0; shift < 64; shift += 8) {
-    if (((varying >> shift) & 0xff) == 0) continue;
-    size_t starts[256] = {};
-    for (const ranked& item : s.ranks) ++starts[(item.rank >> shift) & 0xff];
-    size_t next = 0;
-    for (size_t& start : starts) next += std::exchange(start, next);
-    for (const ranked& item : s.ranks) s.spare[starts[(item.rank >> shift) & 0xff]++] = item;
-    s.ranks.swap(s.spare);
+  for (uint64_t ranked::*word : {&ranked::low, &ranked::high}) {
+    uint64_t any = 0;
+    uint64_t all = ~uint64_t{0};
+    for (const ranked& item : s.ranks) any |= item.*word, all &= item.*word;
+    const uint64_t varying = any ^ all;
+    for (int shift = 0; shift < 64; shift += 8) {
+      if (((varying >> shift) & 0xff) != 0) radix_pass(s, word, shift);
+    }
   }
 }
 
@@ -235,7 +250,7 @@ void place_groups(directory_node** slots, size_t n, scratch& s) {
 void sort_counted(directory_node** slots, size_t n, sort_order order, scratch& s) {
   if (n <= kExchangeLimit) {
     struct keyed {
-      int64_t key;
+      byte_total key;
       directory_node* node;
     } items[kExchangeLimit];
     for (size_t c = 0; c < n; ++c) items[c] = {order_total(*slots[c], order), slots[c]};
@@ -244,16 +259,14 @@ void sort_counted(directory_node** slots, size_t n, sort_order order, scratch& s
     return;
   }
 
-  // Flipping all bits but the sign maps the largest signed key to rank 0.
-  constexpr uint64_t kDescending = ~(uint64_t{1} << 63);
+  // Flipping every bit maps the largest key to the smallest rank.
   s.ranks.resize(n);
   for (size_t position = 0; position < n; ++position) {
-    s.ranks[position] = {static_cast<uint64_t>(order_total(*slots[position], order)) ^ kDescending, position};
+    const byte_total key = order_total(*slots[position], order);
+    s.ranks[position] = {~key.low(), ~key.high(), position};
   }
   if (n < kRadixMinimum) {
-    std::sort(s.ranks.begin(), s.ranks.end(), [](const ranked& a, const ranked& b) {
-      return a.rank != b.rank ? a.rank < b.rank : a.position < b.position;
-    });
+    std::sort(s.ranks.begin(), s.ranks.end());
   } else {
     radix_sort(s);
   }
@@ -261,7 +274,7 @@ void sort_counted(directory_node** slots, size_t n, sort_order order, scratch& s
   s.group_start.clear();
   for (size_t c = 0; c < n; ++c) {
     s.order[c] = s.ranks[c].position;
-    if (c == 0 || s.ranks[c].rank != s.ranks[c - 1].rank) s.group_start.push_back(c);
+    if (c == 0 || !s.ranks[c].same_rank(s.ranks[c - 1])) s.group_start.push_back(c);
   }
   s.group_start.push_back(n);
   place_groups(slots, n, s);
@@ -294,16 +307,17 @@ void sort_named(directory_node** slots, size_t n, scratch& s) {
 
 }  // namespace
 
-int64_t order_total(const directory_node& node, sort_order order) {
+// Counts are never negative, so they sort as sums do.
+byte_total order_total(const directory_node& node, sort_order order) {
   switch (order) {
     case sort_order::size: return node.total_size();
-    case sort_order::subdirs: return node.total_subdirs();
-    case sort_order::files: return node.total_files();
-    case sort_order::symlinks: return node.total_symlinks();
-    case sort_order::devices: return node.total_devices();
+    case sort_order::subdirs: return byte_total(static_cast<uint64_t>(node.total_subdirs()));
+    case sort_order::files: return byte_total(static_cast<uint64_t>(node.total_files()));
+    case sort_order::symlinks: return byte_total(static_cast<uint64_t>(node.total_symlinks()));
+    case sort_order::devices: return byte_total(static_cast<uint64_t>(node.total_devices()));
     case sort_order::name: break;
   }
-  return 0;
+  return byte_total();
 }
 
 void my_sort(directory_node* node, sort_order order, diagnostics& diag) {

@@ -16,8 +16,8 @@ enum class sort_order { size, subdirs, files, symlinks, devices, name };
 // are shown, every one is traced, and the exchange sort itself runs.
 void my_sort(directory_node* node, sort_order order, diagnostics& diag);
 
-// The total a counted order sorts by: the node's count over its whole
-// subtree. Zero for the name order.
-int64_t order_total(const directory_node& node, sort_order order);
+// The total a counted order sorts by: the node's count or bytes over its
+// whole subtree. Zero for the name order.
+byte_total order_total(const directory_node& node, sort_order order);
 
 }  // namespace quern

@@ -23,11 +23,13 @@ using quern_test::counter_of;
 using quern_test::kCounters;
 using quern_test::kPageOrders;
 
-// Splits the total over the own and the below count, wrapping if need be.
-void set_total(directory_node* node, sort_order order, int64_t value) {
+// Splits the total over the own and the below count, so that only their
+// sum is the key.
+void set_total(directory_node* node, sort_order order, const byte_total& value) {
   const quern_test::counter& count = counter_of(order);
-  node->*count.own = static_cast<int64_t>(static_cast<uint64_t>(value) - 7);
-  node->*count.below = 7;
+  const byte_total below = std::min(value, byte_total(7));
+  count.set_own(*node, byte_change::between(below, value).magnitude);
+  count.set_below(*node, below);
 }
 
 class OrderingTest : public ::testing::Test {
@@ -47,9 +49,9 @@ class OrderingTest : public ::testing::Test {
 TEST_F(OrderingTest, EqualKeysKeepTheOrderTheExchangesLeave) {
   for (size_t field = 0; field < std::size(kCounters); ++field) {
     const auto order = static_cast<sort_order>(field);
-    for (const std::vector<int64_t>& totals : {std::vector<int64_t>{5, 5, 9}, std::vector<int64_t>{5, 9, 5}}) {
+    for (const std::vector<uint64_t>& totals : {std::vector<uint64_t>{5, 5, 9}, std::vector<uint64_t>{5, 9, 5}}) {
       const std::vector<directory_node*> n = make_children({"a", "b", "c"});
-      for (size_t i = 0; i < 3; ++i) set_total(n[i], order, totals[i]);
+      for (size_t i = 0; i < 3; ++i) set_total(n[i], order, byte_total(totals[i]));
       my_sort(parent_, order, quiet_);
       // The exchanges reverse the ties of {5, 5, 9} and keep those of {5, 9, 5}.
       const std::vector<directory_node*> expected =
@@ -60,15 +62,25 @@ TEST_F(OrderingTest, EqualKeysKeepTheOrderTheExchangesLeave) {
 }
 
 // Key shapes: few keys, wide keys, ascending and descending runs, and the
-// 64-bit extremes.
-int64_t make_total(int shape, int64_t index, int64_t distinct, std::mt19937_64& rng) {
-  constexpr int64_t kMin = std::numeric_limits<int64_t>::min(), kMax = std::numeric_limits<int64_t>::max();
-  const int64_t extremes[] = {kMin, kMin + 1, -1, 0, 1, (int64_t{1} << 32) - 1, int64_t{1} << 32, kMax - 1, kMax};
+// extremes: of counts up to 2^63 - 1, of byte sums beyond 64 bits, where
+// keys also tie in one of their words.
+byte_total make_total(int shape, uint64_t index, uint64_t distinct, sort_order order, std::mt19937_64& rng) {
+  constexpr uint64_t kCountMax = INT64_MAX;
+  const bool bytes = order == sort_order::size;
+  const byte_total extremes[] = {byte_total(0),
+                                 byte_total(1),
+                                 byte_total((uint64_t{1} << 32) - 1),
+                                 byte_total(uint64_t{1} << 32),
+                                 byte_total(kCountMax - 1),
+                                 byte_total(kCountMax),
+                                 byte_total::from_words(bytes ? 1 : 0, 0),
+                                 byte_total::from_words(bytes ? 1 : 0, 1),
+                                 byte_total::from_words(bytes ? ~uint64_t{0} : 0, ~uint64_t{0} >> (bytes ? 0 : 1))};
   switch (shape) {
-    case 0: return static_cast<int64_t>(rng() % static_cast<uint64_t>(distinct));
-    case 1: return static_cast<int64_t>(rng());
-    case 2: return index / distinct;
-    case 3: return -index / distinct;
+    case 0: return byte_total(rng() % distinct);
+    case 1: return bytes ? byte_total::from_words(rng() % 3, rng()) : byte_total(rng() & kCountMax);
+    case 2: return byte_total(index / distinct);
+    case 3: return byte_total(kCountMax - index / distinct);
     default: return extremes[rng() % std::size(extremes)];
   }
 }
@@ -97,9 +109,8 @@ TEST_F(OrderingTest, SuccessivePagesMatchTheExchangeSort) {
         const std::vector<directory_node*> nodes = make_children(shuffled);
         for (size_t field = 0; field < std::size(kCounters); ++field) {
           const auto order = static_cast<sort_order>(field);
-          const int64_t distinct = 1 + static_cast<int64_t>(rng() % 4);
-          for (size_t i = 0; i < count; ++i)
-            set_total(nodes[i], order, make_total(shape, static_cast<int64_t>(i), distinct, rng));
+          const uint64_t distinct = 1 + rng() % 4;
+          for (size_t i = 0; i < count; ++i) set_total(nodes[i], order, make_total(shape, i, distinct, order, rng));
           // A single tie among otherwise distinct keys.
           if (shape == 1 && round % 2 == 1 && count > 1)
             set_total(nodes[rng() % count], order, quern_test::total(nodes[rng() % count], counter_of(order)));

@@ -1,6 +1,10 @@
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
+
+#include "base/byte_total.h"
 
 namespace quern {
 
@@ -20,6 +24,11 @@ struct report_options {
   int sort_row_symlinks = 1;
   int sort_row_devices = 1;
   std::string outputdirectory;
+  // Which directories get pages, beyond having subdirectories: those at
+  // most this many levels below the root, and those holding at least this
+  // many bytes in all. The index page names the caps given.
+  std::optional<uint64_t> page_depth;
+  std::optional<byte_total> page_min_size;
 };
 
 }  // namespace quern

@@ -41,7 +41,7 @@ void output(const report_context& context, directory_node* node, int threads) {
   }
 }
 
-int64_t pages_to_write(const report_options& options, const directory_node* node) {
+int64_t directories_with_pages(const directory_node* node) {
   int64_t directories = 0;
   std::vector<const directory_node*> pending{node};
   while (!pending.empty()) {
@@ -53,8 +53,41 @@ int64_t pages_to_write(const report_options& options, const directory_node* node
       if (child->currentsubdirs() > 0) pending.push_back(child);
     }
   }
-  return directories * pages_per_directory(options);
+  return directories;
 }
+
+int64_t pages_to_write(const report_options& options, const directory_node* node) {
+  return directories_with_pages(node) * pages_per_directory(options);
+}
+
+namespace {
+
+// Below the totals: which directories have pages, so that a reader can
+// tell a directory left without pages by the caps from one without
+// subdirectories.
+void append_cap_note(std::string& page, const report_options& options) {
+  page += "<p>Seiten gibt es nur f&uuml;r ";
+  if (options.page_depth == uint64_t{0}) {
+    page += "die Wurzel";
+  } else {
+    page += "Verzeichnisse";
+    if (options.page_depth) {
+      page += " bis zur Tiefe ";
+      append_decimal(page, static_cast<int64_t>(*options.page_depth));
+      page += " unter der Wurzel";
+      if (options.page_min_size) page += " und";
+    }
+    if (options.page_min_size) {
+      page += " mit mindestens ";
+      page += dotted(*options.page_min_size);
+      page += " Bytes";
+    }
+    page += "; die &uuml;brigen stehen ohne Link in der Liste ihres &uuml;bergeordneten Verzeichnisses";
+  }
+  page += ".</p>\r\n";
+}
+
+}  // namespace
 
 void output_index_html(const report_context& context, const directory_node* root) {
   const std::string path = context.options.outputdirectory + "/index.html";
@@ -72,6 +105,7 @@ void output_index_html(const report_context& context, const directory_node* root
     append_html_escaped(page, root_path);
     page += "</a></h1><br>\r\n";
     output_dir_stats(page, *root, false);
+    if (context.options.page_depth || context.options.page_min_size) append_cap_note(page, context.options);
     output_html_footer(page);
     page += "</body>\r\n</html>\r\n";
     result = write_or_remove(context.files, path, *file, page);

@@ -30,7 +30,8 @@ void note_root_file_system(open_directory& root, read_options& options) {
 }
 
 void directory_contents::clear() {
-  files = symlinks = devices = size = entries = 0;
+  files = symlinks = devices = entries = 0;
+  size = byte_total();
   names.clear();
   pending.clear();
   linked_files.clear();
@@ -77,7 +78,7 @@ void read_directory(open_directory& directory, const read_options& options, dire
             break;
           case entry_status::kind::symlink:
             contents.symlinks += 1;
-            contents.size += entry.size;
+            contents.size.add(static_cast<uint64_t>(entry.size));
             keep = keep || options.trace_links_and_others;
             break;
           case entry_status::kind::regular:
@@ -88,7 +89,7 @@ void read_directory(open_directory& directory, const read_options& options, dire
               break;
             }
             contents.files += 1;
-            contents.size += entry.size;
+            contents.size.add(static_cast<uint64_t>(entry.size));
             break;
           case entry_status::kind::other:
             contents.devices += 1;

@@ -4,6 +4,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/byte_total.h"
 #include "base/status.h"
 #include "platform/file_system.h"
 
@@ -35,7 +36,7 @@ struct directory_contents {
   int64_t files = 0;
   int64_t symlinks = 0;
   int64_t devices = 0;
-  int64_t size = 0;
+  byte_total size;
   int64_t entries = 0;  // listed, "." and ".." aside
   name_list names;      // of the pending entries
   std::vector<pending_entry> pending;

@@ -40,11 +40,6 @@ record_kind kind_of(char letter) {
   }
 }
 
-// Sizes come from outside: no listing may make a sum undefined.
-int64_t add_wrapping(int64_t a, int64_t b) {
-  return static_cast<int64_t>(static_cast<uint64_t>(a) + static_cast<uint64_t>(b));
-}
-
 bool is_dot_or_dot_dot(std::string_view name) { return name == "." || name == ".."; }
 
 std::string_view without_trailing_slashes(std::string_view path) {
@@ -59,7 +54,7 @@ class directory_index {
   // The parent's creation number stands for the parent: it is unique and
   // does not change while the index is in use.
   static uint64_t hash(const directory_node* parent, std::string_view name) {
-    uint64_t h = (parent->id + 1) * 0x9e3779b97f4a7c15ULL;
+    uint64_t h = (parent->id() + 1) * 0x9e3779b97f4a7c15ULL;
     size_t at = 0;
     for (; at + 8 <= name.size(); at += 8) {
       uint64_t word;
@@ -171,18 +166,19 @@ class listing_reader {
   }
 
   // Puts every directory's children in name order, numbers the nodes in
-  // pre-order and adds up the totals below each directory.
-  void finish() {
+  // pre-order, adds up the totals below each directory and lets go of the
+  // subtrees that the rule does not keep.
+  void finish(const retention_rule& retention) {
     index_ = directory_index();
     listed_ = std::vector<bool>();
     std::vector<directory_node*> order;
     order.reserve(static_cast<size_t>(tree_.structures()));
     std::vector<directory_node*> pending{root_};
-    uint64_t next_id = root_->id;
+    uint64_t next_id = root_->id();
     while (!pending.empty()) {
       directory_node* node = pending.back();
       pending.pop_back();
-      node->id = next_id++;
+      node->set_id(next_id++);
       order.push_back(node);
       directory_node** children = node->subdirpointer;
       std::sort(children, children + node->subdirs,
@@ -195,15 +191,37 @@ class listing_reader {
       const directory_node* node = *at;
       if (node == root_) continue;
       directory_node* parent = node->parent;
-      parent->recurfiles = add_wrapping(parent->recurfiles, add_wrapping(node->files, node->recurfiles));
-      parent->recursymlinks = add_wrapping(parent->recursymlinks, add_wrapping(node->symlinks, node->recursymlinks));
-      parent->recurdevices = add_wrapping(parent->recurdevices, add_wrapping(node->devices, node->recurdevices));
-      parent->recursize = add_wrapping(parent->recursize, add_wrapping(node->size, node->recursize));
-      parent->recursubdirs = add_wrapping(parent->recursubdirs, add_wrapping(node->subdirs, node->recursubdirs));
+      // Counts grow by one per record, so they cannot overflow; sizes are
+      // summed exactly.
+      parent->recurfiles += node->files + node->recurfiles;
+      parent->recursymlinks += node->symlinks + node->recursymlinks;
+      parent->recurdevices += node->devices + node->recurdevices;
+      parent->recursize += node->total_size();
+      parent->recursubdirs += node->subdirs + node->recursubdirs;
+      if ((node->gaps & (kGapUnread | kGapBelow)) != 0) parent->gaps |= kGapBelow;
     }
+    if (!retention.keeps_everything()) release_unkept(retention);
   }
 
  private:
+  // The whole tree is there before anything is counted, so nothing can be
+  // given back early; the directories the rule does not keep only lose
+  // their children, as they would in a scan.
+  void release_unkept(const retention_rule& retention) {
+    std::vector<std::pair<directory_node*, uint64_t>> pending{{root_, 0}};
+    while (!pending.empty()) {
+      const auto [node, depth] = pending.back();
+      pending.pop_back();
+      if (!retention.keeps(*node, depth)) {
+        tree_.drop_children(node);
+        continue;
+      }
+      for (int64_t slot = 0; slot < node->currentsubdirs(); ++slot) {
+        pending.push_back({node->subdirpointer[slot], depth + 1});
+      }
+    }
+  }
+
   // One directory on the path resolved last, and where its name ends there.
   struct level {
     directory_node* node;
@@ -248,11 +266,11 @@ class listing_reader {
     switch (kind) {
       case record_kind::regular:
         parent->files += 1;
-        parent->size = add_wrapping(parent->size, size);
+        parent->size.add(static_cast<uint64_t>(size));
         break;
       case record_kind::symlink:
         parent->symlinks += 1;
-        parent->size = add_wrapping(parent->size, size);
+        parent->size.add(static_cast<uint64_t>(size));
         break;
       default: parent->devices += 1; break;
     }
@@ -308,7 +326,7 @@ class listing_reader {
 
   // Whether the directory had a record of its own before; from now on it has.
   bool listed_before(const directory_node* node) {
-    const size_t index = static_cast<size_t>(node->id);
+    const size_t index = static_cast<size_t>(node->id());
     if (listed_.size() <= index) listed_.resize(index + 1);
     if (listed_[index]) return true;
     listed_[index] = true;
@@ -338,19 +356,24 @@ class listing_reader {
 }  // namespace
 
 void read_listing(directory_tree& tree, directory_node* root, const std::string& root_path,
-                  const listing_source& source, file_system& files, diagnostics& diag, listing_buffer_sizes sizes) {
+                  const listing_source& source, file_system& files, diagnostics& diag, const retention_rule& retention,
+                  listing_buffer_sizes sizes) {
   std::unique_ptr<input_file> input;
   if (source.path == "-") {
     input = files.standard_input();
   } else if (const status opened = files.open_input_file(source.path, input); !opened.is_ok()) {
     // The listing stands for the root's directory: the root stays empty.
     diag.report_failure("Konnte Verzeichnis nicht oeffnen", opened);
+    root->gaps |= kGapUnread;
     return;
   }
   listing_reader reader(tree, root, root_path, source.terminator, diag);
   const status read = reader.read(*input, sizes);
-  if (!read.is_ok()) diag.report_failure("Konnte Verzeichniseintrag nicht lesen", read);
-  reader.finish();
+  if (!read.is_ok()) {
+    diag.report_failure("Konnte Verzeichniseintrag nicht lesen", read);
+    root->gaps |= kGapUnread;
+  }
+  reader.finish(retention);
 }
 
 }  // namespace quern

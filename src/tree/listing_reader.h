@@ -31,8 +31,11 @@ struct listing_buffer_sizes {
 // whatever the order of its listing. A directory that only paths below it
 // name is created all the same. Bad records are reported with their number
 // and skipped; a listing that cannot be opened or read to its end is
-// reported as a directory would be, and what was read still counts.
+// reported as a directory would be, and what was read still counts. The
+// directories the retention rule does not keep lose their children once
+// everything is counted.
 void read_listing(directory_tree& tree, directory_node* root, const std::string& root_path,
-                  const listing_source& source, file_system& files, diagnostics& diag, listing_buffer_sizes sizes = {});
+                  const listing_source& source, file_system& files, diagnostics& diag,
+                  const retention_rule& retention = {}, listing_buffer_sizes sizes = {});
 
 }  // namespace quern

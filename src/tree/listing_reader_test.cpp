@@ -26,7 +26,7 @@ struct listed {
     files.inputs["list"] = input;
     root = tree.create_directory_node();
     tree.set_name(root, root_path.data(), root_path.size());
-    read_listing(tree, root, root_path, {"list", '\0'}, files, diag, sizes);
+    read_listing(tree, root, root_path, {"list", '\0'}, files, diag, {}, sizes);
   }
   fake_file_system files;
   diagnostics diag;
@@ -85,8 +85,9 @@ TEST(ListingReader, BadRecordsAreReportedByNumberAndSkippedAndTheRestCounts) {
       {"d 0 r/", "Verzeichnis doppelt aufgefuehrt"},
       {"d 0 r/d", nullptr},
       {"d 0 r//d", "Verzeichnis doppelt aufgefuehrt"},
-      {"f 9223372036854775807 r/twice", nullptr},
-      {"f 9223372036854775807 r/twice", nullptr},
+      {"f 9223372036854775807 r/thrice", nullptr},
+      {"f 9223372036854775807 r/thrice", nullptr},
+      {"f 9223372036854775807 r/thrice", nullptr},
       {"f 3 r/d/f", nullptr},
   };
   std::vector<std::string> texts;
@@ -97,10 +98,11 @@ TEST(ListingReader, BadRecordsAreReportedByNumberAndSkippedAndTheRestCounts) {
       expected += "Fehlerhafter Listeneintrag " + std::to_string(texts.size()) + ": " + reason + "\r\n";
   }
   const listed l(texts, "r", {.bytes = std::string("f 1 r/cut", 9)});
-  EXPECT_EQ(l.diag.collected(), expected + "Fehlerhafter Listeneintrag 22: Eintrag nicht abgeschlossen\r\n");
-  // Files are not remembered: one listed twice counts twice, and its bytes
-  // wrap rather than overflow. Nothing is made for a rejected path.
-  EXPECT_EQ(describe_numbered(l.root), "d1 r 2/1 0/0 0/0 -2/3 1/0\nd2 r/d 1/0 0/0 0/0 3/0 0/0\n");
+  EXPECT_EQ(l.diag.collected(), expected + "Fehlerhafter Listeneintrag 23: Eintrag nicht abgeschlossen\r\n");
+  // Files are not remembered: one listed three times counts three times,
+  // and its bytes add up exactly beyond 64 bits. Nothing is made for a
+  // rejected path.
+  EXPECT_EQ(describe_numbered(l.root), "d1 r 3/1 0/0 0/0 27670116110564327421/3 1/0\nd2 r/d 1/0 0/0 0/0 3/0 0/0\n");
 }
 
 TEST(ListingReader, RecordsTooLongToHoldAndNulsInLinesAreMalformedAndTheNextRecordsStillCount) {
@@ -120,7 +122,7 @@ TEST(ListingReader, RecordsTooLongToHoldAndNulsInLinesAreMalformedAndTheNextReco
   files.standard_input_bytes.bytes = std::string("f 1 r/a\0b\nf 2 r/c\n", 18);
   read_listing(tree, root, "r", {"-", '\n'}, files, diag);
   EXPECT_EQ(diag.collected(), "Fehlerhafter Listeneintrag 1: Format fehlerhaft\r\n");
-  EXPECT_EQ(root->size, 2);
+  EXPECT_EQ(root->size, byte_total(2));
 }
 
 TEST(ListingReader, PathsAreComposedFromTheRootAsGivenAndMatchedWithoutItsTrailingSlashes) {
@@ -136,6 +138,40 @@ TEST(ListingReader, PathsAreComposedFromTheRootAsGivenAndMatchedWithoutItsTraili
     ASSERT_EQ(l.root->subdirs, 1) << root.first;
     EXPECT_EQ(node_path(l.root->subdirpointer[0]), child.second);
     EXPECT_EQ(l.root->recurfiles, 1);
+  }
+}
+
+// The whole tree is read before anything is complete, so the rule is
+// applied at the end: a directory that cannot get pages keeps its figures
+// and loses its children, as in a scan.
+TEST(ListingReader, DirectoriesTheRuleDoesNotKeepLoseTheirChildrenAndKeepTheirFigures) {
+  const std::vector<std::string> records = {"f 10 r/a/b/c/f", "f 1000 r/x/f", "f 5 r/x/y/f"};
+  for (const retention_rule& rule : {retention_rule{.max_depth = 1, .min_total = {}},
+                                     retention_rule{.max_depth = UINT64_MAX, .min_total = byte_total(100)}}) {
+    diagnostics diag(verbosity::quiet, -1);
+    directory_tree tree(diag);
+    directory_node* root = quern_test::add_node(tree, nullptr, "r");
+    fake_file_system files;
+    std::string text;
+    for (const std::string& record : records) text += record + '\0';
+    files.inputs["list"] = {.bytes = text};
+    read_listing(tree, root, "r", {"list", '\0'}, files, diag, rule);
+    ASSERT_EQ(root->currentsubdirs(), 2);
+    const directory_node* a = root->subdirpointer[0];
+    const directory_node* x = root->subdirpointer[1];
+    EXPECT_EQ(x->currentsubdirs(), 1);
+    EXPECT_EQ(root->total_size(), byte_total(1015));
+    EXPECT_EQ(a->total_size(), byte_total(10));
+    EXPECT_EQ(a->total_subdirs(), 2);
+    if (rule.max_depth == 1) {
+      // a is at depth 1 and keeps b; b, below the depth, loses c.
+      ASSERT_EQ(a->currentsubdirs(), 1);
+      EXPECT_EQ(a->subdirpointer[0]->currentsubdirs(), 0);
+      EXPECT_EQ(a->subdirpointer[0]->subdirs, 1);
+    } else {
+      EXPECT_EQ(a->currentsubdirs(), 0);
+      EXPECT_EQ(a->subdirs, 1);
+    }
   }
 }
 

@@ -20,6 +20,20 @@ struct level {
   size_t next_subdirectory = 0;
   size_t next_linked_file = 0;
   size_t path_length = 0;  // of this directory's path in the walk's path text
+  uint64_t depth = 0;      // below the root
+  // Where the tree's storage stood before the node was made, and after it
+  // was made and named: what it made since then is its subtree.
+  directory_tree::mark before;
+  directory_tree::mark after;
+  bool kept_by_parent = true;
+};
+
+// A new directory and where the tree's storage stood around its making.
+struct made_directory {
+  directory_node* node;
+  directory_tree::mark before;
+  directory_tree::mark after;
+  bool kept_by_parent;
 };
 
 // Files with several names, each under the identity all its names share.
@@ -41,20 +55,21 @@ class files_seen {
 // meets it: it alone creates nodes, adds up counts and speaks.
 class walk {
  public:
-  walk(directory_tree& tree, directory_source& source, diagnostics& diag,
-       const std::function<void(directory_node*)>& counted)
-      : tree_(tree), source_(source), diag_(diag), counted_(counted) {}
+  walk(directory_tree& tree, directory_source& source, diagnostics& diag, const scan_options& options)
+      : tree_(tree), source_(source), diag_(diag), retention_(options.retention), counted_(options.counted) {}
 
   void run(directory_node* root, const std::string& root_path) {
     path_ = root_path;
-    if (!enter(root, nullptr, 0)) return;
+    const directory_tree::mark now = tree_.current_mark();
+    if (!enter({root, now, now, true}, nullptr, 0)) return;
     while (!levels_.empty()) step();
   }
 
  private:
   // Announces the directory at path_, has the source open and read it, and
   // makes it the deepest level. False when it could not be opened.
-  bool enter(directory_node* node, const char* name, size_t ordinal) {
+  bool enter(const made_directory& made, const char* name, size_t ordinal) {
+    directory_node* node = made.node;
     if (diag_.shows(verbosity::operations)) diag_.write("*** jumper " + path_ + " " + node_id(node) + "\r\n");
     if (diag_.shows(verbosity::entries)) diag_.writef("** scanning %s\n", path_.c_str());
     if (diag_.shows(verbosity::operations)) diag_.write("*** try to open directory\r\n");
@@ -62,6 +77,8 @@ class walk {
     const status opened = source_.enter(name, ordinal, contents);
     if (!opened.is_ok()) {
       diag_.report_failure("Konnte Verzeichnis nicht oeffnen", opened);
+      node->gaps |= kGapUnread;
+      finish(made, levels_.empty() ? 0 : levels_.back().depth + 1);
       return false;
     }
     node->files = contents->files;
@@ -69,7 +86,8 @@ class walk {
     node->devices = contents->devices;
     node->size = contents->size;
     diag_.progress().directory_scanned(contents->entries, node->size);
-    levels_.push_back({node, contents, 0, 0, 0, path_.size()});
+    const uint64_t depth = levels_.empty() ? 0 : levels_.back().depth + 1;
+    levels_.push_back({node, contents, 0, 0, 0, path_.size(), depth, made.before, made.after, made.kept_by_parent});
     return true;
   }
 
@@ -99,6 +117,7 @@ class walk {
 
     if (entry.error_number != 0) {
       diag_.report_failure("Konnte Datei nicht stat'ten", status::error(entry.error_number));
+      current.node->gaps |= kGapUnread;
       return;
     }
     switch (entry.type) {
@@ -117,16 +136,18 @@ class walk {
     }
   }
 
-  directory_node* add_child(level& current, const char* name, size_t name_length) {
+  made_directory add_child(level& current, const char* name, size_t name_length) {
     if (diag_.shows(verbosity::entries)) diag_.writef("** detecting directory %s\r\n", path_.c_str());
+    const directory_tree::mark before = tree_.current_mark();
+    const bool kept = retention_.may_keep(current.depth);
     directory_node* child = tree_.create_directory_node();
-    tree_.add_subdir_to_directory(current.node, child);
+    tree_.add_subdir_to_directory(current.node, child, kept);
     tree_.set_name(child, name, name_length);
-    return child;
+    return {child, before, tree_.current_mark(), kept};
   }
 
   void descend(level& current, const char* name, size_t name_length) {
-    directory_node* child = add_child(current, name, name_length);
+    const made_directory child = add_child(current, name, name_length);
     // `current` may move when the level stack grows; it is not used after this.
     enter(child, name, current.next_subdirectory++);
   }
@@ -134,39 +155,60 @@ class walk {
   // A directory on another file system stays a subdirectory of its parent,
   // with nothing counted in it.
   void pass_by(level& current, const char* name, size_t name_length) {
-    add_child(current, name, name_length);
+    const made_directory child = add_child(current, name, name_length);
+    child.node->gaps |= kGapNotEntered;
     if (diag_.shows(verbosity::steps)) diag_.writef("* nicht betreten (anderes Dateisystem): %s\r\n", path_.c_str());
+    finish(child, current.depth + 1);
   }
 
   void count_once(directory_node* node, const linked_file& file) {
     if (!seen_.first_meeting(file)) return;
     node->files += 1;
-    node->size += file.size;
+    node->size.add(static_cast<uint64_t>(file.size));
   }
 
   // Ends the deepest level: its totals join its parent's totals below.
   void leave(const level& current) {
     if (!current.contents->listing_failure.is_ok()) {
       diag_.report_failure("Konnte Verzeichniseintrag nicht lesen", current.contents->listing_failure);
+      current.node->gaps |= kGapUnread;
     } else if (diag_.shows(verbosity::operations)) {
       diag_.write("*** end of directory\r\n");
     }
     source_.leave();
-    directory_node* node = current.node;
-    if (directory_node* parent = node->parent; parent != nullptr) {
+    const made_directory made{current.node, current.before, current.after, current.kept_by_parent};
+    const uint64_t depth = current.depth;
+    levels_.pop_back();
+    finish(made, depth);
+  }
+
+  // Everything below the directory is counted: its totals join its
+  // parent's, and what nothing will show is given back.
+  void finish(const made_directory& made, uint64_t depth) {
+    directory_node* node = made.node;
+    directory_node* parent = node->parent;
+    if (parent != nullptr) {
       parent->recurfiles += node->files + node->recurfiles;
       parent->recursymlinks += node->symlinks + node->recursymlinks;
       parent->recurdevices += node->devices + node->recurdevices;
-      parent->recursize += node->size + node->recursize;
+      parent->recursize += node->total_size();
       parent->recursubdirs += node->subdirs + node->recursubdirs;
+      // A directory not entered under -x is what the option asks for; it
+      // leaves no gap in the figures of the file system shown.
+      if ((node->gaps & (kGapUnread | kGapBelow)) != 0) parent->gaps |= kGapBelow;
     }
-    levels_.pop_back();
+    if (!retention_.keeps(*node, depth)) {
+      tree_.release_to(made.after);
+      tree_.drop_children(node);
+    }
     if (counted_) counted_(node);
+    if (!made.kept_by_parent) tree_.release_to(made.before);
   }
 
   directory_tree& tree_;
   directory_source& source_;
   diagnostics& diag_;
+  const retention_rule& retention_;
   const std::function<void(directory_node*)>& counted_;
   std::string path_;
   std::vector<level> levels_;
@@ -190,7 +232,7 @@ void jumper(directory_tree& tree, directory_node* root, const std::string& root_
   }
   if (source == nullptr)
     source = std::make_unique<sequential_source>(files, root_path, reading, options.descriptor_budget);
-  walk(tree, *source, diag, options.counted).run(root, root_path);
+  walk(tree, *source, diag, options).run(root, root_path);
 }
 
 int scan_descriptors(const scan_options& options) {

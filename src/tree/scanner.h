@@ -24,8 +24,10 @@ struct scan_options {
   bool one_file_system = false;
   // A regular file with several names counts at the first of them only.
   bool hard_links_once = false;
+  // What finished directories keep of their subtrees.
+  retention_rule retention = {};
   // Called on the walk's thread for each directory as soon as everything
-  // below it is counted.
+  // below it is counted, after it has given back what it does not keep.
   std::function<void(directory_node*)> counted = nullptr;
   // Entries of one directory that the scan counts, traces and enters as if
   // they were not there, such as files that appear while it goes on.

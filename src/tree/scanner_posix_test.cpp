@@ -43,7 +43,7 @@ TEST(ScannerOnRealFiles, ChainDeeperThanAnyPathScansCompletelyUnderALowDescripto
     jumper(tree, top, root, platform_file_system(), diag, {.threads = threads});
     EXPECT_EQ(diag.collected(), "");
     EXPECT_EQ(top->files + top->recurfiles, levels);
-    EXPECT_EQ(top->size + top->recursize, 3 * levels);
+    EXPECT_EQ(top->total_size(), byte_total(3 * levels));
     EXPECT_EQ(top->subdirs + top->recursubdirs, levels);
     const directory_node* deepest = top;
     while (deepest->currentsubdirs() > 0) deepest = deepest->subdirpointer[0];

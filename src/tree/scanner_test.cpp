@@ -2,7 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
 #include "base/diagnostics.h"
+#include "base/text.h"
 #include "support/fake_file_system.h"
 #include "support/tree_nodes.h"
 
@@ -106,10 +112,18 @@ TEST_P(Scanner, CountsEveryKindSkipsOnlyDotAndDotDotAndGoesOnAfterFailures) {
             "r//a 1/0 0/0 1/0 5/0 1/0\n"
             "r//a/locked 0/0 0/0 0/0 0/0 0/0\n"
             "r//... 1/0 1/0 0/0 3/0 0/0\n");
+  // What could not be read marks its directory, and every directory above
+  // it as short of something below.
+  const directory_node* a = s.root->subdirpointer[0];
+  EXPECT_EQ(a->subdirpointer[0]->gaps, kGapUnread);
+  EXPECT_EQ(a->gaps, kGapBelow);
+  EXPECT_EQ(s.root->subdirpointer[1]->gaps, kGapUnread);
+  EXPECT_EQ(s.root->gaps, kGapUnread | kGapBelow);
 
   scan missing(files, "missing", verbosity::quiet, kDefaultDescriptorBudget, threads());
   EXPECT_EQ(missing.diag.collected(), "Konnte Verzeichnis nicht oeffnen: No such file or directory\n");
   EXPECT_EQ(describe(missing.root), "missing 0/0 0/0 0/0 0/0 0/0\n");
+  EXPECT_EQ(missing.root->gaps, kGapUnread);
 }
 
 // Where the platform knows only directories and regular files, a link or a
@@ -155,6 +169,11 @@ TEST_P(Scanner, OtherFileSystemsAreShownButNotEntered) {
   EXPECT_EQ(describe(kept.root),
             "r 0/1 0/0 0/0 0/5 2/1\nr/mnt 0/0 0/0 0/0 0/0 0/0\nr/local 1/0 0/0 0/0 5/0 1/0\n"
             "r/local/proc 0/0 0/0 0/0 0/0 0/0\n");
+  // A file system left out on purpose leaves no gap above it.
+  EXPECT_EQ(kept.root->subdirpointer[0]->gaps, kGapNotEntered);
+  EXPECT_EQ(kept.root->subdirpointer[1]->subdirpointer[0]->gaps, kGapNotEntered);
+  EXPECT_EQ(kept.root->subdirpointer[1]->gaps, 0u);
+  EXPECT_EQ(kept.root->gaps, 0u);
   EXPECT_EQ(
       scan(files, "r", verbosity::steps, one_file_system).diag.collected(),
       "* nicht betreten (anderes Dateisystem): r/mnt\r\n* nicht betreten (anderes Dateisystem): r/local/proc\r\n");
@@ -163,6 +182,97 @@ TEST_P(Scanner, OtherFileSystemsAreShownButNotEntered) {
                 .diag.collected()
                 .find("Konnte Verzeichnis nicht oeffnen"),
             std::string::npos);
+}
+
+// Sizes add up exactly however large: three files of the largest size a
+// file can have, in one directory and again below it.
+TEST_P(Scanner, SumsOfTheLargestFilesAreExact) {
+  fake_file_system files;
+  files.add_directory("r");
+  files.add_directory("r/d");
+  for (const char* name : {"a", "b", "c"}) {
+    files.add_file(std::string("r/") + name, INT64_MAX);
+    files.add_file(std::string("r/d/") + name, INT64_MAX);
+  }
+  scan s(files, "r", verbosity::quiet, {.threads = threads()});
+  EXPECT_EQ(dotted(s.root->size), "27.670.116.110.564.327.421");
+  EXPECT_EQ(dotted(s.root->recursize), "27.670.116.110.564.327.421");
+  EXPECT_EQ(dotted(s.root->total_size()), "55.340.232.221.128.654.842");
+}
+
+// A tree of four levels below the root, each directory with three
+// subdirectories, files of every size class, links and other entries also
+// below subdirectories.
+void add_bushy_tree(fake_file_system& files) {
+  files.add_directory("r");
+  std::vector<std::string> level{"r"};
+  for (int depth = 1; depth <= 4; ++depth) {
+    std::vector<std::string> next;
+    for (size_t parent = 0; parent < level.size(); ++parent) {
+      for (int child = 0; child < 3; ++child) {
+        const std::string path = level[parent] + "/" + std::to_string(child);
+        files.add_directory(path);
+        files.add_file(path + "/f", int64_t{1} << (4 * ((parent + static_cast<size_t>(child)) % 8)));
+        if (child == 1) files.add_symlink(path + "/l", 3);
+        if (depth == 4) files.add_other(path + "/p");
+        next.push_back(path);
+      }
+    }
+    level = next;
+  }
+}
+
+// The figures of every directory that a walk down the kept children meets,
+// by path; with a rule, the walk goes below only the directories it keeps.
+std::map<std::string, std::string> kept_directories(const directory_node* root, const retention_rule* rule) {
+  std::map<std::string, std::string> kept;
+  std::vector<std::pair<const directory_node*, uint64_t>> pending{{root, 0}};
+  while (!pending.empty()) {
+    const auto [node, depth] = pending.back();
+    pending.pop_back();
+    kept[node_path(node)] = dotted(node->total_size()) + " " + std::to_string(node->total_files()) + " " +
+                            std::to_string(node->total_subdirs()) + " " + std::to_string(node->total_symlinks()) + " " +
+                            std::to_string(node->total_devices()) + " " + std::to_string(node->subdirs);
+    if (rule != nullptr && !rule->keeps(*node, depth)) continue;
+    for (int64_t slot = 0; slot < node->currentsubdirs(); ++slot)
+      pending.push_back({node->subdirpointer[slot], depth + 1});
+  }
+  return kept;
+}
+
+// Under caps a directory that cannot get pages gives back what lies below
+// it once it is counted: what stays is what the rule keeps of the uncapped
+// tree, with the same figures; the traces and the order of completion are
+// those of the uncapped scan, and only what stays holds storage.
+TEST_P(Scanner, CapsGiveBackWhatNoPageShowsAndChangeNoFigureOrTrace) {
+  fake_file_system files;
+  add_bushy_tree(files);
+  std::vector<std::string> completed_uncapped;
+  const scan uncapped(files, "r", verbosity::operations, {.threads = threads(), .counted = [&](directory_node* node) {
+                                                            completed_uncapped.push_back(node_path(node));
+                                                          }});
+  ASSERT_EQ(kept_directories(uncapped.root, nullptr).size(), 121u);
+  const retention_rule rules[] = {{.max_depth = 0, .min_total = {}},
+                                  {.max_depth = 1, .min_total = {}},
+                                  {.max_depth = 2, .min_total = {}},
+                                  {.max_depth = UINT64_MAX, .min_total = byte_total(1 << 12)},
+                                  {.max_depth = 3, .min_total = byte_total(1 << 20)}};
+  for (const retention_rule& rule : rules) {
+    SCOPED_TRACE("depth " + std::to_string(rule.max_depth) + ", size " + dotted(rule.min_total));
+    std::vector<std::string> completed;
+    const scan capped(files, "r", verbosity::operations,
+                      {.threads = threads(), .retention = rule, .counted = [&](directory_node* node) {
+                         completed.push_back(node_path(node));
+                       }});
+    EXPECT_EQ(capped.diag.collected(), uncapped.diag.collected());
+    EXPECT_EQ(completed, completed_uncapped);
+    EXPECT_EQ(capped.tree.structures(), uncapped.tree.structures());
+    const std::map<std::string, std::string> kept = kept_directories(capped.root, nullptr);
+    EXPECT_EQ(kept, kept_directories(uncapped.root, &rule));
+    EXPECT_LT(kept.size(), 121u);
+    // Only what stays holds storage: the stacks end right after it.
+    EXPECT_EQ(capped.tree.current_mark().nodes, kept.size());
+  }
 }
 
 // A file with several names counts once, at its first name in the scan's

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <type_traits>
 
 #include "report/ordering.h"
 #include "tree/directory_node.h"
@@ -9,34 +10,56 @@
 // A directory's five counts and its pages' orders, as the tests name them.
 namespace quern_test {
 
-// Sums wrap, as the report's do.
-inline int64_t wrapping_sum(int64_t a, int64_t b) {
-  return static_cast<int64_t>(static_cast<uint64_t>(a) + static_cast<uint64_t>(b));
+// A figure of a node as a sum: counts are never negative, so they compare
+// and add up as sums of bytes do.
+template <auto field>
+quern::byte_total figure(const quern::directory_node& node) {
+  if constexpr (std::is_same_v<std::remove_cvref_t<decltype(node.*field)>, quern::byte_total>) {
+    return node.*field;
+  } else {
+    return quern::byte_total(static_cast<uint64_t>(node.*field));
+  }
+}
+
+template <auto field>
+void set_figure(quern::directory_node& node, const quern::byte_total& value) {
+  if constexpr (std::is_same_v<std::remove_cvref_t<decltype(node.*field)>, quern::byte_total>) {
+    node.*field = value;
+  } else {
+    node.*field = static_cast<int64_t>(value.low());
+  }
 }
 
 // One count: the node's figure directly in the directory and strictly below
 // it, and the classes of the cells that show it in the statistics table and
 // in the rows of the overview.
 struct counter {
-  int64_t quern::directory_node::*own;
-  int64_t quern::directory_node::*below;
+  quern::byte_total (*own)(const quern::directory_node&);
+  quern::byte_total (*below)(const quern::directory_node&);
+  void (*set_own)(quern::directory_node&, const quern::byte_total&);
+  void (*set_below)(quern::directory_node&, const quern::byte_total&);
   const char* cell;
   const char* row_cell;
 };
 
+template <auto own, auto below>
+constexpr counter make_counter(const char* cell, const char* row_cell) {
+  return {figure<own>, figure<below>, set_figure<own>, set_figure<below>, cell, row_cell};
+}
+
 // In the order of quern::sort_order.
 inline constexpr counter kCounters[] = {
-    {&quern::directory_node::size, &quern::directory_node::recursize, "tdbytes", "tdlistbytes"},
-    {&quern::directory_node::subdirs, &quern::directory_node::recursubdirs, "tdsubdir", "tdlistsubdir"},
-    {&quern::directory_node::files, &quern::directory_node::recurfiles, "tdfiles", "tdlistfiles"},
-    {&quern::directory_node::symlinks, &quern::directory_node::recursymlinks, "tdsymlink", "tdlistsymlink"},
-    {&quern::directory_node::devices, &quern::directory_node::recurdevices, "tdother", "tdlistother"}};
+    make_counter<&quern::directory_node::size, &quern::directory_node::recursize>("tdbytes", "tdlistbytes"),
+    make_counter<&quern::directory_node::subdirs, &quern::directory_node::recursubdirs>("tdsubdir", "tdlistsubdir"),
+    make_counter<&quern::directory_node::files, &quern::directory_node::recurfiles>("tdfiles", "tdlistfiles"),
+    make_counter<&quern::directory_node::symlinks, &quern::directory_node::recursymlinks>("tdsymlink", "tdlistsymlink"),
+    make_counter<&quern::directory_node::devices, &quern::directory_node::recurdevices>("tdother", "tdlistother")};
 
 inline const counter& counter_of(quern::sort_order order) { return kCounters[static_cast<size_t>(order)]; }
 
 // The count over the node's whole subtree.
-inline int64_t total(const quern::directory_node* node, const counter& count) {
-  return wrapping_sum(node->*count.own, node->*count.below);
+inline quern::byte_total total(const quern::directory_node* node, const counter& count) {
+  return count.own(*node) + count.below(*node);
 }
 
 // A directory's pages in the order they are written, each sorting the list

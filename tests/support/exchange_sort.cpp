@@ -28,13 +28,13 @@ void trace_comparison(std::string& trace, quern::sort_order order, const quern::
 
 // Plain pointers: library calls would not be inlined into a function built
 // without the instrumentation, and would be instrumented themselves.
-UNINSTRUMENTED void sort_keyed(int64_t* keys, quern::directory_node** list, size_t n, quern::sort_order order,
+UNINSTRUMENTED void sort_keyed(quern::byte_total* keys, quern::directory_node** list, size_t n, quern::sort_order order,
                                std::string* trace) {
   for (size_t i = 0; i + 1 < n; ++i) {
     for (size_t j = i + 1; j < n; ++j) {
       if (trace != nullptr) trace_comparison(*trace, order, list[i], list[j]);
       if (keys[i] < keys[j]) {
-        const int64_t key = keys[i];
+        const quern::byte_total key = keys[i];
         keys[i] = keys[j];
         keys[j] = key;
         quern::directory_node* const node = list[i];
@@ -47,17 +47,18 @@ UNINSTRUMENTED void sort_keyed(int64_t* keys, quern::directory_node** list, size
 
 }  // namespace
 
-// Keys are taken out first, names as their negated rank among all names:
-// lists of thousands make millions of comparisons.
+// Keys are taken out first, names as how many names follow them: lists of
+// thousands make millions of comparisons.
 void exchange_sort(std::vector<quern::directory_node*>& list, quern::sort_order order, std::string* trace) {
-  std::vector<int64_t> keys(list.size());
+  std::vector<quern::byte_total> keys(list.size());
   if (order == quern::sort_order::name) {
     std::vector<const char*> names;
     for (const quern::directory_node* node : list) names.push_back(node->name);
     const auto before = [](const char* a, const char* b) { return std::strcmp(a, b) < 0; };
     std::sort(names.begin(), names.end(), before);
     for (size_t i = 0; i < list.size(); ++i) {
-      keys[i] = -(std::lower_bound(names.begin(), names.end(), list[i]->name, before) - names.begin());
+      const auto earlier = std::lower_bound(names.begin(), names.end(), list[i]->name, before) - names.begin();
+      keys[i] = quern::byte_total(list.size() - static_cast<size_t>(earlier));
     }
   } else {
     for (size_t i = 0; i < list.size(); ++i) keys[i] = total(list[i], counter_of(order));

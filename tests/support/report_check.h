@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "base/byte_total.h"
+
 // Checks that hold for every report, whatever tree it shows: the markup
 // leaves no name unescaped, every link names a file of the report, and the
 // figures of every page add up. Each check returns what is wrong, or nothing.
@@ -32,9 +34,9 @@ std::vector<std::string> link_targets(std::string_view page);
 // The texts of all cells of the class, in page order.
 std::vector<std::string> cells_of_class(std::string_view page, std::string_view cell_class);
 
-// A number as the pages group it; false for any other text. Sums wrap as the
-// report's do.
-bool parse_grouped(std::string_view text, int64_t& value);
+// A number as the pages group it; false for any other text. Sums are exact
+// to 128 bits, as the report's are.
+bool parse_grouped(std::string_view text, quern::byte_total& value);
 
 // The statistics cells of the last column, the totals, in the order of the
 // table's rows: bytes, files, subdirectories, symbolic links, other entries.

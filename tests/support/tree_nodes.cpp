@@ -17,10 +17,13 @@ void describe(const quern::directory_node* node, bool numbered, std::string& tex
        {quern::sort_order::files, quern::sort_order::symlinks, quern::sort_order::devices, quern::sort_order::size,
         quern::sort_order::subdirs}) {
     const counter& count = counter_of(order);
-    text += " " + std::to_string(node->*count.own) + "/" + std::to_string(node->*count.below);
-    int64_t sum = 0;
-    for (const quern::directory_node* child : below) sum = wrapping_sum(sum, total(child, count));
-    if (sum != node->*count.below) throw std::logic_error(path + ": a count below is not the children's sum");
+    text += " ";
+    quern::append_decimal(text, count.own(*node));
+    text += "/";
+    quern::append_decimal(text, count.below(*node));
+    quern::byte_total sum;
+    for (const quern::directory_node* child : below) sum += total(child, count);
+    if (sum != count.below(*node)) throw std::logic_error(path + ": a count below is not the children's sum");
   }
   text += "\n";
   for (const quern::directory_node* child : below) {

@@ -140,6 +140,36 @@ TEST(WindowsScan, ReportEqualsTheNativeOneWithoutLinkAndDeviceColumns) {
       << totals(output);
 }
 
+// The caps on pages give the same report on Windows: the same pages, links
+// turned into names, and the same line on how many directories got pages.
+TEST(WindowsScan, CappedReportEqualsTheNativeOne) {
+  temporary_directory scratch;
+  const std::string root = scratch / "root";
+  // One subdirectory per directory, so that both builds number them alike;
+  // the second level is too small for pages, the third too deep.
+  std::string deep = root;
+  for (const int64_t size : {int64_t{5} << 30, int64_t{5} << 20, int64_t{5} << 10, int64_t{1000}, int64_t{5}}) {
+    make_directory(deep);
+    make_file(deep + "/f", size);
+    deep += "/" + kGreek + std::to_string(size);
+  }
+  const std::vector<std::string> arguments = {"-v", "-ndy", "-ndd", "--depth", "2", "--min-size", "6K", "-r", root};
+  std::vector<std::string> native_arguments = arguments, windows_arguments = arguments;
+  native_arguments.insert(native_arguments.end(), {"-o", scratch / "native"});
+  windows_arguments.insert(windows_arguments.end(), {"-o", scratch / "windows"});
+  const run_result native = run_native(native_arguments);
+  const run_result windows = run_windows(windows_arguments);
+  ASSERT_EQ(native.exit_status, 0) << native.standard_error;
+  EXPECT_EQ(windows.exit_status, 0);
+  EXPECT_EQ(without_elapsed(windows.standard_error), without_elapsed(native.standard_error));
+  EXPECT_NE(windows.standard_error.find("* Seiten fuer 2 von 5 Verzeichnissen\r\n"), std::string::npos)
+      << windows.standard_error;
+  const std::vector<std::string> files = list_directory(scratch / "windows");
+  EXPECT_EQ(files, list_directory(scratch / "native"));
+  for (const std::string& name : files)
+    EXPECT_EQ(read_file(scratch / ("windows/" + name)), read_file(scratch / ("native/" + name))) << name;
+}
+
 // The root as a Windows user may give it: with a drive and backslashes,
 // relative to the current directory, or relative to the current directory
 // of a drive.
