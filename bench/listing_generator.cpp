@@ -103,6 +103,7 @@ class listing_writer {
   std::uint64_t records() const { return records_; }
   std::uint64_t directories() const { return directories_; }
   std::uint64_t bytes() const { return bytes_; }
+  std::uint64_t name_bytes() const { return name_bytes_; }
 
  private:
   static constexpr std::size_t kBufferBytes = std::size_t{4} << 20;
@@ -131,6 +132,7 @@ class listing_writer {
     const std::size_t length = path_.size();
     path_ += '/';
     append_directory_name(ordinal);
+    name_bytes_ += path_.size() - length - 1;
     record('d', 4096);
     ++directories_;
     write_contents(depth);
@@ -239,6 +241,7 @@ class listing_writer {
   std::uint64_t records_ = 0;
   std::uint64_t directories_ = 1;
   std::uint64_t bytes_ = 0;
+  std::uint64_t name_bytes_ = 0;  // of the directories below the root
 };
 
 [[noreturn]] void usage() {
@@ -284,7 +287,8 @@ int main(int argc, char** argv) {
   listing_writer writer(out, root, random);
   writer.write_tree(top, directories, entries - directories);
   writer.finish();
-  std::printf("records %llu\ndirectories %llu\nbytes %llu\n", static_cast<unsigned long long>(writer.records()),
-              static_cast<unsigned long long>(writer.directories()), static_cast<unsigned long long>(writer.bytes()));
+  std::printf("records %llu\ndirectories %llu\nbytes %llu\ndirectory_name_bytes %llu\n",
+              static_cast<unsigned long long>(writer.records()), static_cast<unsigned long long>(writer.directories()),
+              static_cast<unsigned long long>(writer.bytes()), static_cast<unsigned long long>(writer.name_bytes()));
   return 0;
 }
