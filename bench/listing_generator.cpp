@@ -21,40 +21,7 @@ namespace {
 
 using bench::fail;
 using bench::fail_errno;
-
-// xoshiro256** seeded through splitmix64, as the tree generator uses.
-class random_source {
- public:
-  explicit random_source(std::uint64_t seed) {
-    for (auto& word : state_) {
-      seed += 0x9e3779b97f4a7c15ULL;
-      std::uint64_t z = seed;
-      z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ULL;
-      z = (z ^ (z >> 27)) * 0x94d049bb133111ebULL;
-      word = z ^ (z >> 31);
-    }
-  }
-  std::uint64_t next() {
-    const std::uint64_t result = rotl(state_[1] * 5, 7) * 9;
-    const std::uint64_t t = state_[1] << 17;
-    state_[2] ^= state_[0];
-    state_[3] ^= state_[1];
-    state_[1] ^= state_[2];
-    state_[0] ^= state_[3];
-    state_[2] ^= t;
-    state_[3] = rotl(state_[3], 45);
-    return result;
-  }
-  std::uint64_t below(std::uint64_t bound) { return next() % bound; }
-  double unit() { return static_cast<double>(next() >> 11) * 0x1.0p-53; }
-  double open_unit() { return (static_cast<double>(next() >> 11) + 0.5) * 0x1.0p-53; }
-  // Pareto with the given shape, at least 1.
-  double pareto(double shape) { return std::pow(open_unit(), -1.0 / shape); }
-
- private:
-  static std::uint64_t rotl(std::uint64_t x, int k) { return (x << k) | (x >> (64 - k)); }
-  std::uint64_t state_[4];
-};
+using bench::random_source;
 
 constexpr unsigned kMaxDepth = 20;
 
@@ -166,14 +133,8 @@ class listing_writer {
   }
 
   std::uint64_t file_size() {
-    const double size = std::exp(8.3 + 2.2 * normal());
+    const double size = std::exp(8.3 + 2.2 * random_.normal());
     return static_cast<std::uint64_t>(std::min(size, 1.0e12));
-  }
-
-  double normal() {
-    const double u = random_.open_unit();
-    const double v = random_.unit();
-    return std::sqrt(-2.0 * std::log(u)) * std::cos(6.283185307179586 * v);
   }
 
   void append_directory_name(std::uint64_t ordinal) {

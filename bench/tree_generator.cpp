@@ -28,47 +28,7 @@ namespace {
 
 using bench::fail;
 using bench::fail_errno;
-
-// xoshiro256** seeded through splitmix64: the standard library's
-// distributions differ between implementations, and a seed must name the
-// same tree everywhere.
-class random_source {
- public:
-  explicit random_source(std::uint64_t seed) {
-    for (auto& word : state_) {
-      seed += 0x9e3779b97f4a7c15ULL;
-      std::uint64_t z = seed;
-      z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ULL;
-      z = (z ^ (z >> 27)) * 0x94d049bb133111ebULL;
-      word = z ^ (z >> 31);
-    }
-  }
-
-  std::uint64_t next() {
-    const std::uint64_t result = rotl(state_[1] * 5, 7) * 9;
-    const std::uint64_t t = state_[1] << 17;
-    state_[2] ^= state_[0];
-    state_[3] ^= state_[1];
-    state_[1] ^= state_[2];
-    state_[0] ^= state_[3];
-    state_[2] ^= t;
-    state_[3] = rotl(state_[3], 45);
-    return result;
-  }
-
-  // The modulo bias is far below anything a benchmark tree can show.
-  std::uint64_t below(std::uint64_t bound) { return bound == 0 ? 0 : next() % bound; }
-  std::uint64_t between(std::uint64_t low, std::uint64_t high) { return low + below(high - low + 1); }
-  double unit() { return static_cast<double>(next() >> 11) * 0x1.0p-53; }
-  double open_unit() { return (static_cast<double>(next() >> 11) + 0.5) * 0x1.0p-53; }
-  bool chance(double probability) { return unit() < probability; }
-
-  double normal() { return std::sqrt(-2.0 * std::log(open_unit())) * std::cos(6.283185307179586 * unit()); }
-
- private:
-  static std::uint64_t rotl(std::uint64_t x, int k) { return (x << k) | (x >> (64 - k)); }
-  std::array<std::uint64_t, 4> state_{};
-};
+using bench::random_source;
 
 struct planned_directory {
   std::vector<std::uint32_t> children;

@@ -104,14 +104,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     node->devices = static_cast<int64_t>(palette[more >> 4] >> 8);
     nodes.push_back(node);
   } while (!input.empty() && nodes.size() < kMostDirectories);
-  // Children come after their parents: summing from the back totals each
-  // subtree before it is added to the one above, as the scan does.
-  for (size_t index = nodes.size(); index-- > 1;) {
-    const directory_node* node = nodes[index];
-    for (const quern_test::counter& count : quern_test::kCounters) {
-      count.set_below(*node->parent, count.below(*node->parent) + quern_test::total(node, count));
-    }
-  }
+  // Children come after their parents: joining them from the back sums each
+  // subtree before it joins the one above, as the scan does.
+  for (size_t index = nodes.size(); index-- > 1;) quern::join_parent(nodes[index]);
 
   quern::fake_file_system files;
   std::string failed;

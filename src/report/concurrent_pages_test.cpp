@@ -77,17 +77,21 @@ struct sample_tree {
       child->files = i % 5;
       for (int j = 0; i % 4 != 3 && j < 3; ++j) add(child, "g" + std::to_string(j), (i + j) % 4);
     }
+    // The last made first: each directory's subtree is summed before it
+    // joins its parent, as in a scan.
+    for (auto node = made.rbegin(); node != made.rend(); ++node) join_parent(*node);
   }
   directory_node* add(directory_node* parent, const std::string& name, uint64_t size) {
     directory_node* node = quern_test::add_node(tree, parent, name);
     node->size = byte_total(size);
-    if (parent != nullptr) parent->recursize += node->size;
+    if (parent != nullptr) made.push_back(node);
     return node;
   }
 
   diagnostics quiet{verbosity::quiet, -1};
   directory_tree tree{quiet};
   directory_node* root;
+  std::vector<directory_node*> made;  // but the root
 };
 
 // What writing the pages said, how many failed, and what was written.

@@ -37,6 +37,20 @@ int64_t capacity_for(int64_t used, int64_t first) {
 
 int64_t directory_node::countofsubdir() const { return capacity_for(subdirs, kFirstCapacity); }
 
+void join_parent(directory_node* node) {
+  directory_node* parent = node->parent;
+  // Counts grow by one per entry, so they cannot overflow; sizes are summed
+  // exactly.
+  parent->recurfiles += node->files + node->recurfiles;
+  parent->recursymlinks += node->symlinks + node->recursymlinks;
+  parent->recurdevices += node->devices + node->recurdevices;
+  parent->recursize += node->total_size();
+  parent->recursubdirs += node->subdirs + node->recursubdirs;
+  // A directory not entered under -x is what the option asks for; it leaves
+  // no gap in the figures of the file system shown.
+  if ((node->gaps & (kGapUnread | kGapBelow)) != 0) parent->gaps |= kGapBelow;
+}
+
 void append_node_id(std::string& out, const directory_node* node) {
   out.push_back(kNodeIdLetter);
   append_decimal(out, static_cast<int64_t>(node->id()));

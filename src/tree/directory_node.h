@@ -99,6 +99,11 @@ struct retention_rule {
   bool keeps_everything() const { return max_depth == UINT64_MAX && min_total == byte_total(); }
 };
 
+// Everything below the directory is counted: its totals join what lies
+// below its parent, and what could not be read there marks the parent too.
+// The one place where the figures of a tree are added up.
+void join_parent(directory_node* node);
+
 // The node's identifier as pages and diagnostics write it: "d" and the
 // creation number.
 std::string node_id(const directory_node* node);

@@ -188,17 +188,7 @@ class listing_reader {
     // Backwards, every directory comes after everything below it, so its
     // totals are complete when they join its parent's.
     for (auto at = order.rbegin(); at != order.rend(); ++at) {
-      const directory_node* node = *at;
-      if (node == root_) continue;
-      directory_node* parent = node->parent;
-      // Counts grow by one per record, so they cannot overflow; sizes are
-      // summed exactly.
-      parent->recurfiles += node->files + node->recurfiles;
-      parent->recursymlinks += node->symlinks + node->recursymlinks;
-      parent->recurdevices += node->devices + node->recurdevices;
-      parent->recursize += node->total_size();
-      parent->recursubdirs += node->subdirs + node->recursubdirs;
-      if ((node->gaps & (kGapUnread | kGapBelow)) != 0) parent->gaps |= kGapBelow;
+      if (*at != root_) join_parent(*at);
     }
     if (!retention.keeps_everything()) release_unkept(retention);
   }

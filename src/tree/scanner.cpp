@@ -186,17 +186,7 @@ class walk {
   // parent's, and what nothing will show is given back.
   void finish(const made_directory& made, uint64_t depth) {
     directory_node* node = made.node;
-    directory_node* parent = node->parent;
-    if (parent != nullptr) {
-      parent->recurfiles += node->files + node->recurfiles;
-      parent->recursymlinks += node->symlinks + node->recursymlinks;
-      parent->recurdevices += node->devices + node->recurdevices;
-      parent->recursize += node->total_size();
-      parent->recursubdirs += node->subdirs + node->recursubdirs;
-      // A directory not entered under -x is what the option asks for; it
-      // leaves no gap in the figures of the file system shown.
-      if ((node->gaps & (kGapUnread | kGapBelow)) != 0) parent->gaps |= kGapBelow;
-    }
+    if (node->parent != nullptr) join_parent(node);
     if (!retention_.keeps(*node, depth)) {
       tree_.release_to(made.after);
       tree_.drop_children(node);
