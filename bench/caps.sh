@@ -4,38 +4,34 @@
 # run on an empty tree. See bench/README.md for the columns.
 set -euo pipefail
 
+source "$(dirname "$0")/common.sh"
+
 usage() {
     cat >&2 <<EOF
 usage: $0 [--rounds N] [--build DIR] [--seed N] [--scale F] [--share PERCENT] [PROFILE]
 profile: typical, wide, ties, deep or huge (default huge)
 --share: the --min-size run pages this share of the directories that get
          pages without a cap (default 1)
-environment: QUERN_BENCH_DATA (default /work/benchdata),
-             QUERN_BENCH_SETTLE seconds to wait after a large deletion (default 360)
+$(environment_usage)
 EOF
     exit 2
 }
 
 rounds=3
-build=""
-seed=1
-scale=1
 share=1
 profile=huge
 while [ $# -gt 0 ]; do
+    if common_option "$@"; then
+        shift 2
+        continue
+    fi
     case "$1" in
-        --rounds) [ $# -ge 2 ] || usage; rounds=$2; shift 2 ;;
-        --build) [ $# -ge 2 ] || usage; build=$2; shift 2 ;;
-        --seed) [ $# -ge 2 ] || usage; seed=$2; shift 2 ;;
-        --scale) [ $# -ge 2 ] || usage; scale=$2; shift 2 ;;
         --share) [ $# -ge 2 ] || usage; share=$2; shift 2 ;;
         typical|wide|ties|deep|huge) profile=$1; shift ;;
         *) usage ;;
     esac
 done
 [[ "$rounds" =~ ^[1-9][0-9]*$ ]] || usage
-
-source "$(dirname "$0")/common.sh"
 
 prepare_build quern quern_tree_generator quern_scan_only quern_bench_runner
 scan_only=$build/bench/quern_scan_only

@@ -1,6 +1,6 @@
-# Shared by run.sh and listing.sh: where data lives, how outputs are set
-# aside and deleted, and how one timed run is recorded. Sourced after the
-# caller has read its options (rounds, build, seed, scale, profiles).
+# Shared by the benchmark scripts: the options they all take, where data
+# lives, how outputs are set aside and deleted, and how one timed run is
+# recorded. Sourced before the caller reads its options.
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 repo=$(dirname "$here")
@@ -8,6 +8,32 @@ data=$(realpath -m "${QUERN_BENCH_DATA:-/work/benchdata}")
 settle=${QUERN_BENCH_SETTLE:-360}
 # Deleting more entries than this is what slows file creation afterwards.
 large_deletion=50000
+
+build=""
+seed=1
+scale=1
+
+# Takes one of the options every script has (--rounds, --build, --seed,
+# --scale) with its value; fails for any other argument. The caller shifts
+# two arguments when it succeeds.
+common_option() {
+    case "$1" in
+        --rounds | --build | --seed | --scale) [ $# -ge 2 ] || usage ;;
+        *) return 1 ;;
+    esac
+    case "$1" in
+        --rounds) rounds=$2 ;;
+        --build) build=$2 ;;
+        --seed) seed=$2 ;;
+        --scale) scale=$2 ;;
+    esac
+}
+
+# The lines of every usage text about the environment.
+environment_usage() {
+    echo "environment: QUERN_BENCH_DATA (default /work/benchdata),"
+    echo "             QUERN_BENCH_SETTLE seconds to wait after a large deletion (default 360)"
+}
 
 case "$data/" in
     "$repo"/*) echo "the data directory $data must lie outside the repository" >&2; exit 2 ;;

@@ -4,35 +4,31 @@
 # to read the listing. See bench/README.md for the columns.
 set -euo pipefail
 
+source "$(dirname "$0")/common.sh"
+
 usage() {
     cat >&2 <<EOF
 usage: $0 [--rounds N] [--build DIR] [--seed N] [--scale F] PROFILE...
 profiles: typical wide ties deep huge
-environment: QUERN_BENCH_DATA (default /work/benchdata),
-             QUERN_BENCH_SETTLE seconds to wait after a large deletion (default 360)
+$(environment_usage)
 EOF
     exit 2
 }
 
 rounds=5
-build=""
-seed=1
-scale=1
 profiles=()
 while [ $# -gt 0 ]; do
+    if common_option "$@"; then
+        shift 2
+        continue
+    fi
     case "$1" in
-        --rounds) [ $# -ge 2 ] || usage; rounds=$2; shift 2 ;;
-        --build) [ $# -ge 2 ] || usage; build=$2; shift 2 ;;
-        --seed) [ $# -ge 2 ] || usage; seed=$2; shift 2 ;;
-        --scale) [ $# -ge 2 ] || usage; scale=$2; shift 2 ;;
         typical|wide|ties|deep|huge) profiles+=("$1"); shift ;;
         *) usage ;;
     esac
 done
 [ ${#profiles[@]} -gt 0 ] || usage
 [[ "$rounds" =~ ^[1-9][0-9]*$ ]] || usage
-
-source "$(dirname "$0")/common.sh"
 
 prepare_build quern quern_tree_generator quern_write_floor quern_bench_runner quern_listing_only
 listing_only=$build/bench/quern_listing_only

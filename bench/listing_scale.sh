@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # A report of the top of a very large file server from its listing: writes a
-# seeded listing once (100 million entries by default, about 13 GB; kept in
+# seeded listing once (100 million entries by default, about 19 GB; kept in
 # $QUERN_BENCH_DATA/listings while its summary exists), then times
 # `quern --listing FILE --depth 3` on it and gives records per second and
 # peak memory per directory beyond the directory names. Not part of CI.
 set -euo pipefail
+
+source "$(dirname "$0")/common.sh"
 
 usage() {
     cat >&2 <<EOF
@@ -15,17 +17,15 @@ EOF
 }
 
 rounds=1
-build=""
-seed=1
-scale=1
 entries=100000000
 directories=8000000
 depth=3
 while [ $# -gt 0 ]; do
+    if common_option "$@"; then
+        shift 2
+        continue
+    fi
     case "$1" in
-        --rounds) [ $# -ge 2 ] || usage; rounds=$2; shift 2 ;;
-        --build) [ $# -ge 2 ] || usage; build=$2; shift 2 ;;
-        --seed) [ $# -ge 2 ] || usage; seed=$2; shift 2 ;;
         --entries) [ $# -ge 2 ] || usage; entries=$2; shift 2 ;;
         --directories) [ $# -ge 2 ] || usage; directories=$2; shift 2 ;;
         --depth) [ $# -ge 2 ] || usage; depth=$2; shift 2 ;;
@@ -33,8 +33,6 @@ while [ $# -gt 0 ]; do
     esac
 done
 [[ "$rounds" =~ ^[1-9][0-9]*$ ]] || usage
-
-source "$(dirname "$0")/common.sh"
 
 prepare_build quern quern_listing_generator quern_bench_runner
 listing_generator=$build/bench/quern_listing_generator

@@ -3,29 +3,27 @@
 # See bench/README.md for the columns.
 set -euo pipefail
 
+source "$(dirname "$0")/common.sh"
+
 usage() {
     cat >&2 <<EOF
 usage: $0 [--rounds N] [--build DIR] [--seed N] [--scale F] [--cold] PROFILE...
 profiles: typical wide ties deep huge, or 'all' for the first four
 --cold: drop the page cache before every timed run (root only)
-environment: QUERN_BENCH_DATA (default /work/benchdata),
-             QUERN_BENCH_SETTLE seconds to wait after a large deletion (default 360)
+$(environment_usage)
 EOF
     exit 2
 }
 
 rounds=5
-build=""
-seed=1
-scale=1
 cold=0
 profiles=()
 while [ $# -gt 0 ]; do
+    if common_option "$@"; then
+        shift 2
+        continue
+    fi
     case "$1" in
-        --rounds) [ $# -ge 2 ] || usage; rounds=$2; shift 2 ;;
-        --build) [ $# -ge 2 ] || usage; build=$2; shift 2 ;;
-        --seed) [ $# -ge 2 ] || usage; seed=$2; shift 2 ;;
-        --scale) [ $# -ge 2 ] || usage; scale=$2; shift 2 ;;
         --cold) cold=1; shift ;;
         all) profiles+=(typical wide ties deep); shift ;;
         typical|wide|ties|deep|huge) profiles+=("$1"); shift ;;
@@ -38,8 +36,6 @@ if [ "$cold" = 1 ] && ! [ -w /proc/sys/vm/drop_caches ]; then
     echo "--cold needs root: the page cache is dropped through /proc/sys/vm/drop_caches" >&2
     exit 2
 fi
-
-source "$(dirname "$0")/common.sh"
 
 prepare_build quern quern_tree_generator quern_scan_floor quern_write_floor quern_bench_runner
 scan_floor=$build/bench/quern_scan_floor
