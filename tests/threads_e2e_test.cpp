@@ -64,11 +64,18 @@ std::string outcome(const temporary_directory& scratch, const std::vector<std::s
 }
 
 // However many threads read ahead and write pages, a run says and writes
-// exactly what one thread does, at every level of detail.
+// exactly what one thread does, at every level of detail and with caps on
+// the pages.
 TEST(ThreadsEndToEnd, ReportAndStandardErrorAreTheSameWhateverTheThreads) {
   temporary_directory scratch;
   make_mixed_tree(scratch / "root");
-  for (const std::vector<std::string>& level : {std::vector<std::string>{}, {"-v"}, {"-v", "-v"}, {"-v", "-v", "-v"}}) {
+  // With caps too: subtrees are given back while writers go through the
+  // pages of others.
+  for (const std::vector<std::string>& level : {std::vector<std::string>{},
+                                                {"-v"},
+                                                {"-v", "-v"},
+                                                {"-v", "-v", "-v"},
+                                                {"-v", "-v", "--depth", "1", "--min-size", "2"}}) {
     const auto with_threads = [&level](const char* threads) {
       std::vector<std::string> options = level;
       options.insert(options.end(), {"-j", threads});
