@@ -164,12 +164,16 @@ int run(int argc, const char* const* argv, file_system& files, int output_descri
   }
   const settings& config = line.config;
 
-  // Whether a listing names owners is told by its first record, read
-  // before anything is made.
+  const auto open_the_listing = [&config, &files] {
+    return open_listing(*config.listing, config.rootdirectory, files, listing_buffer_sizes().longest_record);
+  };
+  // Owners asked of a listing must be in it, as its first record tells,
+  // read before anything is made. Without them the listing is opened where
+  // it always was, when it is read.
   std::optional<opened_listing> listing;
-  if (config.listing) {
-    listing = open_listing(*config.listing, config.rootdirectory, files, listing_buffer_sizes().longest_record);
-    if (config.owners && listing->owner_field.has_value() && !*listing->owner_field) {
+  if (config.listing && config.owners) {
+    listing = open_the_listing();
+    if (listing->owner_field.has_value() && !*listing->owner_field) {
       const std::string message = "Option \"--owners\" nur mit Eigentuemern in der Listendatei moeglich";
       write_text(error_descriptor, usage_text(program, &message, links_and_devices));
       return kExitFailure;
@@ -205,6 +209,7 @@ int run(int argc, const char* const* argv, file_system& files, int output_descri
   const int threads = config.jobs > 0 ? config.jobs : default_jobs();
   if (config.listing) {
     if (diag.shows(verbosity::steps)) diag.write("* scanning root directory\r\n");
+    if (!listing) listing = open_the_listing();
     read_listing(tree, root, config.rootdirectory, *listing, config.listing->terminator, diag, page_retention(config),
                  context.owners);
     say_directories_with_pages(config, diag, directories_with_pages(root), tree.structures());
