@@ -13,47 +13,61 @@ bool by_owner(const owner_share& a, const owner_share& b) { return a.owner < b.o
 }  // namespace
 
 void owner_figures::add(owner_id owner, uint64_t bytes, int64_t files) {
+  if (many_.empty() && (!single_ || one_.owner == owner)) {
+    if (!single_) one_ = {owner};
+    single_ = true;
+    one_.files += files;
+    one_.bytes.add(bytes);
+    return;
+  }
+  if (single_) {
+    many_.push_back(one_);
+    single_ = false;
+  }
   const owner_share key{owner};
-  auto at = std::lower_bound(shares_.begin(), shares_.end(), key, by_owner);
-  if (at == shares_.end() || at->owner != owner) at = shares_.insert(at, key);
+  auto at = std::lower_bound(many_.begin(), many_.end(), key, by_owner);
+  if (at == many_.end() || at->owner != owner) at = many_.insert(at, key);
   at->files += files;
   at->bytes.add(bytes);
 }
 
 void owner_figures::merge(const owner_figures& other) {
-  if (shares_.empty()) {
-    shares_ = other.shares_;
+  if (empty()) {
+    *this = other;
     return;
   }
+  const std::span<owner_share> mine = writable();
+  const std::span<const owner_share> theirs = other.shares();
   // A subtree mostly has no owner that the directory above it lacks; then
   // the shares are added in place and no storage is taken.
-  if (std::includes(shares_.begin(), shares_.end(), other.shares_.begin(), other.shares_.end(), by_owner)) {
-    auto at = shares_.begin();
-    for (const owner_share& share : other.shares_) {
-      at = std::lower_bound(at, shares_.end(), share, by_owner);
+  if (std::includes(mine.begin(), mine.end(), theirs.begin(), theirs.end(), by_owner)) {
+    auto at = mine.begin();
+    for (const owner_share& share : theirs) {
+      at = std::lower_bound(at, mine.end(), share, by_owner);
       at->files += share.files;
       at->bytes += share.bytes;
     }
     return;
   }
   std::vector<owner_share> merged;
-  merged.reserve(shares_.size() + other.shares_.size());
-  auto mine = shares_.cbegin();
-  auto theirs = other.shares_.cbegin();
-  while (mine != shares_.cend() || theirs != other.shares_.cend()) {
-    if (theirs == other.shares_.cend() || (mine != shares_.cend() && mine->owner < theirs->owner)) {
-      merged.push_back(*mine++);
-    } else if (mine == shares_.cend() || theirs->owner < mine->owner) {
-      merged.push_back(*theirs++);
+  merged.reserve(mine.size() + theirs.size());
+  auto left = mine.begin();
+  auto right = theirs.begin();
+  while (left != mine.end() || right != theirs.end()) {
+    if (right == theirs.end() || (left != mine.end() && left->owner < right->owner)) {
+      merged.push_back(*left++);
+    } else if (left == mine.end() || right->owner < left->owner) {
+      merged.push_back(*right++);
     } else {
-      owner_share sum = *mine++;
-      sum.files += theirs->files;
-      sum.bytes += theirs->bytes;
-      ++theirs;
+      owner_share sum = *left++;
+      sum.files += right->files;
+      sum.bytes += right->bytes;
+      ++right;
       merged.push_back(sum);
     }
   }
-  shares_.swap(merged);
+  many_.swap(merged);
+  single_ = false;
 }
 
 owner_ledger::owner_ledger(look_up_function look_up) : look_up_(look_up) {}

@@ -30,20 +30,31 @@ struct owner_share {
 };
 
 // The shares of the owners present in a directory or a subtree, by owner.
-// Most subtrees have one owner or a few, so a sorted vector is all it takes.
+// Most subtrees have one owner or a few, so a sorted vector is all it takes,
+// and a single owner takes no storage of its own.
 class owner_figures {
  public:
   // Counts one entry, or only bytes with files 0, for the owner.
   void add(owner_id owner, uint64_t bytes, int64_t files);
   void merge(const owner_figures& other);
 
-  std::span<const owner_share> shares() const { return shares_; }
-  bool empty() const { return shares_.empty(); }
-  void clear() { shares_.clear(); }
-  size_t footprint() const { return shares_.capacity() * sizeof(owner_share); }
+  std::span<const owner_share> shares() const {
+    return many_.empty() ? std::span<const owner_share>(&one_, single_ ? 1 : 0) : many_;
+  }
+  bool empty() const { return shares().empty(); }
+  void clear() {
+    single_ = false;
+    many_.clear();
+  }
+  size_t footprint() const { return many_.capacity() * sizeof(owner_share); }
 
  private:
-  std::vector<owner_share> shares_;
+  std::span<owner_share> writable() { return many_.empty() ? std::span<owner_share>(&one_, single_ ? 1 : 0) : many_; }
+
+  // The owner while there is only one; from a second on, all are in many_.
+  owner_share one_;
+  bool single_ = false;
+  std::vector<owner_share> many_;
 };
 
 // What a run that shows owners knows of them: the figures of the

@@ -47,6 +47,23 @@ TEST(OwnerFigures, EntriesAddUpPerOwnerAndMergesKeepTheOwnersSorted) {
   figures.merge(empty);
   empty.merge(figures);
   EXPECT_EQ(describe(empty), describe(figures));
+
+  // One owner alone, and then a second, before and after it.
+  owner_figures single;
+  single.add(5, 1, 1);
+  owner_figures more;
+  more.add(5, 2, 1);
+  single.merge(more);
+  EXPECT_EQ(describe(single), "5:2/3 ");
+  more.add(6, 1, 0);
+  single.merge(more);
+  EXPECT_EQ(describe(single), "5:3/5 6:0/1 ");
+  single.add(4, 0, 1);
+  EXPECT_EQ(describe(single), "4:1/0 5:3/5 6:0/1 ");
+  single.clear();
+  EXPECT_TRUE(single.empty());
+  single.add(9, 9, 9);
+  EXPECT_EQ(describe(single), "9:9/9 ");
 }
 
 int looked_up = 0;
