@@ -37,6 +37,7 @@ struct planned_directory {
   std::uint32_t fifos = 0;
   bool fixed_total = false;  // the files' sizes add up to total_bytes exactly
   std::uint64_t total_bytes = 0;
+  std::uint32_t owner = 0;  // of the directory and its entries; 0 leaves the creator's
 };
 
 struct tree_plan {
@@ -132,6 +133,28 @@ tree_plan plan_ties(random_source& random, double scale) {
   return plan;
 }
 
+// Every top directory a small bushy tree of its own owner, as on a file
+// server of home directories: the root's pages have a thousand owners, each
+// page below one. Owners are user numbers from this one on, whether or not
+// the user database knows them.
+constexpr std::uint32_t kFirstOwner = 100000;
+
+tree_plan plan_owners(random_source& random, double scale) {
+  tree_plan plan;
+  const std::uint64_t owners = scaled(1000, scale);
+  for (std::uint64_t i = 0; i < owners; ++i) {
+    const tree_plan part = plan_bushy(random, 20, 200, 6);
+    const auto base = static_cast<std::uint32_t>(plan.nodes.size());
+    for (planned_directory node : part.nodes) {
+      for (std::uint32_t& child : node.children) child += base;
+      node.owner = kFirstOwner + static_cast<std::uint32_t>(i);
+      plan.nodes.push_back(std::move(node));
+    }
+    plan.nodes[0].children.push_back(base);
+  }
+  return plan;
+}
+
 tree_plan plan_deep(random_source& random, double scale) {
   tree_plan plan;
   const std::uint64_t levels = scaled(2000, scale);
@@ -180,6 +203,7 @@ class tree_builder {
         if (mkdirat(fd, name.c_str(), 0755) != 0) {
           fail_errno("mkdirat at depth " + std::to_string(depth + 1), name);
         }
+        give_to(plan_.nodes[node.children[i]].owner, fd, name);
         totals_.name_bytes += name.size();
         made.push_back(name);
         child_names.push_back(std::move(name));
@@ -195,6 +219,7 @@ class tree_builder {
           fail_errno("ftruncate at depth " + std::to_string(depth), name);
         }
         close(file);
+        give_to(node.owner, fd, name);
         ++totals_.files;
         totals_.file_bytes += size;
         made.push_back(std::move(name));
@@ -204,6 +229,7 @@ class tree_builder {
         if (mkfifoat(fd, name.c_str(), 0644) != 0) {
           fail_errno("mkfifoat at depth " + std::to_string(depth), name);
         }
+        give_to(node.owner, fd, name);
         ++totals_.fifos;
         made.push_back(std::move(name));
       }
@@ -213,6 +239,7 @@ class tree_builder {
         if (symlinkat(target.c_str(), fd, name.c_str()) != 0) {
           fail_errno("symlinkat at depth " + std::to_string(depth), name);
         }
+        give_to(node.owner, fd, name);
         ++totals_.symlinks;
       }
     }
@@ -236,6 +263,13 @@ class tree_builder {
   const tree_totals& totals() const { return totals_; }
 
  private:
+  // Needs root: only it may give entries away.
+  static void give_to(std::uint32_t owner, int fd, const std::string& name) {
+    if (owner != 0 && fchownat(fd, name.c_str(), owner, owner, AT_SYMLINK_NOFOLLOW) != 0) {
+      fail_errno("fchownat (the owners profile needs root)", name);
+    }
+  }
+
   std::vector<std::uint64_t> file_sizes(const planned_directory& node) {
     std::vector<std::uint64_t> sizes;
     if (node.fixed_total) {
@@ -347,7 +381,7 @@ void write_summary(const std::string& path, const std::string& profile, std::uin
 
 [[noreturn]] void usage() {
   std::fprintf(stderr,
-               "usage: %s --profile typical|wide|ties|deep|huge --seed N --out DIR [--scale F]\n"
+               "usage: %s --profile typical|wide|ties|deep|huge|owners --seed N --out DIR [--scale F]\n"
                "DIR must not exist; a summary is written to DIR.summary\n",
                program_invocation_short_name);
   std::exit(2);
@@ -398,6 +432,8 @@ int main(int argc, char** argv) {
     plan = plan_ties(random, scale);
   } else if (profile == "deep") {
     plan = plan_deep(random, scale);
+  } else if (profile == "owners") {
+    plan = plan_owners(random, scale);
   } else {
     fail("unknown profile '" + profile + "'");
   }

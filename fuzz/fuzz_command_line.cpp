@@ -35,6 +35,7 @@ struct expectation {
   bool show_progress = true;
   bool one_file_system = false;
   bool hard_links_once = false;
+  bool owners = false;
   bool listing = false;
   std::string listing_path;
   char terminator = '\0';
@@ -134,6 +135,8 @@ expectation model(const std::vector<std::string>& arguments, bool links_and_devi
       if (!valid_size(arguments[i], e.min_size)) return mistake("Ungueltige Groesse \"" + arguments[i] + "\"");
     } else if (a == "--no-progress") {
       e.show_progress = false;
+    } else if (a == "--owners") {
+      e.owners = true;
     } else if (a == "-x" || a == "--one-file-system" || a == "--hard-links-once") {
       (a == "--hard-links-once" ? e.hard_links_once : e.one_file_system) = true;
       if (scan_only.empty()) scan_only = a;
@@ -177,7 +180,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (size_t s = 0; s < 10; ++s) require(line.config.*kSwitchFlags[s] == e.flags[s], "switches clear their flag");
     require(line.config.jobs == e.jobs, "the last thread count counts");
     require(line.config.show_progress == e.show_progress && line.config.one_file_system == e.one_file_system &&
-                line.config.hard_links_once == e.hard_links_once,
+                line.config.hard_links_once == e.hard_links_once && line.config.owners == e.owners,
             "flags are set by their own options only");
     require(line.config.page_depth == e.depth, "the last depth counts");
     require(line.config.page_min_size.has_value() == e.min_size.has_value() &&

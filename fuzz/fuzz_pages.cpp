@@ -1,12 +1,15 @@
 // The page writer on trees made of the input: names of any bytes, counts up
-// to the 64-bit extremes, any column switches and verbosity, and now and
-// then a file that cannot be written. Every page must be well-formed with
-// every name escaped, show the right rows and figures, and link only to
-// pages that exist; a file that failed must not stay.
+// to the 64-bit extremes, any column switches and verbosity, owners or none,
+// and now and then a file that cannot be written. Every page must be
+// well-formed with every name escaped, show the right rows and figures and
+// owners that add up to them, and link only to pages that exist; a file
+// that failed must not stay, and figures per owner must be given back once
+// their pages are written.
 #include <algorithm>
 #include <cerrno>
 #include <limits>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,6 +24,7 @@
 #include "support/report_check.h"
 #include "support/tree_nodes.h"
 #include "tree/directory_node.h"
+#include "tree/owner_figures.h"
 
 namespace {
 
@@ -28,6 +32,31 @@ using quern::byte_total;
 using quern::directory_node;
 
 constexpr size_t kMostDirectories = 48;
+
+// Owners are named after the directories of the case, names of any bytes;
+// odd numbers have no name.
+const std::vector<directory_node*>* named_after = nullptr;
+
+std::optional<std::string> owner_name(quern::owner_id owner) {
+  if (owner % 2 == 1) return std::nullopt;
+  return std::string((*named_after)[owner / 2 % named_after->size()]->name);
+}
+
+// Splits the directory's own files and bytes among one to four owners out
+// of forty, as the byte says.
+quern::owner_figures own_figures(const directory_node& node, uint8_t owners) {
+  quern::owner_figures figures;
+  const uint64_t count = 1 + (owners & 3);
+  const uint64_t bytes = node.size.low();
+  const auto files = static_cast<uint64_t>(node.files);
+  for (uint64_t share = 0; share < count; ++share) {
+    const auto owner = static_cast<quern::owner_id>(((owners >> 2) + share * 13) % 40);
+    const uint64_t first = share == 0 ? 1 : 0;
+    figures.add(owner, bytes / count + first * (bytes % count),
+                static_cast<int64_t>(files / count + first * (files % count)));
+  }
+  return figures;
+}
 
 std::string escaped(std::string_view text) {
   std::string out;
@@ -61,6 +90,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       &quern::report_options::sort_row_subdirs,    &quern::report_options::sort_row_files,
       &quern::report_options::sort_row_symlinks,   &quern::report_options::sort_row_devices};
   for (size_t s = 0; s < 10; ++s) config.*flags[s] = (switches >> s) & 1 ? 0 : 1;
+  const bool with_owners = (switches >> 10) & 1;
   const auto level = static_cast<quern::verbosity>(input.byte() % 5);
   const uint8_t fault = input.byte();
 
@@ -88,6 +118,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   quern::diagnostics diag(level, -1);
   quern::directory_tree tree(diag);
   std::vector<directory_node*> nodes;
+  std::vector<quern::owner_figures> owners;
   do {
     directory_node* parent = nodes.empty() ? nullptr : nodes[input.byte() % nodes.size()];
     std::string name(input.bytes(1 + input.byte() % 64));
@@ -103,10 +134,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     node->symlinks = static_cast<int64_t>(palette[more & 15] >> 8);
     node->devices = static_cast<int64_t>(palette[more >> 4] >> 8);
     nodes.push_back(node);
+    owners.push_back(own_figures(*node, input.byte()));
   } while (!input.empty() && nodes.size() < kMostDirectories);
   // Children come after their parents: joining them from the back sums each
   // subtree before it joins the one above, as the scan does.
-  for (size_t index = nodes.size(); index-- > 1;) quern::join_parent(nodes[index]);
+  for (size_t index = nodes.size(); index-- > 1;) {
+    const directory_node* node = nodes[index];
+    quern::join_parent(nodes[index]);
+    const size_t parent = static_cast<size_t>(std::find(nodes.begin(), nodes.end(), node->parent) - nodes.begin());
+    owners[parent].merge(owners[index]);
+  }
+  named_after = &nodes;
+  quern::owner_ledger ledger(owner_name);
+  for (size_t index = 0; index < nodes.size(); ++index) {
+    if (index == 0 || nodes[index]->currentsubdirs() > 0) ledger.keep(nodes[index], owners[index]);
+  }
 
   quern::fake_file_system files;
   std::string failed;
@@ -121,18 +163,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const auto stage = static_cast<quern::fake_file_system::stage>((fault >> 2) % 3);
     files.fail_output(failed, stage, ENOSPC);
   }
-  const quern::report_context context{config, diag, files};
+  const quern::report_context context{config, diag, files, with_owners ? &ledger : nullptr};
   quern::output_stylesheet(context);
   quern::output(context, nodes.front());
   quern::output_index_html(context, nodes.front());
 
   require(!files.written.contains(failed), "a file that failed does not stay");
+  if (with_owners) {
+    require(ledger.kept() == (ledger.figures(nodes.front()).empty() ? 0u : 1u),
+            "figures per owner are given back once their pages are written, but the root's");
+  }
   require(diag.failures() <= 1, "only the file that failed is reported");
   std::map<std::string, const directory_node*> by_id;
   for (const directory_node* node : nodes) by_id[quern::node_id(node)] = node;
   for (const auto& [path, page] : files.written) {
     if (path == "out/styles.css") continue;
     require(quern_test::markup_fault(page).empty(), "every page is well-formed with every name escaped");
+    require((page.find("<div class=\"ownerstext\">") != std::string::npos) == with_owners,
+            "pages show owners exactly when asked to");
+    require(quern_test::owners_fault(page).empty(), "the owners add up to the totals on every page");
     if (failed.empty()) {
       for (const std::string& target : quern_test::link_targets(page)) {
         require(target == quern::kHomePage || files.written.contains("out/" + target), "every link has its file");

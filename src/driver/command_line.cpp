@@ -42,7 +42,10 @@ std::optional<std::string> broken_rule(const std::vector<given_option>& given, c
     }
   }
   for (const given_option& option : given) {
-    if (option.row->available != nullptr && !option.row->available()) {
+    const bool refused = option.row->available != nullptr && !option.row->available();
+    const bool refused_on_scan =
+        !config.listing && option.row->available_on_scan != nullptr && !option.row->available_on_scan();
+    if (refused || refused_on_scan) {
       return std::string("Option \"") + option.spelling + "\" ist auf dieser Plattform nicht moeglich";
     }
   }

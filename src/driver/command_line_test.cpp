@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/file_system.h"
+#include "platform/user_names.h"
 
 namespace quern {
 namespace {
@@ -129,6 +130,18 @@ TEST(CommandLine, RulesBetweenOptionsFollowTheReadingInTheirOrder) {
   } else {
     EXPECT_EQ(once.message, "Option \"--hard-links-once\" ist auf dieser Plattform nicht moeglich");
   }
+  // Owners come from a listing on every platform, from a scan where the
+  // platform tells them.
+  const command_line owners = read({"--owners", "-o", "o", "-r", "r"});
+  if (platform_knows_owners()) {
+    EXPECT_TRUE(owners.config.owners);
+  } else {
+    EXPECT_EQ(owners.message, "Option \"--owners\" ist auf dieser Plattform nicht moeglich");
+  }
+  const command_line listed = read({"--owners", "--listing", "l", "-o", "o", "-r", "r"});
+  ASSERT_EQ(listed.result, command_line::outcome::run);
+  EXPECT_TRUE(listed.config.owners);
+  EXPECT_FALSE(read({"-o", "o", "-r", "r"}).config.owners);
 }
 
 TEST(CommandLine, CapsTakeADepthOrASizeWithAPowerOf1024AndNothingBeyondTheirRange) {
@@ -167,6 +180,7 @@ TEST(CommandLine, LongHelpIsTheShortOneAndALineForEveryFurtherSpelling) {
       " --hard-links-once Dateien mit mehreren Namen (harte Links) nur einmal zaehlen\r\n"
       " --depth <n>    Seiten nur fuer Verzeichnisse bis zu n Ebenen unter der Wurzel\r\n"
       " --min-size <size> Seiten nur fuer Verzeichnisse ab dieser Groesse in Bytes (K, M, G, T, P: 1024er-Potenzen)\r\n"
+      " --owners       Bytes und Dateien je Eigentuemer zeigen (Liste: find -printf '%y %s %U %p\\0')\r\n"
       " --listing <file> Baum aus einer Liste lesen (find -printf '%y %s %p\\0'), - fuer stdin\r\n"
       " --listing-lines <file> wie --listing, Eintraege enden mit Zeilenende\r\n";
   for (const bool links_and_devices : {true, false})

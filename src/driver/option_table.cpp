@@ -7,6 +7,7 @@
 #include <type_traits>
 
 #include "platform/file_system.h"
+#include "platform/user_names.h"
 
 namespace quern {
 
@@ -148,6 +149,10 @@ constexpr option_row kOptions[] = {
      .invalid = "Ungueltige Groesse",
      .take = page_min_size,
      .help = "Seiten nur fuer Verzeichnisse ab dieser Groesse in Bytes (K, M, G, T, P: 1024er-Potenzen)"},
+    {.spellings = {"--owners"},
+     .take = assign<&settings::owners, true>,
+     .available_on_scan = platform_knows_owners,
+     .help = "Bytes und Dateien je Eigentuemer zeigen (Liste: find -printf '%y %s %U %p\\0')"},
     {.spellings = {"--listing"},
      .value = "<file>",
      .missing = "Listendatei fehlt",

@@ -30,6 +30,9 @@ struct option_row {
   bool scan_only = false;
   // Whether the platform can do it; null: every platform can.
   bool (*available)() = nullptr;
+  // Whether the platform can do it on a scan, where a listing does it
+  // anywhere; null: every platform can.
+  bool (*available_on_scan)() = nullptr;
   // The text of its line in the long help; null where the short help's
   // fixed text describes the option.
   const char* help = nullptr;

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cstdint>
 #include <ctime>
+#include <memory>
 #include <new>
+#include <optional>
 #include <thread>
 
 #include "base/diagnostics.h"
@@ -18,6 +20,7 @@
 #include "report/traversal.h"
 #include "tree/directory_node.h"
 #include "tree/listing_reader.h"
+#include "tree/owner_figures.h"
 #include "tree/scanner.h"
 
 namespace quern {
@@ -84,7 +87,8 @@ void scan_and_write_pages(const settings& config, const report_context& context,
   scan_options scan{.threads = threads,
                     .one_file_system = config.one_file_system,
                     .hard_links_once = config.hard_links_once,
-                    .retention = page_retention(config)};
+                    .retention = page_retention(config),
+                    .owners = context.owners};
   std::unique_ptr<page_crew> crew;
   // Counted as they are finished: once writers sort their children, only
   // the writers may go through them.
@@ -160,6 +164,22 @@ int run(int argc, const char* const* argv, file_system& files, int output_descri
   }
   const settings& config = line.config;
 
+  const auto open_the_listing = [&config, &files] {
+    return open_listing(*config.listing, config.rootdirectory, files, listing_buffer_sizes().longest_record);
+  };
+  // Owners asked of a listing must be in it, as its first record tells,
+  // read before anything is made. Without them the listing is opened where
+  // it always was, when it is read.
+  std::optional<opened_listing> listing;
+  if (config.listing && config.owners) {
+    listing = open_the_listing();
+    if (listing->owner_field.has_value() && !*listing->owner_field) {
+      const std::string message = "Option \"--owners\" nur mit Eigentuemern in der Listendatei moeglich";
+      write_text(error_descriptor, usage_text(program, &message, links_and_devices));
+      return kExitFailure;
+    }
+  }
+
   diagnostics diag(static_cast<verbosity>(config.debug), error_descriptor);
   set_diagnostics_for_exit(&diag);
   if (config.show_progress && can_show_status_line(error_descriptor)) {
@@ -181,13 +201,17 @@ int run(int argc, const char* const* argv, file_system& files, int output_descri
   directory_node* root = tree.create_directory_node();
   tree.set_name(root, config.rootdirectory.data(), config.rootdirectory.size());
 
-  const report_context context{config, diag, files};
+  std::unique_ptr<owner_ledger> owners;
+  if (config.owners) owners = std::make_unique<owner_ledger>();
+  const report_context context{config, diag, files, owners.get()};
   output_stylesheet(context);
 
   const int threads = config.jobs > 0 ? config.jobs : default_jobs();
   if (config.listing) {
     if (diag.shows(verbosity::steps)) diag.write("* scanning root directory\r\n");
-    read_listing(tree, root, config.rootdirectory, *config.listing, files, diag, page_retention(config));
+    if (!listing) listing = open_the_listing();
+    read_listing(tree, root, config.rootdirectory, *listing, config.listing->terminator, diag, page_retention(config),
+                 context.owners);
     say_directories_with_pages(config, diag, directories_with_pages(root), tree.structures());
     if (diag.shows(verbosity::steps)) diag.write("* generating HTML files\r\n");
     if (diag.progress().shown()) diag.progress().begin_pages(pages_to_write(config, root));

@@ -33,5 +33,25 @@ TEST(Run, WritesStyleSheetFirstAndIndexLastAndAFailedStyleSheetIsOnlyAGap) {
   EXPECT_NE(files.written.at("out/index.html").find("<td class=\"tdbytes\">5</td>"), std::string::npos);
 }
 
+// Whether a listing names owners is known before anything is made: asked
+// for owners that it lacks, the run ends as a mistake on the command line.
+TEST(Run, OwnersFromAListingMustBeInItsFirstRecordAndThenTheIndexShowsThem) {
+  fake_file_system files;
+  files.inputs["plain"] = {.bytes = std::string("d 0 r\0f 5 r/f\0", 14)};
+  files.inputs["owned"] = {.bytes = std::string("d 0 0 r\0f 5 alice r/f\0", 22)};
+  const auto run_listing = [&files](const char* listing, int expected_exit_status) {
+    const char* arguments[] = {"quern", "--owners", "--listing", listing, "-o", "out", "-r", "r"};
+    const quern_test::temporary_file said;
+    EXPECT_EQ(run(8, arguments, files, -1, said.descriptor()), expected_exit_status) << listing;
+    return said.text();
+  };
+  EXPECT_EQ(run_listing("plain", kExitFailure),
+            "quern [-h] [-v]... [-n{s|d}{s|c|f|y|d}]... -o <dir> -r <root>\r\nQuern Version 0.0.9\r\n"
+            "Option \"--owners\" nur mit Eigentuemern in der Listendatei moeglich\r\n");
+  EXPECT_TRUE(files.written.empty());
+  EXPECT_EQ(run_listing("owned", kExitSuccess), "");
+  EXPECT_NE(files.written.at("out/index.html").find("<td class=\"tdownername\">alice</td>"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace quern

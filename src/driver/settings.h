@@ -22,6 +22,8 @@ struct settings : report_options {
   bool one_file_system = false;
   // A regular file with several names counts at its first name only.
   bool hard_links_once = false;
+  // Every page tells the bytes and files per owner.
+  bool owners = false;
   // Where the tree is read from instead of being scanned.
   std::optional<listing_source> listing;
 };

@@ -24,6 +24,7 @@ struct entry_status {
   uint64_t device = 0;
   uint64_t inode = 0;
   uint64_t links = 1;  // names the entry has
+  uint32_t owner = 0;  // the user number of its owner, where the platform tells it
 };
 
 // The names of one directory listing, in the order the system delivered

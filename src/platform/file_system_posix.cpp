@@ -32,6 +32,7 @@ class posix_directory final : public open_directory {
     result.device = static_cast<uint64_t>(info.st_dev);
     result.inode = static_cast<uint64_t>(info.st_ino);
     result.links = static_cast<uint64_t>(info.st_nlink);
+    result.owner = static_cast<uint32_t>(info.st_uid);
     return status::ok();
   }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <chrono>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -12,6 +13,7 @@
 #include "report/traversal.h"
 #include "support/fake_file_system.h"
 #include "support/tree_nodes.h"
+#include "tree/owner_figures.h"
 
 namespace quern {
 namespace {
@@ -181,6 +183,57 @@ TEST(PageCrew, WritersShortOfDescriptorsWaitForAnotherOnesFileInsteadOfFailing) 
   EXPECT_EQ(refused.failures, 10);  // the first page of each directory with pages
   scarce_descriptors none_for_one(0);
   EXPECT_EQ(refused, by_one_writer(none_for_one));
+}
+
+std::optional<std::string> slow_name(owner_id user) {
+  // Long enough for other writers to ask for the same name meanwhile.
+  std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  return "user" + std::to_string(user);
+}
+
+// Each directory with pages in the order a scan finishes them, children
+// first, with its figures per owner kept just before.
+void keep_and_submit(const report_context& context, sample_tree& sample, owner_ledger& ledger, page_crew* crew) {
+  std::vector<directory_node*> finished;
+  for (int64_t i = 0; i < sample.root->currentsubdirs(); ++i) {
+    if (sample.root->subdirpointer[i]->currentsubdirs() > 0) finished.push_back(sample.root->subdirpointer[i]);
+  }
+  finished.push_back(sample.root);
+  for (directory_node* node : finished) {
+    owner_figures figures;
+    figures.add(static_cast<owner_id>(node->id() % 3), node->total_size().low(), node->total_files());
+    figures.add(static_cast<owner_id>(node->id() % 5 + 3), 0, 0);
+    ledger.keep(node, figures);
+    if (crew != nullptr) crew->submit(node);
+  }
+  if (crew != nullptr) {
+    crew->commit(sample.root);
+  } else {
+    output(context, sample.root);
+  }
+}
+
+// Writers ask for names and give figures back while more are kept: the
+// pages are those of one writer, and only the root's figures stay.
+TEST(PageCrew, OwnersAreThoseOfOneWriterWhileFiguresComeAndGo) {
+  const auto with_owners = [](int writers) {
+    return [writers](const report_context& context, sample_tree& sample) {
+      owner_ledger ledger(slow_name);
+      const report_context owned{context.options, context.diag, context.files, &ledger};
+      if (writers == 0) {
+        keep_and_submit(owned, sample, ledger, nullptr);
+      } else {
+        page_crew crew(owned, writers);
+        keep_and_submit(owned, sample, ledger, &crew);
+      }
+      EXPECT_EQ(ledger.kept(), 1u);
+    };
+  };
+  fake_file_system alone;
+  const written_pages expected = write_pages(alone, with_owners(0));
+  EXPECT_NE(expected.files.at("out/d1_sn.html").find("<td class=\"tdownername\">user1</td>"), std::string::npos);
+  fake_file_system crew;
+  EXPECT_EQ(write_pages(crew, with_owners(4)), expected);
 }
 
 }  // namespace

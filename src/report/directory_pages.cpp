@@ -7,6 +7,7 @@
 #include "base/text.h"
 #include "report/dir_stats.h"
 #include "report/ordering.h"
+#include "report/owner_table.h"
 #include "report/page_frame.h"
 #include "report/page_names.h"
 
@@ -127,7 +128,7 @@ void build_rows(const report_options& options, const directory_node* node, buffe
 
 // Everything that all pages of the directory share, built once when its
 // first page has been opened.
-void prepare_directory(const report_options& options, const directory_node* node, buffers& work) {
+void prepare_directory(const report_context& context, const directory_node* node, buffers& work) {
   const std::string path = node_path(node);
   work.frame.clear();
   output_html_head(work.frame, "Quern - " + path);
@@ -135,8 +136,9 @@ void prepare_directory(const report_options& options, const directory_node* node
   append_html_escaped(work.frame, path);
   work.frame += "</h1>\r\n";
   output_dir_stats(work.frame, *node, true);
+  if (context.owners != nullptr) append_owner_table(work.frame, *context.owners, *node);
   build_trail(node, work);
-  build_rows(options, node, work);
+  build_rows(context.options, node, work);
 }
 
 const buffers::row& cached_row(const buffers& work, const directory_node* child) {
@@ -246,8 +248,9 @@ int output_html_directory(const report_context& context, directory_node* node) {
   return output_html_directory(context, node, workspace);
 }
 
-int output_html_directory(const report_context& context, directory_node* node, page_workspace& workspace) {
-  buffers& work = workspace.get();
+namespace {
+
+int write_pages(const report_context& context, directory_node* node, buffers& work) {
   bool prepared = false;
   int written = 0;
   std::string path;
@@ -264,7 +267,7 @@ int output_html_directory(const report_context& context, directory_node* node, p
     status result = context.files.create_file(path, file);
     if (result.is_ok()) {
       if (!prepared) {
-        prepare_directory(context.options, node, work);
+        prepare_directory(context, node, work);
         prepared = true;
       }
       compose_page(context, node, page_column, work);
@@ -276,6 +279,14 @@ int output_html_directory(const report_context& context, directory_node* node, p
     }
     ++written;
   }
+  return written;
+}
+
+}  // namespace
+
+int output_html_directory(const report_context& context, directory_node* node, page_workspace& workspace) {
+  const int written = write_pages(context, node, workspace.get());
+  if (context.owners != nullptr) context.owners->pages_written(node);
   return written;
 }
 

@@ -27,7 +27,7 @@ class page_workspace {
 // Writes the pages of one directory, one per offered order, and leaves its
 // children in the order of the last page written (by name when all were).
 // A page that cannot be created or written completely is reported and ends
-// the directory's pages.
+// the directory's pages. Figures per owner are given back once written.
 // Returns the number of pages written.
 int output_html_directory(const report_context& context, directory_node* node);
 int output_html_directory(const report_context& context, directory_node* node, page_workspace& workspace);

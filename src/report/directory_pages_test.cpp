@@ -105,5 +105,31 @@ TEST(DirectoryPages, EachPageSortsTheListThePageBeforeLeftByItsOwnOrder) {
   }
 }
 
+// Below the statistics of every page the same owners' table; the figures
+// are given back once the pages are written, even where one failed.
+TEST(DirectoryPages, EveryPageShowsTheOwnersBelowTheStatisticsAndTheFiguresAreGivenBackAfterwards) {
+  for (const bool failing : {false, true}) {
+    report r;
+    directory_node* child = add_node(r.tree, r.root, "c");
+    add_node(r.tree, child, "leaf");
+    child->files = 2;
+    child->size = byte_total(10);
+    owner_ledger ledger([](owner_id user) -> std::optional<std::string> { return "u" + std::to_string(user); });
+    owner_figures figures;
+    figures.add(3, 10, 2);
+    ledger.keep(child, figures);
+    if (failing) r.files.fail_output("out/d2_sc.html", fake_file_system::stage::write, ENOSPC);
+    output_html_directory({r.config, r.diag, r.files, &ledger}, child);
+    EXPECT_EQ(r.files.written.size(), failing ? 1u : 6u);
+    for (const auto& [path, page] : r.files.written) {
+      const std::string closing = "</table>\r\n</div>\r\n";
+      EXPECT_EQ(page.find("<div class=\"ownerstext\">"), page.find(closing) + closing.size()) << path;
+      EXPECT_EQ(quern_test::cells_of_class(page, "tdownername"), std::vector<std::string>{"u3"}) << path;
+      EXPECT_EQ(quern_test::cells_of_class(page, "tdownershare"), std::vector<std::string>{"100,0 %"}) << path;
+    }
+    EXPECT_EQ(ledger.kept(), 0u);
+  }
+}
+
 }  // namespace
 }  // namespace quern

@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "base/text.h"
+#include "report/owner_table.h"
 
 namespace quern {
 
@@ -63,7 +64,9 @@ void output_stylesheet(const report_context& context) {
   if (context.diag.shows(verbosity::operations)) context.diag.write("*** try to create stylesheet " + path + "\r\n");
   std::unique_ptr<output_file> file;
   status result = context.files.create_file(path, file);
-  if (result.is_ok()) result = write_or_remove(context.files, path, *file, kStylesheet);
+  std::string text(kStylesheet);
+  if (context.owners != nullptr) text += owner_table_rules();
+  if (result.is_ok()) result = write_or_remove(context.files, path, *file, text);
   if (!result.is_ok()) context.diag.report_failure("Konnte Stylesheet nicht erstellen", result);
 }
 

@@ -16,7 +16,8 @@ inline constexpr const char* kHomePage = "https://quern.example/";
 // The style sheet, byte for byte as every run writes it.
 std::string_view stylesheet_text();
 
-// Writes styles.css into the output directory. A failure is reported and
+// Writes styles.css into the output directory, with the rules of the
+// tables of owners where they are shown. A failure is reported and
 // counted; the run goes on.
 void output_stylesheet(const report_context& context);
 

@@ -4,8 +4,12 @@
 
 #include <cerrno>
 #include <cstdint>
+#include <set>
+#include <string>
 
+#include "report/owner_table.h"
 #include "support/fake_file_system.h"
+#include "support/tree_nodes.h"
 
 namespace quern {
 namespace {
@@ -31,6 +35,40 @@ TEST(PageFrame, StylesheetIsWrittenWholeOrItsFailureReported) {
             "Konnte Stylesheet nicht erstellen: No space left on device\n");
   EXPECT_EQ(diag.failures(), 1);
   EXPECT_FALSE(files.written.contains("out//styles.css"));
+}
+
+// The table of owners brings its rules, one for each class it uses, and
+// only reports that show owners have them.
+TEST(PageFrame, StylesheetHasTheRulesOfTheOwnersTableOnlyWithOwners) {
+  report_options config;
+  config.outputdirectory = "out";
+  diagnostics diag(verbosity::quiet, -1);
+  fake_file_system files;
+  directory_tree tree(diag);
+  directory_node* root = quern_test::add_node(tree, nullptr, "r");
+  owner_ledger ledger([](owner_id) -> std::optional<std::string> { return std::nullopt; });
+  owner_figures figures;
+  for (owner_id owner = 0; owner <= kOwnersNamed; ++owner) figures.add(owner, 1, 1);
+  ledger.keep(root, figures);
+  output_stylesheet({config, diag, files, &ledger});
+  const std::string css = files.written.at("out/styles.css");
+  EXPECT_EQ(css, std::string(stylesheet_text()) + std::string(owner_table_rules()));
+
+  std::string table;
+  append_owner_table(table, ledger, *root);
+  std::set<std::string> classes;
+  for (size_t at = table.find("class=\""); at != std::string::npos; at = table.find("class=\"", at + 1))
+    classes.insert(table.substr(at + 7, table.find('"', at + 7) - at - 7));
+  EXPECT_EQ(classes.size(), 11u);
+  for (const std::string& used : classes)
+    EXPECT_NE(owner_table_rules().find("." + used + " {"), std::string::npos) << used;
+  for (size_t start = 0; start < owner_table_rules().size();) {
+    const size_t end = owner_table_rules().find("\r\n", start);
+    ASSERT_NE(end, std::string_view::npos);
+    const std::string_view rule = owner_table_rules().substr(start, end - start);
+    EXPECT_TRUE(rule.starts_with(".") && rule.ends_with(" }") && rule.find('{') != std::string_view::npos) << rule;
+    start = end + 2;
+  }
 }
 
 }  // namespace

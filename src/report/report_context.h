@@ -3,6 +3,7 @@
 #include "base/diagnostics.h"
 #include "platform/file_system.h"
 #include "report/report_options.h"
+#include "tree/owner_figures.h"
 
 namespace quern {
 
@@ -12,6 +13,8 @@ struct report_context {
   const report_options& options;
   diagnostics& diag;
   file_system& files;
+  // Where owners are shown: their figures and names.
+  owner_ledger* owners = nullptr;
 };
 
 }  // namespace quern

@@ -8,6 +8,7 @@
 #include "report/concurrent_pages.h"
 #include "report/dir_stats.h"
 #include "report/directory_pages.h"
+#include "report/owner_table.h"
 #include "report/page_frame.h"
 #include "report/page_names.h"
 
@@ -105,6 +106,7 @@ void output_index_html(const report_context& context, const directory_node* root
     append_html_escaped(page, root_path);
     page += "</a></h1><br>\r\n";
     output_dir_stats(page, *root, false);
+    if (context.owners != nullptr) append_owner_table(page, *context.owners, *root);
     if (context.options.page_depth || context.options.page_min_size) append_cap_note(page, context.options);
     output_html_footer(page);
     page += "</body>\r\n</html>\r\n";

@@ -37,11 +37,12 @@ void directory_contents::clear() {
   linked_files.clear();
   subdirectories = 0;
   listing_failure = status::ok();
+  owners.clear();
 }
 
 size_t directory_contents::footprint() const {
   return sizeof(*this) + names.footprint() + pending.capacity() * sizeof(pending_entry) +
-         linked_files.capacity() * sizeof(linked_file);
+         linked_files.capacity() * sizeof(linked_file) + owners.footprint();
 }
 
 void read_directory(open_directory& directory, const read_options& options, directory_contents& contents) {
@@ -79,17 +80,19 @@ void read_directory(open_directory& directory, const read_options& options, dire
           case entry_status::kind::symlink:
             contents.symlinks += 1;
             contents.size.add(static_cast<uint64_t>(entry.size));
+            if (options.owners) contents.owners.add(entry.owner, static_cast<uint64_t>(entry.size), 0);
             keep = keep || options.trace_links_and_others;
             break;
           case entry_status::kind::regular:
             if (options.hard_links_once && entry.links > 1) {
               waiting.linked = true;
-              contents.linked_files.push_back({entry.device, entry.inode, entry.size});
+              contents.linked_files.push_back({entry.device, entry.inode, entry.size, entry.owner});
               keep = true;
               break;
             }
             contents.files += 1;
             contents.size.add(static_cast<uint64_t>(entry.size));
+            if (options.owners) contents.owners.add(entry.owner, static_cast<uint64_t>(entry.size), 1);
             break;
           case entry_status::kind::other:
             contents.devices += 1;

@@ -7,6 +7,7 @@
 #include "base/byte_total.h"
 #include "base/status.h"
 #include "platform/file_system.h"
+#include "tree/owner_figures.h"
 
 namespace quern {
 
@@ -27,6 +28,7 @@ struct linked_file {
   uint64_t device;
   uint64_t inode;
   int64_t size;
+  owner_id owner;
 };
 
 // What one directory holds. Entries that only count are folded into the
@@ -43,6 +45,7 @@ struct directory_contents {
   std::vector<linked_file> linked_files;  // of the linked pending entries, in order
   size_t subdirectories = 0;              // pending entries that are directories to enter
   status listing_failure;
+  owner_figures owners;  // of the entries counted here, when asked for
 
   void clear();
   // Bytes this holds, for the bound on what is read ahead.
@@ -69,6 +72,8 @@ struct read_options {
   uint64_t file_system = 0;
   // Regular files with several names are left to the walk to count once.
   bool hard_links_once = false;
+  // Bytes and files are counted per owner too.
+  bool owners = false;
   passed_over_entries passed_over;
 };
 

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -21,6 +22,7 @@ constexpr const char* kDotName = "Pfad enthaelt . oder ..";
 constexpr const char* kRootNotDirectory = "Wurzel ist kein Verzeichnis";
 constexpr const char* kListedTwice = "Verzeichnis doppelt aufgefuehrt";
 constexpr const char* kUnterminated = "Eintrag nicht abgeschlossen";
+constexpr const char* kNoOwner = "Eigentuemer fehlt";
 
 enum class record_kind { directory, regular, symlink, other, unknown };
 
@@ -110,11 +112,13 @@ class directory_index {
 class listing_reader {
  public:
   listing_reader(directory_tree& tree, directory_node* root, std::string_view root_path, char terminator,
-                 diagnostics& diag)
+                 bool owner_field, listed_owners* owners, diagnostics& diag)
       : tree_(tree),
         root_(root),
         root_path_(without_trailing_slashes(root_path)),
         terminator_(terminator),
+        owner_field_(owner_field),
+        owners_(owners),
         diag_(diag),
         levels_{{root, 0}} {}
 
@@ -188,9 +192,12 @@ class listing_reader {
     // Backwards, every directory comes after everything below it, so its
     // totals are complete when they join its parent's.
     for (auto at = order.rbegin(); at != order.rend(); ++at) {
-      if (*at != root_) join_parent(*at);
+      if (*at == root_) continue;
+      join_parent(*at);
+      if (owners_ != nullptr) owners_->complete(*at);
     }
     if (!retention.keeps_everything()) release_unkept(retention);
+    if (owners_ != nullptr) owners_->hand_over(root_);
   }
 
  private:
@@ -230,12 +237,18 @@ class listing_reader {
       size = size * 10 + digit;
     }
     if (at == 2 || at + 1 >= record.size() || record[at] != ' ') return bad(kMalformed);
-    const std::string_view path = record.substr(at + 1);
+    std::string_view path = record.substr(at + 1);
     // Only a record ended by a newline can hold a NUL, and no name can.
     if (terminator_ != '\0' && path.find('\0') != std::string_view::npos) return bad(kMalformed);
-    if (path.substr(0, root_path_.size()) != root_path_ ||
-        (path.size() > root_path_.size() && path[root_path_.size()] != '/'))
-      return bad(kOutsideRoot);
+    std::string_view owner;
+    if (owner_field_) {
+      if (lies_in_root(path, root_path_)) return bad(kNoOwner);
+      const size_t blank = path.find(' ');
+      if (blank == 0 || blank == std::string_view::npos || blank + 1 == path.size()) return bad(kMalformed);
+      owner = path.substr(0, blank);
+      path.remove_prefix(blank + 1);
+    }
+    if (!lies_in_root(path, root_path_)) return bad(kOutsideRoot);
 
     const std::string_view below = without_trailing_slashes(path.substr(root_path_.size()));
     if (below.empty()) {
@@ -257,10 +270,12 @@ class listing_reader {
       case record_kind::regular:
         parent->files += 1;
         parent->size.add(static_cast<uint64_t>(size));
+        if (owners_ != nullptr) owners_->add(parent, owner, static_cast<uint64_t>(size), 1);
         break;
       case record_kind::symlink:
         parent->symlinks += 1;
         parent->size.add(static_cast<uint64_t>(size));
+        if (owners_ != nullptr) owners_->add(parent, owner, static_cast<uint64_t>(size), 0);
         break;
       default: parent->devices += 1; break;
     }
@@ -334,6 +349,8 @@ class listing_reader {
   directory_node* root_;
   std::string_view root_path_;  // as records begin with it
   char terminator_;
+  bool owner_field_;
+  listed_owners* owners_;
   diagnostics& diag_;
   uint64_t number_ = 0;  // of the record being taken, from 1
   std::string current_;  // the path below the root resolved last
@@ -348,17 +365,24 @@ class listing_reader {
 void read_listing(directory_tree& tree, directory_node* root, const std::string& root_path,
                   const listing_source& source, file_system& files, diagnostics& diag, const retention_rule& retention,
                   listing_buffer_sizes sizes) {
-  std::unique_ptr<input_file> input;
-  if (source.path == "-") {
-    input = files.standard_input();
-  } else if (const status opened = files.open_input_file(source.path, input); !opened.is_ok()) {
+  opened_listing listing = open_listing(source, root_path, files, sizes.longest_record);
+  read_listing(tree, root, root_path, listing, source.terminator, diag, retention, nullptr, sizes);
+}
+
+void read_listing(directory_tree& tree, directory_node* root, const std::string& root_path, opened_listing& listing,
+                  char terminator, diagnostics& diag, const retention_rule& retention, owner_ledger* owners,
+                  listing_buffer_sizes sizes) {
+  if (listing.input == nullptr) {
     // The listing stands for the root's directory: the root stays empty.
-    diag.report_failure("Konnte Verzeichnis nicht oeffnen", opened);
+    diag.report_failure("Konnte Verzeichnis nicht oeffnen", listing.opened);
     root->gaps |= kGapUnread;
     return;
   }
-  listing_reader reader(tree, root, root_path, source.terminator, diag);
-  const status read = reader.read(*input, sizes);
+  const bool owner_field = listing.owner_field.value_or(owners != nullptr);
+  std::optional<listed_owners> counted;
+  if (owners != nullptr && owner_field) counted.emplace(*owners);
+  listing_reader reader(tree, root, root_path, terminator, owner_field, counted ? &*counted : nullptr, diag);
+  const status read = reader.read(*listing.input, sizes);
   if (!read.is_ok()) {
     diag.report_failure("Konnte Verzeichniseintrag nicht lesen", read);
     root->gaps |= kGapUnread;

@@ -6,12 +6,15 @@
 #include "base/diagnostics.h"
 #include "platform/file_system.h"
 #include "tree/directory_node.h"
+#include "tree/listing_owners.h"
+#include "tree/owner_figures.h"
 
 namespace quern {
 
 // A listing of the entries of a tree, as `find ROOT -printf '%y %s %p\0'`
 // writes it: per entry a type letter, a blank, the size in bytes, a blank
-// and the path, ended by the terminator.
+// and the path, ended by the terminator. An owner and a blank may come
+// before the path, in every record or in none.
 struct listing_source {
   std::string path;  // "-" reads standard input
   char terminator = '\0';
@@ -37,5 +40,14 @@ struct listing_buffer_sizes {
 void read_listing(directory_tree& tree, directory_node* root, const std::string& root_path,
                   const listing_source& source, file_system& files, diagnostics& diag,
                   const retention_rule& retention = {}, listing_buffer_sizes sizes = {});
+
+// The same from a listing opened before. Where its records carry owners,
+// they are skipped, or with a ledger bytes and files are counted per owner
+// too and the figures of the directories that get pages go to it; with a
+// ledger, records are taken to carry owners where the first one could not
+// tell, and one without is a bad record.
+void read_listing(directory_tree& tree, directory_node* root, const std::string& root_path, opened_listing& listing,
+                  char terminator, diagnostics& diag, const retention_rule& retention, owner_ledger* owners,
+                  listing_buffer_sizes sizes = {});
 
 }  // namespace quern

@@ -26,6 +26,8 @@ struct level {
   directory_tree::mark before;
   directory_tree::mark after;
   bool kept_by_parent = true;
+  // Its own entries' and, once they are counted, its subdirectories'.
+  owner_figures owners;
 };
 
 // A new directory and where the tree's storage stood around its making.
@@ -56,7 +58,12 @@ class files_seen {
 class walk {
  public:
   walk(directory_tree& tree, directory_source& source, diagnostics& diag, const scan_options& options)
-      : tree_(tree), source_(source), diag_(diag), retention_(options.retention), counted_(options.counted) {}
+      : tree_(tree),
+        source_(source),
+        diag_(diag),
+        retention_(options.retention),
+        counted_(options.counted),
+        owners_(options.owners) {}
 
   void run(directory_node* root, const std::string& root_path) {
     path_ = root_path;
@@ -78,7 +85,7 @@ class walk {
     if (!opened.is_ok()) {
       diag_.report_failure("Konnte Verzeichnis nicht oeffnen", opened);
       node->gaps |= kGapUnread;
-      finish(made, levels_.empty() ? 0 : levels_.back().depth + 1);
+      finish(made, levels_.empty() ? 0 : levels_.back().depth + 1, {});
       return false;
     }
     node->files = contents->files;
@@ -87,7 +94,8 @@ class walk {
     node->size = contents->size;
     diag_.progress().directory_scanned(contents->entries, node->size);
     const uint64_t depth = levels_.empty() ? 0 : levels_.back().depth + 1;
-    levels_.push_back({node, contents, 0, 0, 0, path_.size(), depth, made.before, made.after, made.kept_by_parent});
+    levels_.push_back({node, contents, 0, 0, 0, path_.size(), depth, made.before, made.after, made.kept_by_parent,
+                       owners_ != nullptr ? contents->owners : owner_figures()});
     return true;
   }
 
@@ -103,7 +111,7 @@ class walk {
     const size_t index = current.next_entry++;
     const pending_entry& entry = contents.pending[index];
     const char* name = contents.names[index];
-    if (entry.linked) count_once(current.node, contents.linked_files[current.next_linked_file++]);
+    if (entry.linked) count_once(current, contents.linked_files[current.next_linked_file++]);
     // "." and ".." wait only in case their status fails or is traced, a
     // file with several names only to be counted once.
     if (!trace_all && entry.error_number == 0 &&
@@ -158,13 +166,14 @@ class walk {
     const made_directory child = add_child(current, name, name_length);
     child.node->gaps |= kGapNotEntered;
     if (diag_.shows(verbosity::steps)) diag_.writef("* nicht betreten (anderes Dateisystem): %s\r\n", path_.c_str());
-    finish(child, current.depth + 1);
+    finish(child, current.depth + 1, {});
   }
 
-  void count_once(directory_node* node, const linked_file& file) {
+  void count_once(level& current, const linked_file& file) {
     if (!seen_.first_meeting(file)) return;
-    node->files += 1;
-    node->size.add(static_cast<uint64_t>(file.size));
+    current.node->files += 1;
+    current.node->size.add(static_cast<uint64_t>(file.size));
+    if (owners_ != nullptr) current.owners.add(file.owner, static_cast<uint64_t>(file.size), 1);
   }
 
   // Ends the deepest level: its totals join its parent's totals below.
@@ -178,18 +187,24 @@ class walk {
     source_.leave();
     const made_directory made{current.node, current.before, current.after, current.kept_by_parent};
     const uint64_t depth = current.depth;
+    owner_figures owners = std::move(levels_.back().owners);
     levels_.pop_back();
-    finish(made, depth);
+    finish(made, depth, std::move(owners));
   }
 
   // Everything below the directory is counted: its totals join its
   // parent's, and what nothing will show is given back.
-  void finish(const made_directory& made, uint64_t depth) {
+  void finish(const made_directory& made, uint64_t depth, owner_figures owners) {
     directory_node* node = made.node;
     if (node->parent != nullptr) join_parent(node);
     if (!retention_.keeps(*node, depth)) {
       tree_.release_to(made.after);
       tree_.drop_children(node);
+    }
+    if (owners_ != nullptr) {
+      // The parent, if any, is the deepest level now.
+      if (node->parent != nullptr) levels_.back().owners.merge(owners);
+      if (node->parent == nullptr || node->currentsubdirs() > 0) owners_->keep(node, std::move(owners));
     }
     if (counted_) counted_(node);
     if (!made.kept_by_parent) tree_.release_to(made.before);
@@ -200,6 +215,7 @@ class walk {
   diagnostics& diag_;
   const retention_rule& retention_;
   const std::function<void(directory_node*)>& counted_;
+  owner_ledger* owners_;
   std::string path_;
   std::vector<level> levels_;
   files_seen seen_;
@@ -213,6 +229,7 @@ void jumper(directory_tree& tree, directory_node* root, const std::string& root_
                              .trace_links_and_others = diag.shows(verbosity::entries),
                              .one_file_system = options.one_file_system,
                              .hard_links_once = options.hard_links_once,
+                             .owners = options.owners != nullptr,
                              .passed_over = options.passed_over};
   std::unique_ptr<directory_source> source;
   if (options.threads > 1) {

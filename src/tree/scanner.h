@@ -7,6 +7,7 @@
 #include "platform/file_system.h"
 #include "tree/directory_node.h"
 #include "tree/directory_reader.h"
+#include "tree/owner_figures.h"
 
 namespace quern {
 
@@ -26,6 +27,9 @@ struct scan_options {
   bool hard_links_once = false;
   // What finished directories keep of their subtrees.
   retention_rule retention = {};
+  // Where the figures per owner of each directory that gets pages go, once
+  // its subtree is counted; null: none are counted.
+  owner_ledger* owners = nullptr;
   // Called on the walk's thread for each directory as soon as everything
   // below it is counted, after it has given back what it does not keep.
   std::function<void(directory_node*)> counted = nullptr;

@@ -382,5 +382,44 @@ TEST_P(Scanner, FewDescriptorsLoseNothingWhateverTheShape) {
   EXPECT_EQ(retried.diag.failures(), 0);
 }
 
+std::optional<std::string> numbered_name(owner_id user) { return "u" + std::to_string(user); }
+
+// Bytes and files per owner, kept once a directory's subtree is counted and
+// only where it gets pages; a file with several names counts for its owner
+// where it counts at all.
+TEST_P(Scanner, FiguresPerOwnerAreKeptForTheDirectoriesThatGetPages) {
+  fake_file_system files;
+  for (const char* directory : {"r", "r/a", "r/a/b", "r/c"}) files.add_directory(directory);
+  files.add("r/f", entry_status::kind::regular, 50).owner = 1;
+  files.add("r/a/f", entry_status::kind::regular, 25).owner = 2;
+  files.add("r/a/b/f", entry_status::kind::regular, 25).owner = 1;
+  files.add("r/c/f", entry_status::kind::regular, 12).owner = 3;
+  files.add("r/l", entry_status::kind::symlink, 7).owner = 2;
+  files.add("r/fifo", entry_status::kind::other, 0).owner = 5;
+  for (const char* name : {"r/a/h", "r/c/h"}) {
+    fake_file_system::entry& linked = files.add(name, entry_status::kind::regular, 1000);
+    linked.owner = 4;
+    linked.inode = 9;
+    linked.links = 2;
+  }
+  const auto owners_of = [this, &files](scan_options options) {
+    owner_ledger ledger(numbered_name);
+    options.threads = threads();
+    options.owners = &ledger;
+    const scan s(files, "r", verbosity::quiet, options);
+    return quern_test::describe_owners(s.root, ledger);
+  };
+  EXPECT_EQ(owners_of({}),
+            "r u1:2/75 u2:1/32 u3:1/12 u4:2/2000\n"
+            "r/a u1:1/25 u2:1/25 u4:1/1000\n"
+            "2 kept\n");
+  EXPECT_EQ(owners_of({.hard_links_once = true}),
+            "r u1:2/75 u2:1/32 u3:1/12 u4:1/1000\n"
+            "r/a u1:1/25 u2:1/25 u4:1/1000\n"
+            "2 kept\n");
+  EXPECT_EQ(owners_of({.retention = {.max_depth = 0, .min_total = {}}}),
+            "r u1:2/75 u2:1/32 u3:1/12 u4:2/2000\n1 kept\n");
+}
+
 }  // namespace
 }  // namespace quern

@@ -33,6 +33,7 @@ class fake_file_system : public file_system {
     uint64_t device = 1;
     uint64_t inode = 0;  // 0: one of its own
     uint64_t links = 1;
+    uint32_t owner = 0;
   };
   enum class stage { create, write, close };
   // A file to be read, handed out at most `chunk` bytes per read; once
@@ -171,6 +172,7 @@ class fake_file_system : public file_system {
       result.device = e.device;
       result.inode = e.inode != 0 ? e.inode : std::hash<std::string>()(found->first);
       result.links = e.links;
+      result.owner = e.owner;
       return status::ok();
     }
     status identity(uint64_t& device, uint64_t& inode) override {

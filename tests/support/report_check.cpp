@@ -20,7 +20,7 @@ bool is_report_tag(std::string_view name) {
 }
 
 size_t entity_length(std::string_view text) {
-  for (std::string_view entity : {"&amp;", "&lt;", "&gt;", "&quot;", "&Uuml;", "&uuml;"}) {
+  for (std::string_view entity : {"&amp;", "&lt;", "&gt;", "&quot;", "&Uuml;", "&uuml;", "&ndash;"}) {
     if (text.starts_with(entity)) return entity.size();
   }
   return 0;
@@ -132,6 +132,61 @@ std::string figures_fault(std::string_view page) {
   return "";
 }
 
+namespace {
+
+// The table of owners, or nothing where the page has none.
+std::string_view owner_table(std::string_view page) {
+  const size_t start = page.find("<div class=\"ownerstext\">");
+  if (start == std::string_view::npos) return {};
+  return page.substr(start, page.find("</table>", start) - start);
+}
+
+// Digits, a comma, one digit, a blank and the percent sign.
+bool is_share(const std::string& text) {
+  const size_t comma = text.find(',');
+  if (comma == 0 || comma == std::string::npos || text.size() != comma + 4 || !text.ends_with(" %")) return false;
+  for (size_t at = 0; at <= comma + 1; ++at) {
+    if (at != comma && (text[at] < '0' || text[at] > '9')) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string owners_fault(std::string_view page) {
+  const std::string_view table = owner_table(page);
+  if (table.empty()) return "";
+  const std::vector<std::string> figures = totals(page);
+  quern::byte_total total_bytes, total_files;
+  if (!parse_grouped(figures[0], total_bytes) || !parse_grouped(figures[1], total_files))
+    return "owners without the totals";
+  const std::vector<std::string> names = cells_of_class(table, "tdownername");
+  const std::vector<std::string> others = cells_of_class(table, "tdownerothers");
+  const std::vector<std::string> bytes = cells_of_class(table, "tdownerbytes");
+  const std::vector<std::string> files = cells_of_class(table, "tdownerfiles");
+  const std::vector<std::string> shares = cells_of_class(table, "tdownershare");
+  const size_t rows = names.size() + others.size();
+  if (names.size() > 20 || others.size() > 1 || bytes.size() != rows || files.size() != rows || shares.size() != rows)
+    return "owners' rows without all their cells, or too many";
+  if (!others.empty() && table.find("tdownerothers") < table.rfind("tdownername"))
+    return "the row of all others is not the last";
+  quern::byte_total byte_sum, file_sum;
+  for (size_t row = 0; row < rows; ++row) {
+    quern::byte_total row_bytes, row_files, before;
+    if (!parse_grouped(bytes[row], row_bytes) || !parse_grouped(files[row], row_files))
+      return "not a number in the owners' row of " + (row < names.size() ? names[row] : others[0]);
+    if (row > 0 && row < names.size() && parse_grouped(bytes[row - 1], before) && before < row_bytes)
+      return "owners not largest first: " + names[row];
+    byte_sum += row_bytes;
+    file_sum += row_files;
+    if (total_bytes == quern::byte_total() ? shares[row] != "&ndash;" : !is_share(shares[row]))
+      return "not a share: " + shares[row];
+  }
+  if (byte_sum != total_bytes) return "owners' bytes do not add up to the total";
+  if (file_sum != total_files) return "owners' files do not add up to the total";
+  return "";
+}
+
 std::vector<std::string> totals(std::string_view page) {
   std::vector<std::string> last;
   for (const quern::sort_order order : {quern::sort_order::size, quern::sort_order::files, quern::sort_order::subdirs,
@@ -157,6 +212,7 @@ std::string report_fault(const std::string& output_directory) {
     if (!name.ends_with(".html")) continue;
     std::string fault = markup_fault(page);
     if (fault.empty() && name != "index.html") fault = figures_fault(page);
+    if (fault.empty()) fault = owners_fault(page);
     for (const std::string& target : link_targets(page)) {
       if (!fault.empty() || target == "https://quern.example/") continue;
       if (!files.contains(target)) fault = "link to no file of the output directory: " + target;
@@ -168,6 +224,8 @@ std::string report_fault(const std::string& output_directory) {
         fault = "no link to the root's page";
       } else if (totals(page) != totals(files.at(root_page))) {
         fault = "totals differ from those of " + root_page;
+      } else if (owner_table(page) != owner_table(files.at(root_page))) {
+        fault = "owners differ from those of " + root_page;
       }
     }
     if (!fault.empty() && ++count <= 3) faults += name + ": " + fault + "\n";

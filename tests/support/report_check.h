@@ -23,9 +23,16 @@ std::string markup_fault(std::string_view page);
 // subdirectories directly here are the rows.
 std::string figures_fault(std::string_view page);
 
+// On a page with a table of owners: their bytes and files add up to the
+// totals, each share has one decimal (a dash where there are no bytes),
+// the named owners come largest first, at most twenty of them, and a row
+// of all others, if any, comes last.
+std::string owners_fault(std::string_view page);
+
 // The whole output directory: every page passes the checks above, every link
 // names a file of the directory or the home page, and the entry page shows
-// the totals of the root's page it leads to. Names the first few faults.
+// the totals and owners of the root's page it leads to. Names the first few
+// faults.
 std::string report_fault(const std::string& output_directory);
 
 // The targets of the page's links, in page order.

@@ -1,5 +1,6 @@
 #include "support/tree_nodes.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 #include "support/counters.h"
@@ -55,6 +56,35 @@ std::string describe_numbered(const quern::directory_node* root) {
   std::string text;
   describe(root, true, text);
   return text;
+}
+
+std::string describe_owners(const quern::directory_node* root, quern::owner_ledger& ledger) {
+  std::string text;
+  std::vector<const quern::directory_node*> pending{root};
+  while (!pending.empty()) {
+    const quern::directory_node* node = pending.back();
+    pending.pop_back();
+    const std::string path = quern::node_path(node);
+    std::vector<std::string> owners;
+    quern::byte_total bytes;
+    int64_t files = 0;
+    for (const quern::owner_share& share : ledger.figures(node).shares()) {
+      owners.push_back(" " + ledger.name(share.owner) + ":" + std::to_string(share.files) + "/");
+      quern::append_decimal(owners.back(), share.bytes);
+      bytes += share.bytes;
+      files += share.files;
+    }
+    std::sort(owners.begin(), owners.end());
+    text += path;
+    for (const std::string& owner : owners) text += owner;
+    text += "\n";
+    if (bytes != node->total_size() || files != node->total_files())
+      throw std::logic_error(path + ": the owners do not add up to the totals");
+    for (int64_t slot = node->currentsubdirs(); slot-- > 0;) {
+      if (node->subdirpointer[slot]->currentsubdirs() > 0) pending.push_back(node->subdirpointer[slot]);
+    }
+  }
+  return text + std::to_string(ledger.kept()) + " kept\n";
 }
 
 }  // namespace quern_test

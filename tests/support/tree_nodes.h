@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "tree/directory_node.h"
+#include "tree/owner_figures.h"
 
 // Directory trees in memory, built and described for tests.
 namespace quern_test {
@@ -24,5 +25,12 @@ std::string describe(const quern::directory_node* root);
 
 // The same with each node's number in front of its path.
 std::string describe_numbered(const quern::directory_node* root);
+
+// The figures per owner that the ledger holds for the root and every
+// directory below it that gets pages, in pre-order, a line each: its path
+// and "name:files/bytes" per owner in byte order of the names; at the end
+// the number of directories holding figures. Throws, failing the test, where
+// the owners' bytes or files do not add up to the directory's totals.
+std::string describe_owners(const quern::directory_node* root, quern::owner_ledger& ledger);
 
 }  // namespace quern_test

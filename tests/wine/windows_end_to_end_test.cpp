@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 
 #include "quern_process.h"
 
@@ -226,6 +227,49 @@ TEST(WindowsRun, ExitStatusesAndFailureMessages) {
   EXPECT_TRUE(one_file_system.standard_error.starts_with("* scanning root directory\r\n* generating HTML files\r\n"))
       << one_file_system.standard_error;
   EXPECT_EQ(one_file_system.exit_status, 0);
+}
+
+// Windows' directory listings tell no owners, so a scan refuses them; a
+// listing that names them, read from a file or standard input, gives the
+// native build's report.
+TEST(WindowsListing, OwnersComeFromAListingAndAScanRefusesThem) {
+  temporary_directory scratch;
+  const run_result refused = run_windows({"--owners", "-o", scratch / "refused", "-r", scratch.path()});
+  EXPECT_TRUE(refused.standard_error.ends_with("Option \"--owners\" ist auf dieser Plattform nicht moeglich\r\n"))
+      << refused.standard_error;
+  EXPECT_EQ(refused.exit_status, 2);
+  EXPECT_FALSE(exists(scratch / "refused"));
+
+  const std::string records[] = {"d 0 root /data", "f 5368709120 " + kGreek + " /data/" + kJapanese + "/f",
+                                 "f 3 1000 /data/a/b/f", "l 4 1000 /data/l", "f 7 root /data/a/g"};
+  for (const char terminator : {'\0', '\n'}) {
+    const std::string listing = scratch / ("listing" + std::to_string(terminator));
+    {
+      std::ofstream out(listing, std::ios::binary);
+      for (const std::string& record : records) out << record << terminator;
+    }
+    const std::string option = terminator == '\0' ? "--listing" : "--listing-lines";
+    const std::string native_out = scratch / ("native" + std::to_string(terminator));
+    const std::string windows_out = scratch / ("windows" + std::to_string(terminator));
+    const run_result native =
+        run_native({"-ndy", "-ndd", "--owners", option, listing, "-o", native_out, "-r", "/data"});
+    ASSERT_EQ(native.exit_status, 0) << native.standard_error;
+    // The file by its Windows name; the lines through standard input.
+    const bool from_file = terminator == '\0';
+    ::setenv("LC_ALL", "C.UTF-8", 1);
+    const run_result windows =
+        run_quern({.arguments = {QUERN_WINE, QUERN_EXE, "--owners", option, from_file ? windows_path(listing) : "-",
+                                 "-o", windows_out, "-r", "/data"},
+                   .standard_input = from_file ? "" : listing});
+    EXPECT_EQ(windows.standard_error, "");
+    EXPECT_EQ(windows.exit_status, 0);
+    const std::vector<std::string> files = list_directory(windows_out);
+    EXPECT_EQ(files, list_directory(native_out));
+    for (const std::string& name : files)
+      EXPECT_EQ(read_file(windows_out + "/" + name), read_file(native_out + "/" + name)) << name;
+    EXPECT_NE(read_file(windows_out + "/index.html").find("<td class=\"tdownername\">" + kGreek + "</td>"),
+              std::string::npos);
+  }
 }
 
 // On a console the text goes out as characters: raw UTF-8 bytes would be

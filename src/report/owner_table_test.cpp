@@ -1,0 +1,145 @@
+#include "report/owner_table.h"
+
+#include <gtest/gtest.h>
+
+#include "base/diagnostics.h"
+#include "support/tree_nodes.h"
+
+namespace quern {
+namespace {
+
+TEST(OwnerTable, SharesHaveOneDecimalRoundedHalfUpExactlyForAnySum) {
+  const byte_total largest = byte_total::from_words(UINT64_MAX, UINT64_MAX);
+  const struct {
+    byte_total part;
+    byte_total whole;
+    const char* text;
+  } cases[] = {
+      {byte_total(1), byte_total(3), "33,3 %"},
+      {byte_total(2), byte_total(3), "66,7 %"},
+      {byte_total(1), byte_total(2000), "0,1 %"},  // exactly half a tenth
+      {byte_total(1), byte_total(2001), "0,0 %"},
+      {byte_total(1), byte_total(20000), "0,0 %"},
+      {byte_total(1), byte_total(16), "6,3 %"},
+      {byte_total(3), byte_total(16), "18,8 %"},
+      {byte_total(1), byte_total(8), "12,5 %"},
+      {byte_total(9995), byte_total(10000), "100,0 %"},
+      {byte_total(9994), byte_total(10000), "99,9 %"},
+      {byte_total(0), byte_total(5), "0,0 %"},
+      {byte_total(5), byte_total(5), "100,0 %"},
+      {byte_total(0), byte_total(0), "&ndash;"},
+      // Sums where a part times a thousand exceeds 128 bits.
+      {byte_total::from_words(uint64_t{1} << 63, 0), largest, "50,0 %"},
+      {byte_total::from_words(uint64_t{3} << 62, 0), largest, "75,0 %"},
+      {byte_total::from_words(UINT64_MAX, UINT64_MAX - 1), largest, "100,0 %"},
+      {byte_total(1), largest, "0,0 %"},
+      {byte_total::from_words(UINT64_MAX / 2000, 0), largest, "0,0 %"},
+      {byte_total::from_words(UINT64_MAX / 2000 + 1, 0), largest, "0,1 %"},
+  };
+  for (const auto& c : cases) {
+    std::string part;
+    append_decimal(part, c.part);
+    EXPECT_EQ(share_text(c.part, c.whole), c.text) << part;
+  }
+}
+
+// Named after their number, but 7 and 8 share a name and 20 has none.
+std::optional<std::string> name_of(owner_id user) {
+  if (user == 20) return std::nullopt;
+  if (user == 7 || user == 8) return "same";
+  return std::string(1, static_cast<char>('z' - user));
+}
+
+std::string describe(const std::vector<owner_row>& rows) {
+  std::string text;
+  for (const owner_row& row : rows) {
+    if (row.others > 0) text += "+" + std::to_string(row.others);
+    text += row.name + ":" + std::to_string(row.files) + "/";
+    append_decimal(text, row.bytes);
+    text += " ";
+  }
+  return text;
+}
+
+TEST(OwnerTable, RowsAreTheLargestOwnersTiesByNameAndThenNumberAndOneRowForTheRest) {
+  owner_ledger ledger(name_of);
+  owner_figures figures;
+  // Bytes 0 to 4 by owner 0 to 24, each a file per byte and one more.
+  for (owner_id owner = 0; owner < 25; ++owner) figures.add(owner, owner % 5, owner % 5 + 1);
+  // 4 bytes: owners 4, 9, 14, 19, 24; 3 bytes: 3, 8, 13, 18, 23 and so on.
+  // Names run backwards from "z", so ties come in descending numbers but
+  // for "same"; the five without bytes are the rest.
+  EXPECT_EQ(describe(owner_rows(figures, ledger)),
+            "b:5/4 g:5/4 l:5/4 q:5/4 v:5/4 c:4/3 h:4/3 m:4/3 same:4/3 w:4/3 "
+            "d:3/2 i:3/2 n:3/2 same:3/2 x:3/2 e:2/1 j:2/1 o:2/1 t:2/1 y:2/1 "
+            "+5:5/0 ");
+  // Two owners of one name keep the order of their numbers; a number
+  // without a name is its name.
+  owner_figures tie;
+  tie.add(8, 1, 2);
+  tie.add(7, 1, 1);
+  tie.add(20, 1, 3);
+  EXPECT_EQ(describe(owner_rows(tie, ledger)), "20:3/1 same:1/1 same:2/1 ");
+
+  for (const size_t owners : {size_t{20}, size_t{21}}) {
+    owner_figures some;
+    for (owner_id owner = 0; owner < owners; ++owner) some.add(owner, 1, 1);
+    const std::vector<owner_row> rows = owner_rows(some, ledger);
+    ASSERT_EQ(rows.size(), 20u + (owners - 20));
+    EXPECT_EQ(rows.back().others, owners - 20);
+  }
+  EXPECT_TRUE(owner_rows(owner_figures(), ledger).empty());
+}
+
+std::optional<std::string> markup_name(owner_id user) {
+  if (user == 1) return "<b>&\"x\"";
+  return std::nullopt;
+}
+
+TEST(OwnerTable, TheTableEscapesNamesGroupsFiguresAndGivesNoShareOfNothing) {
+  diagnostics diag(verbosity::quiet, -1);
+  directory_tree tree(diag);
+  directory_node* root = quern_test::add_node(tree, nullptr, "r");
+  directory_node* empty = quern_test::add_node(tree, root, "e");
+  root->size = byte_total(4000);
+  owner_ledger ledger(markup_name);
+  owner_figures figures;
+  figures.add(1, 3000, 1000);
+  figures.add(2, 1000, 1);
+  for (owner_id owner = 10; owner < 40; ++owner) figures.add(owner, 0, 1);
+  ledger.keep(root, figures);
+  owner_figures no_bytes;
+  no_bytes.add(2, 0, 2);
+  ledger.keep(empty, no_bytes);
+
+  std::string page;
+  append_owner_table(page, ledger, *root);
+  const std::string head =
+      "<div class=\"ownerstext\">\r\n<table class=\"ownerstable\">\r\n<tr>\r\n"
+      " <td class=\"tdheadownername\">Eigent&uuml;mer</td>\r\n"
+      " <td class=\"tdheadownerbytes\">Belegte Bytes</td>\r\n"
+      " <td class=\"tdheadownerfiles\">Dateien</td>\r\n"
+      " <td class=\"tdheadownershare\">Anteil</td>\r\n</tr>\r\n";
+  ASSERT_TRUE(page.starts_with(head + "<tr>\r\n <td class=\"tdownername\">&lt;b&gt;&amp;&quot;x&quot;</td>\r\n"
+                                      " <td class=\"tdownerbytes\">3.000</td>\r\n"
+                                      " <td class=\"tdownerfiles\">1.000</td>\r\n"
+                                      " <td class=\"tdownershare\">75,0 %</td>\r\n</tr>\r\n"
+                                      "<tr>\r\n <td class=\"tdownername\">2</td>\r\n"))
+      << page;
+  EXPECT_TRUE(
+      page.ends_with("<tr>\r\n <td class=\"tdownerothers\">alle anderen (12)</td>\r\n"
+                     " <td class=\"tdownerbytes\">0</td>\r\n"
+                     " <td class=\"tdownerfiles\">12</td>\r\n"
+                     " <td class=\"tdownershare\">0,0 %</td>\r\n</tr>\r\n</table>\r\n</div>\r\n"))
+      << page;
+
+  page.clear();
+  append_owner_table(page, ledger, *empty);
+  EXPECT_EQ(page, head +
+                      "<tr>\r\n <td class=\"tdownername\">2</td>\r\n <td class=\"tdownerbytes\">0</td>\r\n"
+                      " <td class=\"tdownerfiles\">2</td>\r\n <td class=\"tdownershare\">&ndash;</td>\r\n</tr>\r\n"
+                      "</table>\r\n</div>\r\n");
+}
+
+}  // namespace
+}  // namespace quern
