@@ -168,7 +168,7 @@ struct page_crew::crew {
     std::string text;
     {
       const mutex_unlock unlocked(handover.guard());
-      pages = output_html_directory({context.options, said, files}, node, workspace);
+      pages = output_html_directory({context.options, said, files, context.earlier}, node, workspace);
       text = said.collected();
     }
     state_of(node) = progress_byte::make(stage::done, pages);

@@ -6,12 +6,17 @@
 
 namespace quern {
 
+class old_summary;
+
 // What every part of the report reads: its options, where to say things,
 // and where to write.
 struct report_context {
   const report_options& options;
   diagnostics& diag;
   file_system& files;
+  // The summary of an earlier report whose figures the pages show the
+  // changes against; null for none.
+  const old_summary* earlier = nullptr;
 };
 
 }  // namespace quern

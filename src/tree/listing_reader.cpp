@@ -166,9 +166,9 @@ class listing_reader {
   }
 
   // Puts every directory's children in name order, numbers the nodes in
-  // pre-order, adds up the totals below each directory and lets go of the
-  // subtrees that the rule does not keep.
-  void finish(const retention_rule& retention) {
+  // pre-order, adds up the totals below each directory, has each counted
+  // and lets go of the subtrees that the rule does not keep.
+  void finish(const retention_rule& retention, const std::function<void(directory_node*)>& counted) {
     index_ = directory_index();
     listed_ = std::vector<bool>();
     std::vector<directory_node*> order;
@@ -200,10 +200,25 @@ class listing_reader {
       parent->recursubdirs += node->subdirs + node->recursubdirs;
       if ((node->gaps & (kGapUnread | kGapBelow)) != 0) parent->gaps |= kGapBelow;
     }
+    if (counted) count_in_post_order(counted);
     if (!retention.keeps_everything()) release_unkept(retention);
   }
 
  private:
+  void count_in_post_order(const std::function<void(directory_node*)>& counted) {
+    std::vector<std::pair<directory_node*, int64_t>> pending{{root_, 0}};  // and its next child
+    while (!pending.empty()) {
+      auto& [node, next] = pending.back();
+      if (next < node->subdirs) {
+        directory_node* child = node->subdirpointer[next++];
+        pending.push_back({child, 0});
+        continue;
+      }
+      counted(node);
+      pending.pop_back();
+    }
+  }
+
   // The whole tree is there before anything is counted, so nothing can be
   // given back early; the directories the rule does not keep only lose
   // their children, as they would in a scan.
@@ -357,7 +372,7 @@ class listing_reader {
 
 void read_listing(directory_tree& tree, directory_node* root, const std::string& root_path,
                   const listing_source& source, file_system& files, diagnostics& diag, const retention_rule& retention,
-                  listing_buffer_sizes sizes) {
+                  const std::function<void(directory_node*)>& counted, listing_buffer_sizes sizes) {
   std::unique_ptr<input_file> input;
   if (source.path == "-") {
     input = files.standard_input();
@@ -365,6 +380,7 @@ void read_listing(directory_tree& tree, directory_node* root, const std::string&
     // The listing stands for the root's directory: the root stays empty.
     diag.report_failure("Konnte Verzeichnis nicht oeffnen", opened);
     root->gaps |= kGapUnread;
+    if (counted) counted(root);
     return;
   }
   listing_reader reader(tree, root, root_path, source.terminator, diag);
@@ -373,7 +389,7 @@ void read_listing(directory_tree& tree, directory_node* root, const std::string&
     diag.report_failure("Konnte Verzeichniseintrag nicht lesen", read);
     root->gaps |= kGapUnread;
   }
-  reader.finish(retention);
+  reader.finish(retention, counted);
 }
 
 }  // namespace quern

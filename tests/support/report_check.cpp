@@ -142,10 +142,20 @@ std::vector<std::string> totals(std::string_view page) {
   return last;
 }
 
+std::string without_time(const std::string& summary) {
+  const std::string key = "\n#begun\t";
+  const size_t start = summary.find(key);
+  if (start == std::string::npos) return summary;
+  const size_t end = summary.find('\n', start + key.size());
+  return summary.substr(0, start + key.size()) + "TIME" + summary.substr(end);
+}
+
 std::map<std::string, std::string> read_report(const std::string& output_directory) {
   std::map<std::string, std::string> files;
-  for (const std::string& name : list_directory(output_directory))
-    files[name] = read_file(output_directory + "/" + name);
+  for (const std::string& name : list_directory(output_directory)) {
+    const std::string text = read_file(output_directory + "/" + name);
+    files[name] = name == "summary.txt" ? without_time(text) : text;
+  }
   return files;
 }
 

@@ -42,7 +42,11 @@ bool parse_grouped(std::string_view text, quern::byte_total& value);
 // table's rows: bytes, files, subdirectories, symbolic links, other entries.
 std::vector<std::string> totals(std::string_view page);
 
-// Every file of the output directory by name.
+// The summary with the time its run began, the one part of a report that
+// differs between two runs over the same tree, replaced by "TIME".
+std::string without_time(const std::string& summary);
+
+// Every file of the output directory by name, the summary's time masked.
 std::map<std::string, std::string> read_report(const std::string& output_directory);
 
 }  // namespace quern_test
