@@ -20,7 +20,9 @@ std::string markup_fault(std::string_view page);
 // On a directory page: for each statistic the total is the count directly
 // here plus the count below; the count below is the sum of the rows, where
 // the rows show that column, and zero when there are no rows at all; the
-// subdirectories directly here are the rows.
+// subdirectories directly here are the rows. Rows of directories gone since
+// an earlier report count for none of these; every row's change and every
+// total's is well-formed.
 std::string figures_fault(std::string_view page);
 
 // The whole output directory: every page passes the checks above, every link
