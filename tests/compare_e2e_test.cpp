@@ -1,4 +1,5 @@
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -245,6 +246,38 @@ TEST(CompareEndToEnd, NamesOfEveryByteComeBackExactlyFromTheSummary) {
     if (path.find('/') == std::string::npos && path != "." && path != "path") from_python.insert(path);
   }
   EXPECT_EQ(from_python, names);
+}
+
+// A summary of other options is compared all the same, and one line names
+// them; with the same options nothing is said and nothing changed.
+TEST(CompareEndToEnd, OptionsThatChangeFiguresAreNamedWhereTheyDiffer) {
+  week tree;
+  check(::link((tree.root + "/docs/f1").c_str(), (tree.root + "/stable/again").c_str()) == 0, "link");
+  const std::vector<std::string> options = {"--hard-links-once", "--depth", "01", "-x"};
+  ASSERT_EQ(run_quern({with_variant(options, {"-o", tree.scratch / "first", "-r", tree.root})}).exit_status, 0);
+  const run_result same = run_quern(
+      {with_variant(options, {"--compare", tree.scratch / "first", "-o", tree.scratch / "same", "-r", tree.root})});
+  EXPECT_EQ(same.standard_error, "");
+  EXPECT_EQ(same.exit_status, 0);
+  const std::string page = page_of(read_report(tree.scratch / "same"), tree.root, "sg");
+  for (const std::string& row : rows_of(page)) EXPECT_TRUE(row.ends_with(" 0 0")) << row;
+  EXPECT_EQ(rows_of(page).size(), 6u);
+
+  const run_result other = run_quern(
+      {{"--compare", tree.scratch / "first/summary.txt", "-o", tree.scratch / "other", "-r", tree.root + "/"}});
+  EXPECT_EQ(other.standard_error, "Vergleich mit " + tree.scratch / "first/summary.txt" +
+                                      ": andere Optionen (vorher \"-x --hard-links-once --depth 01\", jetzt \"\")\r\n"
+                                      "Vergleich mit " +
+                                      tree.scratch / "first/summary.txt" + ": andere Wurzel (vorher \"" + tree.root +
+                                      "\", jetzt \"" + tree.root + "/\")\r\n");
+  EXPECT_EQ(other.exit_status, 0);
+  // The file with two names counts at both now: where it did not count
+  // before, that directory grew by its size.
+  const std::vector<std::string> rows = rows_of(page_of(read_report(tree.scratch / "other"), tree.root + "/", "sg"));
+  const std::set<std::string> changed(rows.begin(), rows.end());
+  EXPECT_TRUE((changed.contains("docs +100 +1") && changed.contains("stable 0 0")) ||
+              (changed.contains("docs 0 0") && changed.contains("stable +100 +1")))
+      << testing::PrintToString(rows);
 }
 
 // A comparison that cannot be made says why, with the line, and publishes

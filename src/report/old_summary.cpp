@@ -246,7 +246,7 @@ uint64_t old_summary::hash(std::string_view escaped_path) {
 }
 
 bool old_summary::link_directories(uint64_t first_line_number, summary_problem& problem) {
-  slots_.assign(std::bit_ceil(std::max<size_t>(2 * lines_.size(), 16)), kNone);
+  slots_.assign(std::bit_ceil(std::max<size_t>(lines_.size() + lines_.size() / 3 + 1, 16)), kNone);
   const size_t mask = slots_.size() - 1;
   for (uint32_t line = 0; line < lines_.size(); ++line) {
     const std::string_view key = path(line);

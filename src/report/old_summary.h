@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -73,8 +74,9 @@ class old_summary {
   // The known column at each position of a line, or -1.
   std::vector<int8_t> known_at_;
   std::vector<std::unique_ptr<char[]>> blocks_;
-  std::vector<line_index> lines_;
-  std::vector<uint32_t> slots_;  // a power of two of them, kNone where free
+  // In pieces, so that growing never holds the lines twice.
+  std::deque<line_index> lines_;
+  std::vector<uint32_t> slots_;  // a power of two of them, at most three quarters used
 };
 
 // Reads OLD, an output directory (its summary.txt) or a summary file, for
