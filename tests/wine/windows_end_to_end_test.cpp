@@ -199,12 +199,13 @@ std::string rows_and_changes(const std::string& page) {
 TEST(WindowsScan, SummariesAndComparisonsEqualTheNativeOnes) {
   temporary_directory scratch;
   const std::string root = scratch / "root";
-  for (const std::string& name : {std::string(), "/" + kGreek, "/" + kJapanese, "/gone", "/" + kJapanese + "/x"})
+  for (const std::string& name :
+       std::vector<std::string>{"", "/" + kGreek, "/" + kJapanese, "/gone", "/" + kJapanese + "/x"})
     make_directory(root + name);
   make_file(root + "/" + kGreek + "/" + kGreekFile, 5 * kGiB);
   make_file(root + "/gone/f", 7);
   const std::vector<std::string> columns = {"-ndy", "-ndd", "-r", root};
-  for (const std::string& build : {"native", "windows"}) {
+  for (const std::string build : {"native", "windows"}) {
     std::vector<std::string> arguments = columns;
     arguments.insert(arguments.end(), {"-o", scratch / (build + "1")});
     ASSERT_EQ((build == "native" ? run_native(arguments) : run_windows(arguments)).exit_status, 0) << build;
@@ -214,7 +215,7 @@ TEST(WindowsScan, SummariesAndComparisonsEqualTheNativeOnes) {
   make_file(root + "/" + kJapanese + "/x/grown", 3 * kGiB);
   std::filesystem::remove_all(root + "/gone");
   make_directory(root + "/new");
-  for (const std::string& build : {"native", "windows"}) {
+  for (const std::string build : {"native", "windows"}) {
     std::vector<std::string> arguments = columns;
     arguments.insert(arguments.end(), {"--compare", scratch / (build + "1"), "--summary", scratch / (build + ".full"),
                                        "-o", scratch / (build + "2")});
