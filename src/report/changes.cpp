@@ -12,19 +12,6 @@ namespace {
 // is left out on purpose and compares as it is.
 constexpr uint8_t kIncomplete = kGapUnread | kGapBelow;
 
-void append_escaped_path(std::string& out, const directory_node& node) {
-  if (node.parent == nullptr) {
-    out += '.';
-    return;
-  }
-  std::vector<const directory_node*> chain;
-  for (const directory_node* up = &node; up->parent != nullptr; up = up->parent) chain.push_back(up);
-  for (auto name = chain.rbegin(); name != chain.rend(); ++name) {
-    if (name != chain.rbegin()) out += '/';
-    append_summary_escaped(out, (*name)->name);
-  }
-}
-
 // Whether every subdirectory the earlier directory had has a line: it was
 // listed, and read whole.
 bool lists_all_subdirectories(const summary_figures& figures) {
@@ -37,7 +24,7 @@ int64_t difference(int64_t after, int64_t before) { return after - before; }
 
 earlier_entry find_earlier(const old_summary& old, const directory_node& node) {
   std::string path;
-  append_escaped_path(path, node);
+  append_summary_path(path, node);
   if (const uint32_t line = old.find(path); line != old_summary::kNone) return {earlier_entry::kind::present, line};
   // The nearest directory above that the earlier report has tells whether
   // the one below it on the way was new.

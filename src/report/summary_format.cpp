@@ -1,6 +1,7 @@
 #include "report/summary_format.h"
 
 #include <cstdio>
+#include <vector>
 
 #include "base/text.h"
 
@@ -116,6 +117,19 @@ void append_summary_escaped(std::string& out, std::string_view text) {
     plain = ++at;
   }
   out.append(text.data() + plain, text.size() - plain);
+}
+
+void append_summary_path(std::string& out, const directory_node& node) {
+  if (node.parent == nullptr) {
+    out += '.';
+    return;
+  }
+  std::vector<const directory_node*> chain;
+  for (const directory_node* up = &node; up->parent != nullptr; up = up->parent) chain.push_back(up);
+  for (auto name = chain.rbegin(); name != chain.rend(); ++name) {
+    if (name != chain.rbegin()) out += '/';
+    append_summary_escaped(out, (*name)->name);
+  }
 }
 
 bool summary_unescaped(std::string_view text, std::string& out) {

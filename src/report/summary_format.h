@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <iterator>
 #include <string>
 #include <string_view>
 
@@ -94,6 +95,10 @@ summary_figures figures_of(const directory_node& node, bool listed);
 // valid UTF-8; everything else as it is. Python's codecs.escape_decode
 // undoes it exactly.
 void append_summary_escaped(std::string& out, std::string_view text);
+
+// Appends the node's path relative to the root, each name escaped and "/"
+// between them; "." for the root.
+void append_summary_path(std::string& out, const directory_node& node);
 
 // The bytes an escaped text stands for. False unless the text is exactly
 // what append_summary_escaped gives for them, so that every name has one

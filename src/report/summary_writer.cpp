@@ -30,13 +30,7 @@ summary_writer::summary_writer(file_system& files, std::string path, std::unique
 
 void summary_writer::add(const directory_node& node, bool listed) {
   escaped_path_.clear();
-  chain_.clear();
-  for (const directory_node* up = &node; up->parent != nullptr; up = up->parent) chain_.push_back(up);
-  if (chain_.empty()) escaped_path_.push_back('.');
-  for (auto name = chain_.rbegin(); name != chain_.rend(); ++name) {
-    if (name != chain_.rbegin()) escaped_path_ += '/';
-    append_summary_escaped(escaped_path_, (*name)->name);
-  }
+  append_summary_path(escaped_path_, node);
   add(escaped_path_, figures_of(node, listed));
 }
 

@@ -3,7 +3,6 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "base/status.h"
 #include "platform/file_system.h"
@@ -45,7 +44,6 @@ class summary_writer {
   status failure_;
   std::string buffer_;
   std::string escaped_path_;
-  std::vector<const directory_node*> chain_;
   uint64_t lines_ = 0;
 };
 
