@@ -98,14 +98,16 @@ for profile in "${profiles[@]}"; do
 done
 
 echo
-echo "Peak memory of the report from a listing (highest over the rounds)"
-printf '%-8s %9s %10s %12s %14s\n' profile 'rss MiB' 'rss B/dir' 'names B/dir' 'rest B/dir'
+echo "Peak memory of the report from a listing (highest over the rounds), and its files"
+printf '%-8s %9s %10s %12s %14s %10s %10s\n' profile 'rss MiB' 'rss B/dir' 'names B/dir' 'rest B/dir' \
+    'out files' 'expected'
 for profile in "${profiles[@]}"; do
     tree=$(tree_of "$profile")
     awk -v p="$profile" -v dirs="$(summary_value "$tree.summary" directories)" \
-        -v names="$(summary_value "$tree.summary" name_bytes)" -v rss="$(maximum "$profile" quern 7)" 'BEGIN {
-            printf "%-8s %9.1f %10.0f %12.1f %14.0f\n", p, rss / 1024, rss * 1024 / dirs, names / dirs,
-                (rss * 1024 - names) / dirs }'
+        -v names="$(summary_value "$tree.summary" name_bytes)" -v rss="$(maximum "$profile" quern 7)" \
+        -v parents="$(summary_value "$tree.summary" directories_with_subdirs)" -v files="${out_files[$profile]}" 'BEGIN {
+            printf "%-8s %9.1f %10.0f %12.1f %14.0f %10.0f %10.0f\n", p, rss / 1024, rss * 1024 / dirs, names / dirs,
+                (rss * 1024 - names) / dirs, files, 6 * parents + 3 }'
 done
 
 empty_trash

@@ -136,7 +136,7 @@ for profile in "${profiles[@]}"; do
         -v parents="$(summary_value "$summary" directories_with_subdirs)" -v rss="$(maximum "$profile" quern 7)" \
         -v files="${out_files[$profile]}" -v bytes="${out_bytes[$profile]}" -v errlines="$errlines" 'BEGIN {
             printf "%-8s %10.0f %10.0f %12.1f %10.1f %12.1f %10.0f %10.0f %10.1f %8.0f\n", p, rss * 1024 / dirs, names,
-                names / dirs, paths / 1048576, paths / dirs, files, 6 * parents + 2, bytes / 1048576, errlines }'
+                names / dirs, paths / 1048576, paths / dirs, files, 6 * parents + 3, bytes / 1048576, errlines }'
 done
 
 empty_trash

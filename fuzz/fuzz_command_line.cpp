@@ -41,6 +41,11 @@ struct expectation {
   char terminator = '\0';
   std::optional<uint64_t> depth;
   std::optional<uint64_t> min_size;
+  std::string depth_given;
+  std::string min_size_given;
+  bool report_summary = true;
+  std::optional<std::string> full_summary;
+  std::optional<std::string> compare;
 };
 
 // A thread count as the rules have it: decimal digits only, 1 to 256;
@@ -129,10 +134,17 @@ expectation model(const std::vector<std::string>& arguments, bool links_and_devi
       if (last) return mistake("Tiefe fehlt");
       ++i;
       if (!valid_depth(arguments[i], e.depth)) return mistake("Ungueltige Tiefe \"" + arguments[i] + "\"");
+      e.depth_given = arguments[i];
     } else if (a == "--min-size") {
       if (last) return mistake("Groesse fehlt");
       ++i;
       if (!valid_size(arguments[i], e.min_size)) return mistake("Ungueltige Groesse \"" + arguments[i] + "\"");
+      e.min_size_given = arguments[i];
+    } else if (a == "--summary" || a == "--compare") {
+      if (last) return mistake(a == "--summary" ? "Zusammenfassungsdatei fehlt" : "Vergleichsbericht fehlt");
+      (a == "--summary" ? e.full_summary : e.compare) = arguments[++i];
+    } else if (a == "--no-summary") {
+      e.report_summary = false;
     } else if (a == "--no-progress") {
       e.show_progress = false;
     } else if (a == "--owners") {
@@ -186,6 +198,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     require(line.config.page_min_size.has_value() == e.min_size.has_value() &&
                 (!e.min_size || *line.config.page_min_size == quern::byte_total(*e.min_size)),
             "the last size counts");
+    require(line.config.page_depth_given == e.depth_given && line.config.page_min_size_given == e.min_size_given,
+            "the caps are kept as given");
+    require(line.config.report_summary == e.report_summary && line.config.full_summary == e.full_summary &&
+                line.config.compare == e.compare,
+            "the summaries and the comparison follow their own options only");
     require(line.config.listing.has_value() == e.listing, "a listing is read only when named");
     if (e.listing) {
       require(line.config.listing->path == e.listing_path && line.config.listing->terminator == e.terminator,

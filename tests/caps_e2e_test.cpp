@@ -2,12 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <regex>
 #include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -79,6 +81,38 @@ std::string list_tree(const temporary_directory& scratch, const std::string& roo
   return listing;
 }
 
+// A capped report's summary names the caps as given and holds a line for
+// every directory with pages and every row of them, each with the uncapped
+// figures; a directory is listed unless it has subdirectories and none of
+// them has a line.
+std::string summary_lines_fault(const std::string& capped, const std::string& uncapped,
+                                const std::vector<std::string>& caps) {
+  std::string options;  // in their fixed order, the depth first
+  for (const char* cap : {"--depth", "--min-size"}) {
+    const auto given = std::find(caps.begin(), caps.end(), cap);
+    if (given != caps.end()) options += (options.empty() ? "" : " ") + *given + " " + given[1];
+  }
+  if (capped.find("\n#options\t" + options + "\n") == std::string::npos) return "options not named: " + options;
+  std::map<std::string, std::string> uncapped_lines;  // path -> line without its listed field
+  std::istringstream all(uncapped);
+  for (std::string line; std::getline(all, line);) uncapped_lines[line.substr(0, line.find('\t'))] = line;
+  std::istringstream kept(capped);
+  int directories = 0;
+  for (std::string line; std::getline(kept, line);) {
+    if (line.starts_with('#') || line.starts_with("path\t")) continue;
+    ++directories;
+    const std::string path = line.substr(0, line.find('\t'));
+    const std::string& full = uncapped_lines[path];
+    if (full.substr(0, full.size() - 1) != line.substr(0, line.size() - 1)) return "figures differ: " + line;
+    std::istringstream fields(line);
+    std::string own_subdirs;
+    for (int column = 0; column <= 6; ++column) std::getline(fields, own_subdirs, '\t');
+    const bool rows_below = path == "." || capped.find("\n" + path + "/") != std::string::npos;
+    if ((line.back() == '0') != (own_subdirs != "0" && !rows_below)) return "listed wrongly: " + line;
+  }
+  return directories > 1 ? "" : "too few lines";
+}
+
 struct capped_case {
   std::vector<std::string> caps;
   std::string note;
@@ -143,6 +177,8 @@ TEST(CapsEndToEnd, CappedPagesAreTheUncappedPagesWithoutLinksToDirectoriesWithou
             EXPECT_EQ(text, before.substr(0, footer) + c.note + before.substr(footer));
           } else if (name.ends_with(".html")) {
             EXPECT_EQ(text, without_links_to(uncapped.at(name), gone)) << name;
+          } else if (name == "summary.txt") {
+            EXPECT_EQ(summary_lines_fault(text, uncapped.at(name), c.caps), "");
           } else {
             EXPECT_EQ(text, uncapped.at(name)) << name;
           }

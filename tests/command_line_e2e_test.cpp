@@ -120,7 +120,7 @@ TEST(CommandLineEndToEnd, ExistingOutputDirectoryFailsAndMissingRootIsAGap) {
   EXPECT_EQ(gap.exit_status, 1);
   EXPECT_EQ(list_directory(scratch / "out"),
             (std::vector<std::string>{"d1_sb.html", "d1_sc.html", "d1_sd.html", "d1_sf.html", "d1_sl.html",
-                                      "d1_sn.html", "index.html", "styles.css"}));
+                                      "d1_sn.html", "index.html", "styles.css", "summary.txt"}));
 
   make_directory(scratch / "empty");
   const run_result failed = run_quern({{"-v", "-v", "-v", "-o", scratch / "empty", "-r", scratch / "out"}});

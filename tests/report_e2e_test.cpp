@@ -5,8 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <initializer_list>
+#include <map>
 
 #include "quern_process.h"
+#include "support/report_check.h"
 
 namespace quern_test {
 namespace {
@@ -101,12 +103,10 @@ TEST(ReportEndToEnd, EveryLinkNamesAFileAndRunsAreByteIdentical) {
     make_directory(root + "/" + name + "/leaf");
   }
   for (const char* out : {"out1", "out2"}) ASSERT_EQ(run_quern({{"-o", scratch / out, "-r", root}}).exit_status, 0);
-  const std::vector<std::string> files = list_directory(scratch / "out1");
-  EXPECT_EQ(files.size(), 6u * 9 + 2);
-  EXPECT_EQ(list_directory(scratch / "out2"), files);
-  for (const std::string& name : files) {
-    const std::string text = read_file(scratch / "out1/" + name);
-    EXPECT_EQ(read_file(scratch / "out2/" + name), text) << name;
+  const std::map<std::string, std::string> files = read_report(scratch / "out1");
+  EXPECT_EQ(files.size(), 6u * 9 + 3);
+  EXPECT_TRUE(read_report(scratch / "out2") == files);
+  for (const auto& [name, text] : files) {
     for (size_t at = text.find("href=\""); at != std::string::npos; at = text.find("href=\"", at + 1)) {
       const std::string target = text.substr(at + 6, text.find('"', at + 6) - at - 6);
       EXPECT_TRUE(target == "https://quern.example/" || exists(scratch / "out1/" + target)) << target << " in " << name;

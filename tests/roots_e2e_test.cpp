@@ -32,7 +32,7 @@ TEST(RootsEndToEnd, ALinkToADirectoryAsRootIsFollowedAndNoLinkBelowIt) {
               (std::vector<std::string>{std::to_string(10 + 5 + 3 + real.size()), "2", "2", "2", "0"}));
     EXPECT_NE(read_file(output + "/d1_sn.html").find("<h1>" + scratch / "link" + "</h1>"), std::string::npos);
     // The root and sub have pages; deeper has none, and neither link made one.
-    EXPECT_EQ(list_directory(output).size(), 2u * 6 + 2);
+    EXPECT_EQ(list_directory(output).size(), 2u * 6 + 3);
   }
 }
 
@@ -52,7 +52,7 @@ TEST(RootsEndToEnd, ARegularFileOrAMissingPathAsRootGivesAnEmptyReportAndAGap) {
       EXPECT_EQ(totals(read_file(output + "/index.html")), (std::vector<std::string>{"0", "0", "0", "0", "0"}));
       EXPECT_EQ(list_directory(output),
                 (std::vector<std::string>{"d1_sb.html", "d1_sc.html", "d1_sd.html", "d1_sf.html", "d1_sl.html",
-                                          "d1_sn.html", "index.html", "styles.css"}));
+                                          "d1_sn.html", "index.html", "styles.css", "summary.txt"}));
       std::filesystem::remove_all(output);
     }
   }

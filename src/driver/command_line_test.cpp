@@ -169,6 +169,29 @@ TEST(CommandLine, CapsTakeADepthOrASizeWithAPowerOf1024AndNothingBeyondTheirRang
             command_line::outcome::run);
 }
 
+// The summaries name the caps as they were given, and take their files
+// literally; the last of each counts.
+TEST(CommandLine, SummaryAndComparisonOptionsKeepTheirValuesAsGiven) {
+  const command_line plain = read({"-o", "o", "-r", "r"});
+  EXPECT_TRUE(plain.config.report_summary);
+  EXPECT_FALSE(plain.config.full_summary);
+  EXPECT_FALSE(plain.config.compare);
+  const command_line line = read({"--depth", "03", "--min-size", "1k", "--summary", "-v", "--compare", "a", "--compare",
+                                  "--no-summary", "--no-summary", "-o", "o", "-r", "r"});
+  ASSERT_EQ(line.result, command_line::outcome::run) << line.message;
+  EXPECT_EQ(line.config.page_depth_given, "03");
+  EXPECT_EQ(line.config.page_min_size_given, "1k");
+  EXPECT_EQ(line.config.full_summary, "-v");
+  EXPECT_EQ(line.config.compare, "--no-summary");
+  EXPECT_FALSE(line.config.report_summary);
+  EXPECT_EQ(line.config.debug, 0);
+  EXPECT_EQ(read({"-o", "o", "-r", "r", "--summary"}).message, "Zusammenfassungsdatei fehlt");
+  EXPECT_EQ(read({"-o", "o", "-r", "r", "--compare"}).message, "Vergleichsbericht fehlt");
+  // A listing is compared and summarised as a scan is.
+  EXPECT_EQ(read({"--listing", "l", "--summary", "s", "--compare", "c", "-o", "o", "-r", "r"}).result,
+            command_line::outcome::run);
+}
+
 TEST(CommandLine, LongHelpIsTheShortOneAndALineForEveryFurtherSpelling) {
   const std::string further =
       " --help         Diese Hilfe mit allen Optionen auf stdout\r\n"
@@ -182,7 +205,10 @@ TEST(CommandLine, LongHelpIsTheShortOneAndALineForEveryFurtherSpelling) {
       " --min-size <size> Seiten nur fuer Verzeichnisse ab dieser Groesse in Bytes (K, M, G, T, P: 1024er-Potenzen)\r\n"
       " --owners       Bytes und Dateien je Eigentuemer zeigen (Liste: find -printf '%y %s %U %p\\0')\r\n"
       " --listing <file> Baum aus einer Liste lesen (find -printf '%y %s %p\\0'), - fuer stdin\r\n"
-      " --listing-lines <file> wie --listing, Eintraege enden mit Zeilenende\r\n";
+      " --listing-lines <file> wie --listing, Eintraege enden mit Zeilenende\r\n"
+      " --no-summary   Keine Zusammenfassung summary.txt im Ausgabeverzeichnis\r\n"
+      " --summary <file> Zusammenfassung aller Verzeichnisse in diese neue Datei schreiben\r\n"
+      " --compare <old> Aenderungen seit einem frueheren Bericht (Verzeichnis oder Zusammenfassung) zeigen\r\n";
   for (const bool links_and_devices : {true, false})
     EXPECT_EQ(long_usage_text("q", links_and_devices), usage_text("q", nullptr, links_and_devices) + further);
 }

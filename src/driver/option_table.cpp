@@ -59,6 +59,7 @@ bool page_depth(settings& config, const char* value) {
     if (depth > UINT32_MAX) return false;
   }
   config.page_depth = depth;
+  config.page_depth_given = value;
   return true;
 }
 
@@ -83,6 +84,7 @@ bool page_min_size(settings& config, const char* value) {
     }
   }
   config.page_min_size = byte_total(bytes);
+  config.page_min_size_given = value;
   return true;
 }
 
@@ -163,6 +165,19 @@ constexpr option_row kOptions[] = {
      .missing = "Listendatei fehlt",
      .take = listing<'\n'>,
      .help = "wie --listing, Eintraege enden mit Zeilenende"},
+    {.spellings = {"--no-summary"},
+     .take = assign<&settings::report_summary, false>,
+     .help = "Keine Zusammenfassung summary.txt im Ausgabeverzeichnis"},
+    {.spellings = {"--summary"},
+     .value = "<file>",
+     .missing = "Zusammenfassungsdatei fehlt",
+     .take = text<&settings::full_summary>,
+     .help = "Zusammenfassung aller Verzeichnisse in diese neue Datei schreiben"},
+    {.spellings = {"--compare"},
+     .value = "<old>",
+     .missing = "Vergleichsbericht fehlt",
+     .take = text<&settings::compare>,
+     .help = "Aenderungen seit einem frueheren Bericht (Verzeichnis oder Zusammenfassung) zeigen"},
 };
 
 }  // namespace

@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <cstdint>
 #include <ctime>
+#include <functional>
 #include <memory>
 #include <new>
 #include <optional>
+#include <string>
 #include <thread>
 
 #include "base/diagnostics.h"
@@ -15,8 +17,10 @@
 #include "platform/terminal.h"
 #include "report/concurrent_pages.h"
 #include "report/directory_pages.h"
+#include "report/old_summary.h"
 #include "report/page_frame.h"
 #include "report/page_names.h"
+#include "report/summary_writer.h"
 #include "report/traversal.h"
 #include "tree/directory_node.h"
 #include "tree/listing_reader.h"
@@ -70,6 +74,53 @@ retention_rule page_retention(const report_options& options) {
   return rule;
 }
 
+// The options that change figures, and, for the summary beside the pages,
+// those that change which directories have lines, as given.
+std::string summary_options(const settings& config, std::string_view scope) {
+  std::string text;
+  const auto add = [&text](std::string_view option, const std::string* value) {
+    if (!text.empty()) text += ' ';
+    text += option;
+    if (value != nullptr) text += ' ' + *value;
+  };
+  if (config.one_file_system) add("-x", nullptr);
+  if (config.hard_links_once) add("--hard-links-once", nullptr);
+  if (scope == kScopeReport && config.page_depth) add("--depth", &config.page_depth_given);
+  if (scope == kScopeReport && config.page_min_size) add("--min-size", &config.page_min_size_given);
+  return text;
+}
+
+summary_header summary_of_run(const settings& config, std::time_t begun, std::string_view scope) {
+  return {config.rootdirectory, summary_time(begun), config.listing ? "listing" : "scan",
+          summary_options(config, scope), std::string(scope)};
+}
+
+// A summary of other options or of another root is compared all the same;
+// one line says so.
+void say_differences(const settings& config, const old_summary& earlier, diagnostics& diag) {
+  const summary_header& then = earlier.header();
+  const auto say = [&](const char* what, const std::string& before, const std::string& now) {
+    std::string line = "Vergleich mit " + *config.compare + ": " + what + " (vorher \"";
+    append_summary_escaped(line, before);
+    line += "\", jetzt \"";
+    append_summary_escaped(line, now);
+    line += "\")\r\n";
+    diag.write(line);
+  };
+  const std::string options = summary_options(config, then.scope);
+  if (then.options != options) say("andere Optionen", then.options, options);
+  if (then.root != config.rootdirectory) say("andere Wurzel", then.root, config.rootdirectory);
+}
+
+// The summary of every directory is complete once the tree is: it is
+// closed then, and a failure to write it said before the pages'.
+void close_full_summary(std::unique_ptr<summary_writer>& full, diagnostics& diag) {
+  if (full == nullptr) return;
+  const status closed = full->finish();
+  if (!closed.is_ok()) diag.report_failure(kSummaryFailure, closed);
+  full.reset();
+}
+
 // With a cap on the pages, how many directories get them.
 void say_directories_with_pages(const settings& config, diagnostics& diag, int64_t with_pages, int64_t all) {
   if (!diag.shows(verbosity::steps) || (!config.page_depth && !config.page_min_size)) return;
@@ -82,7 +133,7 @@ void say_directories_with_pages(const settings& config, diagnostics& diag, int64
 // while the scan goes on; what is said about them still comes after the
 // scan's messages, in the walk's order.
 void scan_and_write_pages(const settings& config, const report_context& context, directory_tree& tree,
-                          directory_node* root, int threads) {
+                          directory_node* root, int threads, std::unique_ptr<summary_writer>& full) {
   diagnostics& diag = context.diag;
   scan_options scan{.threads = threads,
                     .one_file_system = config.one_file_system,
@@ -93,8 +144,10 @@ void scan_and_write_pages(const settings& config, const report_context& context,
   // Counted as they are finished: once writers sort their children, only
   // the writers may go through them.
   int64_t directories_with_pages = 1;  // the root has its pages in any case
-  const auto count_pages = [&directories_with_pages](directory_node* node) {
+  summary_writer* const every_directory = full.get();
+  const auto count_pages = [&directories_with_pages, every_directory](directory_node* node) {
     if (node->parent != nullptr && node->currentsubdirs() > 0) ++directories_with_pages;
+    if (every_directory != nullptr) every_directory->add(*node, true);
   };
   scan.counted = count_pages;
   if (threads > 1 && !diag.shows(verbosity::operations)) {
@@ -114,10 +167,11 @@ void scan_and_write_pages(const settings& config, const report_context& context,
   }
   if (diag.shows(verbosity::steps)) diag.write("* scanning root directory\r\n");
   jumper(tree, root, config.rootdirectory, context.files, diag, scan);
+  close_full_summary(full, diag);
 
   say_directories_with_pages(config, diag, directories_with_pages, tree.structures());
   if (diag.shows(verbosity::steps)) diag.write("* generating HTML files\r\n");
-  if (diag.progress().shown()) diag.progress().begin_pages(directories_with_pages * pages_per_directory(config));
+  if (diag.progress().shown()) diag.progress().begin_pages(directories_with_pages * pages_per_directory(context));
   if (crew == nullptr) {
     output(context, root, threads);
     return;
@@ -187,6 +241,18 @@ int run(int argc, const char* const* argv, file_system& files, int output_descri
     erase_progress_line_on_signals();
   }
 
+  // A comparison that cannot be made publishes nothing.
+  std::unique_ptr<old_summary> earlier;
+  if (config.compare) {
+    std::string message;
+    earlier = read_old_summary(files, *config.compare, message);
+    if (earlier == nullptr) {
+      diag.report_failure_line(message);
+      return kExitFailure;
+    }
+    say_differences(config, *earlier, diag);
+  }
+
   if (diag.shows(verbosity::operations)) diag.write("*** try to create outputdirectory\r\n");
   const status made = files.make_directory(config.outputdirectory);
   if (!made.is_ok()) {
@@ -203,22 +269,33 @@ int run(int argc, const char* const* argv, file_system& files, int output_descri
 
   std::unique_ptr<owner_ledger> owners;
   if (config.owners) owners = std::make_unique<owner_ledger>();
-  const report_context context{config, diag, files, owners.get()};
+  const report_context context{config, diag, files, owners.get(), earlier.get()};
   output_stylesheet(context);
+
+  std::unique_ptr<summary_writer> full;
+  if (config.full_summary) {
+    const status opened =
+        summary_writer::open(files, *config.full_summary, true, summary_of_run(config, time_start, kScopeFull), full);
+    if (!opened.is_ok()) diag.report_failure(kSummaryFailure, opened);
+  }
 
   const int threads = config.jobs > 0 ? config.jobs : default_jobs();
   if (config.listing) {
     if (diag.shows(verbosity::steps)) diag.write("* scanning root directory\r\n");
     if (!listing) listing = open_the_listing();
+    summary_writer* const every_directory = full.get();
+    const auto counted = [every_directory](directory_node* node) { every_directory->add(*node, true); };
     read_listing(tree, root, config.rootdirectory, *listing, config.listing->terminator, diag, page_retention(config),
-                 context.owners);
+                 context.owners, every_directory != nullptr ? counted : std::function<void(directory_node*)>());
+    close_full_summary(full, diag);
     say_directories_with_pages(config, diag, directories_with_pages(root), tree.structures());
     if (diag.shows(verbosity::steps)) diag.write("* generating HTML files\r\n");
-    if (diag.progress().shown()) diag.progress().begin_pages(pages_to_write(config, root));
+    if (diag.progress().shown()) diag.progress().begin_pages(pages_to_write(context, root));
     output(context, root, threads);
   } else {
-    scan_and_write_pages(config, context, tree, root, threads);
+    scan_and_write_pages(config, context, tree, root, threads, full);
   }
+  if (config.report_summary) output_report_summary(context, root, summary_of_run(config, time_start, kScopeReport));
 
   const std::time_t time_finish = std::time(nullptr);
   output_index_html(context, root);

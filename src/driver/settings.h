@@ -26,6 +26,16 @@ struct settings : report_options {
   bool owners = false;
   // Where the tree is read from instead of being scanned.
   std::optional<listing_source> listing;
+  // The caps as given, for the summaries' list of options.
+  std::string page_depth_given;
+  std::string page_min_size_given;
+  // summary.txt beside the pages; --no-summary leaves it out.
+  bool report_summary = true;
+  // A summary of every directory, whatever the caps, written to this new
+  // file.
+  std::optional<std::string> full_summary;
+  // An earlier report, or its summary, to show the changes against.
+  std::optional<std::string> compare;
 };
 
 inline constexpr int kMaxJobs = 256;

@@ -101,6 +101,9 @@ class file_system {
   virtual status make_directory(const std::string& path) = 0;
   // Creates or truncates the file.
   virtual status create_file(const std::string& path, std::unique_ptr<output_file>& result) = 0;
+  // Creates the file only if nothing has its name yet (EEXIST otherwise),
+  // so that a file the user names is never overwritten.
+  virtual status create_new_file(const std::string& path, std::unique_ptr<output_file>& result) = 0;
   virtual status remove_file(const std::string& path) = 0;
   virtual status open_input_file(const std::string& path, std::unique_ptr<input_file>& result) = 0;
   // The process's standard input; destroying the result leaves it open.

@@ -123,10 +123,11 @@ class posix_file_system final : public file_system {
   }
 
   status create_file(const std::string& path, std::unique_ptr<output_file>& result) override {
-    const int descriptor = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (descriptor < 0) return status::from_errno();
-    result = std::make_unique<posix_output_file>(descriptor);
-    return status::ok();
+    return create(path, O_TRUNC, result);
+  }
+
+  status create_new_file(const std::string& path, std::unique_ptr<output_file>& result) override {
+    return create(path, O_EXCL, result);
   }
 
   status remove_file(const std::string& path) override {
@@ -142,6 +143,14 @@ class posix_file_system final : public file_system {
 
   std::unique_ptr<input_file> standard_input() override {
     return std::make_unique<posix_input_file>(STDIN_FILENO, false);
+  }
+
+ private:
+  static status create(const std::string& path, int mode, std::unique_ptr<output_file>& result) {
+    const int descriptor = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | mode, 0666);
+    if (descriptor < 0) return status::from_errno();
+    result = std::make_unique<posix_output_file>(descriptor);
+    return status::ok();
   }
 };
 

@@ -102,5 +102,25 @@ TEST(PosixFileSystem, AnOpenDirectoryHoldsOneDescriptorWhetherListedOrNotAndNone
   EXPECT_EQ(next_descriptor(), free_before);
 }
 
+// A file the user names is created, never truncated or followed through a
+// link left in its place.
+TEST(PosixFileSystem, ANewFileIsCreatedOnlyWhereNothingHasItsName) {
+  temporary_tree tree;
+  const std::string path = tree.root() + "/summary";
+  std::unique_ptr<output_file> file;
+  ASSERT_TRUE(platform_file_system().create_new_file(path, file).is_ok());
+  ASSERT_TRUE(file->write("first").is_ok());
+  ASSERT_TRUE(file->close().is_ok());
+  std::unique_ptr<output_file> again;
+  EXPECT_EQ(platform_file_system().create_new_file(path, again).error_number(), EEXIST);
+  ASSERT_EQ(::symlink("nowhere", (tree.root() + "/dangling").c_str()), 0);
+  EXPECT_EQ(platform_file_system().create_new_file(tree.root() + "/dangling", again).error_number(), EEXIST);
+  EXPECT_FALSE(fs::exists(tree.root() + "/nowhere"));
+  std::ifstream in(path);
+  std::string kept;
+  std::getline(in, kept);
+  EXPECT_EQ(kept, "first");
+}
+
 }  // namespace
 }  // namespace quern

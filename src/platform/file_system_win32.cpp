@@ -283,11 +283,20 @@ class win32_file_system final : public file_system {
   }
 
   status create_file(const std::string& path, std::unique_ptr<output_file>& result) override {
+    return create(path, CREATE_ALWAYS, result);
+  }
+
+  status create_new_file(const std::string& path, std::unique_ptr<output_file>& result) override {
+    return create(path, CREATE_NEW, result);
+  }
+
+ private:
+  static status create(const std::string& path, DWORD disposition, std::unique_ptr<output_file>& result) {
     std::wstring wide;
     const status converted = extended_length_path(path, wide);
     if (!converted.is_ok()) return converted;
-    const HANDLE file = CreateFileW(wide.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE file =
+        CreateFileW(wide.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return last_error();
     result = std::make_unique<win32_output_file>(file);
     return status::ok();

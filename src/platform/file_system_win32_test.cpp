@@ -193,6 +193,9 @@ TEST(Win32FileSystem, FailuresRelativeToADirectoryCarryTheRuntimesErrorNumbers) 
   EXPECT_EQ(directory->stat_entry("missing", entry).error_number(), ENOENT);
   std::unique_ptr<output_file> output;
   EXPECT_EQ(platform_file_system().create_file(scratch / "missing/page.html", output).error_number(), ENOENT);
+  EXPECT_EQ(platform_file_system().create_new_file(scratch / "file", output).error_number(), EEXIST);
+  ASSERT_TRUE(platform_file_system().create_new_file(scratch / "new", output).is_ok());
+  EXPECT_TRUE(output->close().is_ok());
 }
 
 }  // namespace

@@ -35,6 +35,9 @@ class shared_descriptors final : public file_system {
     return files_.open_input_file(path, result);
   }
   std::unique_ptr<input_file> standard_input() override { return files_.standard_input(); }
+  status create_new_file(const std::string& path, std::unique_ptr<output_file>& result) override {
+    return files_.create_new_file(path, result);
+  }
 
   status create_file(const std::string& path, std::unique_ptr<output_file>& result) override EXCLUDES(mutex_) {
     const mutex_lock held(mutex_);
@@ -165,7 +168,7 @@ struct page_crew::crew {
     std::string text;
     {
       const mutex_unlock unlocked(handover.guard());
-      pages = output_html_directory({context.options, said, files, context.owners}, node, workspace);
+      pages = output_html_directory({context.options, said, files, context.owners, context.earlier}, node, workspace);
       text = said.collected();
     }
     state_of(node) = progress_byte::make(stage::done, pages);

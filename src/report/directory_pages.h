@@ -26,6 +26,8 @@ class page_workspace {
 
 // Writes the pages of one directory, one per offered order, and leaves its
 // children in the order of the last page written (by name when all were).
+// With an earlier report the rows show how they changed since, those that
+// are gone are rows of their own, and a page lists them by that change.
 // A page that cannot be created or written completely is reported and ends
 // the directory's pages. Figures per owner are given back once written.
 // Returns the number of pages written.
@@ -33,11 +35,9 @@ int output_html_directory(const report_context& context, directory_node* node);
 int output_html_directory(const report_context& context, directory_node* node, page_workspace& workspace);
 
 // How many pages each directory gets: one per column that is shown and
-// offered for sorting.
-int pages_per_directory(const report_options& options);
-
-// Appends one row of the overview table. The cells are in column order:
-// name, subdirectories, bytes, files, symbolic links, other entries.
-void output_overview_row(std::string& page, const report_options& options, const std::string cells[6], bool heading);
+// offered for sorting, and, where the pages show changes since an earlier
+// report and the column of bytes is shown, one sorted by the change of
+// bytes.
+int pages_per_directory(const report_context& context);
 
 }  // namespace quern

@@ -4,8 +4,10 @@
 
 #include <cerrno>
 #include <functional>
+#include <regex>
 #include <vector>
 
+#include "report/old_summary.h"
 #include "support/counters.h"
 #include "support/fake_file_system.h"
 #include "support/report_check.h"
@@ -129,6 +131,101 @@ TEST(DirectoryPages, EveryPageShowsTheOwnersBelowTheStatisticsAndTheFiguresAreGi
     }
     EXPECT_EQ(ledger.kept(), 0u);
   }
+}
+
+// The rows' names in the order a page shows them, gone ones too, each with
+// its mark.
+std::vector<std::string> shown_rows(const std::string& page) {
+  static const std::regex row(
+      "<td class=\"tdlist(?:removed)?name\">(?:<a href=\"[^\"]*\">)?([^<]*)(?:</a>)?"
+      "(?: <span class=\"mark\">([a-z]+)</span>)?</td>");
+  std::vector<std::string> names;
+  for (std::sregex_iterator it(page.begin(), page.end(), row), end; it != end; ++it)
+    names.push_back((*it)[1].str() + ((*it)[2].matched ? " " + (*it)[2].str() : ""));
+  return names;
+}
+
+// Today a grew, b is new, c is as it was and z could not be read; of the
+// two directories gone, one was read whole then.
+struct compared_report : report {
+  compared_report() {
+    const std::string text =
+        "#quern-summary 1\n#root\t/r\n#begun\t2026-12-07T09:16:31Z\n#source\tscan\n#options\t\n#scope\treport\n"
+        "path\tbytes\town_bytes\tfiles\town_files\tsubdirs\town_subdirs\tlinks\town_links\tothers\town_others\tgaps\t"
+        "listed\n"
+        ".\t4600\t0\t9\t0\t5\t5\t0\t0\t0\t0\t-\t1\n"
+        "a\t1000\t1000\t1\t1\t0\t0\t0\t0\t0\t0\t-\t1\n"
+        "c\t100\t100\t1\t1\t0\t0\t0\t0\t0\t0\t-\t1\n"
+        "gone 2\t500\t500\t2\t2\t0\t0\t0\t0\t0\t0\tu\t1\n"
+        "gone\\t1\t3000\t3000\t5\t5\t0\t0\t0\t0\t0\t0\t-\t1\n"
+        "z\t0\t0\t0\t0\t0\t0\t0\t0\t0\t0\t-\t1\n"
+        "#end\t6\n";
+    fake_file_system source;
+    source.inputs["old"] = {text};
+    std::string message;
+    old = read_old_summary(source, "old", message);
+    EXPECT_NE(old, nullptr) << message;
+    add_node(tree, root, "z")->gaps = kGapUnread;
+    add_node(tree, root, "c")->size = byte_total(100);
+    directory_node* a = add_node(tree, root, "a");
+    a->size = byte_total(1500);
+    a->files = 2;
+    add_node(tree, add_node(tree, root, "b"), "b1")->size = byte_total(2000);
+    quern_test::add_up(root);
+  }
+  void write() { output_html_directory({config, diag, files, nullptr, old.get()}, root); }
+  std::unique_ptr<old_summary> old;
+};
+
+TEST(DirectoryPages, ChangesStandBesideTheFiguresAndAPageListsTheRowsByGrowth) {
+  compared_report r;
+  r.write();
+  EXPECT_EQ(r.files.written_order,
+            (std::vector<std::string>{"out/d1_sb.html", "out/d1_sc.html", "out/d1_sf.html", "out/d1_sl.html",
+                                      "out/d1_sd.html", "out/d1_sg.html", "out/d1_sn.html"}));
+  const std::string& by_bytes = r.files.written.at("out/d1_sb.html");
+  const std::string& by_growth = r.files.written.at("out/d1_sg.html");
+  // Gone directories follow the others on every page; the page by growth
+  // puts the largest growth first and unknown changes last.
+  EXPECT_EQ(shown_rows(by_bytes),
+            (std::vector<std::string>{"b neu", "a", "c", "z", "gone\t1 entfernt", "gone 2 entfernt"}));
+  EXPECT_EQ(shown_rows(r.files.written.at("out/d1_sn.html")),
+            (std::vector<std::string>{"a", "b neu", "c", "z", "gone\t1 entfernt", "gone 2 entfernt"}));
+  EXPECT_EQ(shown_rows(by_growth),
+            (std::vector<std::string>{"b neu", "a", "c", "gone\t1 entfernt", "gone 2 entfernt", "z"}));
+  EXPECT_EQ(quern_test::cells_of_class(by_growth, "tdlistchangebytes"),
+            (std::vector<std::string>{"+2.000", "+500", "0", "-3.000", "", ""}));
+  EXPECT_EQ(quern_test::cells_of_class(by_growth, "tdlistchangefiles"),
+            (std::vector<std::string>{"0", "+1", "-1", "-5", "", ""}));
+  // Something below the root could not be read: its own change is unknown.
+  EXPECT_EQ(quern_test::cells_of_class(by_growth, "tdchange"), std::vector<std::string>(5, ""));
+  EXPECT_TRUE(has(by_bytes, "<td class=\"tdheadlistchangebytes\"><a href=\"d1_sg.html\">&Auml;nderung Bytes</a>"));
+  EXPECT_TRUE(has(by_growth, "<td class=\"tdheadlistchangebytes\">&Auml;nderung Bytes</td>"));
+  EXPECT_TRUE(has(by_growth, "<td class=\"tdheadlistbytes\"><a href=\"d1_sb.html\">"));
+  EXPECT_TRUE(has(by_growth, "<a href=\"d5_sg.html\">b</a>"));
+  EXPECT_EQ(quern_test::figures_fault(by_growth), "");
+  // The page by change leaves the children as the page by name needs them.
+  std::vector<std::string> names;
+  for (const directory_node* child : quern_test::children(r.root)) names.emplace_back(child->name);
+  EXPECT_EQ(names, (std::vector<std::string>{"a", "b", "c", "z"}));
+}
+
+// A change stands beside its column and goes with it.
+TEST(DirectoryPages, ChangeColumnsAndThePageByGrowthFollowTheirFiguresColumns) {
+  compared_report without_bytes;
+  without_bytes.config.display_row_size = 0;
+  without_bytes.write();
+  EXPECT_FALSE(without_bytes.files.written.contains("out/d1_sg.html"));
+  const std::string& page = without_bytes.files.written.at("out/d1_sn.html");
+  EXPECT_FALSE(has(page, "changebytes"));
+  EXPECT_EQ(quern_test::cells_of_class(page, "tdlistchangefiles").size(), 6u);
+
+  compared_report without_files;
+  without_files.config.display_row_files = 0;
+  without_files.config.sort_row_size = 0;
+  without_files.write();
+  EXPECT_TRUE(without_files.files.written.contains("out/d1_sg.html"));
+  EXPECT_FALSE(has(without_files.files.written.at("out/d1_sg.html"), "changefiles"));
 }
 
 }  // namespace

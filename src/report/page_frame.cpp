@@ -53,20 +53,39 @@ constexpr std::string_view kStylesheet =
     "a:hover { text-decoration: none; color:#ffff00; background-color:#000000; }\r\n"
     "a:active { text-decoration: none; color:#ffff00; background-color:#000000; }\r\n"
     "a:focus { text-decoration: none; color:#ffff00; background-color:#000000; }\r\n";
+
+// The cells of the changes since an earlier report, and the rows of
+// subdirectories that are new or gone, after the rules above.
+constexpr std::string_view kChangeRules =
+    ".tdchange { font-family:monospace; border: solid; border-width: 1px; padding: 5px 5px 5px 5px; }\r\n"
+    ".tdlistchangebytes { font-family:monospace; border: solid; border-width: 1px; padding: 5px 5px 5px 5px; text-align: right; }\r\n"
+    ".tdlistchangefiles { font-family:monospace; border: solid; border-width: 1px; padding: 5px 5px 5px 5px; text-align: right; }\r\n"
+    ".tdheadlistchangebytes { border: solid; border-width: 1px; padding: 5px 5px 5px 5px; text-align: center; }\r\n"
+    ".tdheadlistchangefiles { border: solid; border-width: 1px; padding: 5px 5px 5px 5px; text-align: center; }\r\n"
+    ".tdlistremovedname { font-family:monospace; border: solid; border-width: 1px; padding: 5px 5px 5px 5px; text-align: right; color:#666666; }\r\n"
+    ".tdlistremoved { border: solid; border-width: 1px; padding: 5px 5px 5px 5px; }\r\n"
+    "tr.new { background-color:#e0f0d8; }\r\n"
+    "tr.removed { background-color:#e8e0e0; }\r\n"
+    ".mark { font-family:Arial,Helvetica,sans-serif; font-style:italic; }\r\n";
 // clang-format on
 
 }  // namespace
 
 std::string_view stylesheet_text() { return kStylesheet; }
 
+std::string_view change_rules_text() { return kChangeRules; }
+
 void output_stylesheet(const report_context& context) {
   const std::string path = context.options.outputdirectory + "/styles.css";
   if (context.diag.shows(verbosity::operations)) context.diag.write("*** try to create stylesheet " + path + "\r\n");
   std::unique_ptr<output_file> file;
   status result = context.files.create_file(path, file);
-  std::string text(kStylesheet);
-  if (context.owners != nullptr) text += owner_table_rules();
-  if (result.is_ok()) result = write_or_remove(context.files, path, *file, text);
+  if (result.is_ok()) {
+    std::string text(kStylesheet);
+    if (context.owners != nullptr) text += owner_table_rules();
+    if (context.earlier != nullptr) text += kChangeRules;
+    result = write_or_remove(context.files, path, *file, text);
+  }
   if (!result.is_ok()) context.diag.report_failure("Konnte Stylesheet nicht erstellen", result);
 }
 

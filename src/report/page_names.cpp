@@ -20,13 +20,17 @@ std::string_view page_key(sort_order order) {
   return {};
 }
 
-size_t append_page_name(std::string& out, const directory_node* node, sort_order order) {
+size_t append_page_name(std::string& out, const directory_node* node, std::string_view key) {
   append_node_id(out, node);
   out += '_';
-  const size_t key = out.size();
-  out += page_key(order);
+  const size_t key_start = out.size();
+  out += key;
   out += kSuffix;
-  return key;
+  return key_start;
+}
+
+size_t append_page_name(std::string& out, const directory_node* node, sort_order order) {
+  return append_page_name(out, node, page_key(order));
 }
 
 bool is_page_name(std::string_view name) {

@@ -23,9 +23,15 @@ constexpr bool is_page_key(std::string_view key) {
 // The key of the pages in the order.
 std::string_view page_key(sort_order order);
 
+// The key of the pages sorted by the change of bytes since an earlier
+// report.
+inline constexpr std::string_view kGrowthPageKey = "sg";
+
 // Appends the file name, relative to the output directory, of the node's
-// page in the order. Returns where in `out` the key begins, so that a link
+// page with the key. Returns where in `out` the key begins, so that a link
 // can be turned to another order by overwriting it.
+size_t append_page_name(std::string& out, const directory_node* node, std::string_view key);
+// The same for the page in the order.
 size_t append_page_name(std::string& out, const directory_node* node, sort_order order);
 
 // Whether the name is of the form append_page_name gives, for any key.

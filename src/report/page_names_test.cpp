@@ -17,12 +17,13 @@ TEST(PageNames, NamesKeepTheirFormAndKeysTheirPlace) {
   std::string name = "out/";
   EXPECT_EQ(append_page_name(name, &node, sort_order::size), std::string("out/d17_").size());
   EXPECT_EQ(name, "out/d17_sb.html");
-  std::set<std::string_view> keys;
+  std::set<std::string_view> keys{kGrowthPageKey};
+  EXPECT_TRUE(is_page_key(kGrowthPageKey));
   for (const sort_order order : kOrders) {
     EXPECT_TRUE(is_page_key(page_key(order))) << page_key(order);
     keys.insert(page_key(order));
   }
-  EXPECT_EQ(keys.size(), std::size(kOrders));
+  EXPECT_EQ(keys.size(), std::size(kOrders) + 1);
 }
 
 // The scan passes over exactly what the report writes into its directory
@@ -38,8 +39,10 @@ TEST(PageNames, EveryPageNameFormedIsRecognisedAndNearMissesAreNot) {
       EXPECT_EQ(name.substr(key, kPageKeyLength), page_key(order));
     }
   }
-  // An order added later gets a key of the same form.
-  EXPECT_TRUE(is_page_name("d1_sg.html"));
+  // The pages by change, and those of orders added later, have keys of the
+  // same form.
+  EXPECT_TRUE(is_page_name("d1_" + std::string(kGrowthPageKey) + ".html"));
+  EXPECT_TRUE(is_page_name("d1_sz.html"));
   for (const char* other : {"",
                             "styles.css",
                             "index.html",

@@ -7,6 +7,8 @@
 
 namespace quern {
 
+class old_summary;
+
 // What every part of the report reads: its options, where to say things,
 // and where to write.
 struct report_context {
@@ -15,6 +17,9 @@ struct report_context {
   file_system& files;
   // Where owners are shown: their figures and names.
   owner_ledger* owners = nullptr;
+  // The summary of an earlier report whose figures the pages show the
+  // changes against; null for none.
+  const old_summary* earlier = nullptr;
 };
 
 }  // namespace quern

@@ -8,6 +8,7 @@
 #include "report/concurrent_pages.h"
 #include "report/dir_stats.h"
 #include "report/directory_pages.h"
+#include "report/old_summary.h"
 #include "report/owner_table.h"
 #include "report/page_frame.h"
 #include "report/page_names.h"
@@ -57,8 +58,8 @@ int64_t directories_with_pages(const directory_node* node) {
   return directories;
 }
 
-int64_t pages_to_write(const report_options& options, const directory_node* node) {
-  return directories_with_pages(node) * pages_per_directory(options);
+int64_t pages_to_write(const report_context& context, const directory_node* node) {
+  return directories_with_pages(node) * pages_per_directory(context);
 }
 
 namespace {
@@ -105,7 +106,16 @@ void output_index_html(const report_context& context, const directory_node* root
     page += "\">Weiter zur Detailansicht von ";
     append_html_escaped(page, root_path);
     page += "</a></h1><br>\r\n";
-    output_dir_stats(page, *root, false);
+    if (context.earlier == nullptr) {
+      output_dir_stats(page, *root, false);
+    } else {
+      const old_summary& old = *context.earlier;
+      const totals_change change = change_since(old, find_earlier(old, *root), *root);
+      output_dir_stats(page, *root, false, &change);
+      page += "<p>&Auml;nderungen seit dem Bericht vom ";
+      page += old.header().begun;
+      page += ".</p>\r\n";
+    }
     if (context.owners != nullptr) append_owner_table(page, *context.owners, *root);
     if (context.options.page_depth || context.options.page_min_size) append_cap_note(page, context.options);
     output_html_footer(page);

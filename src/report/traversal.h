@@ -13,9 +13,11 @@ void output(const report_context& context, directory_node* node, int threads = 1
 // The number of directories that get pages in the tree below the node, and
 // the number of pages that output() writes for them.
 int64_t directories_with_pages(const directory_node* node);
-int64_t pages_to_write(const report_options& options, const directory_node* node);
+int64_t pages_to_write(const report_context& context, const directory_node* node);
 
-// Writes index.html, the report's entry page, for the root.
+// Writes index.html, the report's entry page, for the root; with an
+// earlier report, it names when that one was begun and shows the changes
+// of the totals since.
 void output_index_html(const report_context& context, const directory_node* root);
 
 }  // namespace quern

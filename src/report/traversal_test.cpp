@@ -22,11 +22,12 @@ TEST(Traversal, WalksDepthFirstInNameOrderAndGoesOnAfterFailures) {
   config.outputdirectory = "out";
   config.display_row_size = config.display_row_subdirs = config.display_row_files = 0;
   config.display_row_symlinks = config.display_row_devices = 0;
-  // Leaves get no pages; the others one per order offered, by name alone here.
-  EXPECT_EQ(pages_to_write(config, root), 4);
-  EXPECT_EQ(pages_to_write(report_options(), root), 24);
   diagnostics diag(verbosity::operations, -1);
   fake_file_system files;
+  // Leaves get no pages; the others one per order offered, by name alone here.
+  EXPECT_EQ(pages_to_write({config, diag, files}, root), 4);
+  const report_options every_column;
+  EXPECT_EQ(pages_to_write({every_column, diag, files}, root), 24);
   files.fail_output("out/d4_sn.html", fake_file_system::stage::create, EACCES);
   files.fail_output("out/index.html", fake_file_system::stage::close, ENOSPC);
   output({config, diag, files}, root);

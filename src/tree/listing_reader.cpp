@@ -170,9 +170,9 @@ class listing_reader {
   }
 
   // Puts every directory's children in name order, numbers the nodes in
-  // pre-order, adds up the totals below each directory and lets go of the
-  // subtrees that the rule does not keep.
-  void finish(const retention_rule& retention) {
+  // pre-order, adds up the totals below each directory, has each counted
+  // and lets go of the subtrees that the rule does not keep.
+  void finish(const retention_rule& retention, const std::function<void(directory_node*)>& counted) {
     index_ = directory_index();
     listed_ = std::vector<bool>();
     std::vector<directory_node*> order;
@@ -196,11 +196,26 @@ class listing_reader {
       join_parent(*at);
       if (owners_ != nullptr) owners_->complete(*at);
     }
+    if (counted) count_in_post_order(counted);
     if (!retention.keeps_everything()) release_unkept(retention);
     if (owners_ != nullptr) owners_->hand_over(root_);
   }
 
  private:
+  void count_in_post_order(const std::function<void(directory_node*)>& counted) {
+    std::vector<std::pair<directory_node*, int64_t>> pending{{root_, 0}};  // and its next child
+    while (!pending.empty()) {
+      auto& [node, next] = pending.back();
+      if (next < node->subdirs) {
+        directory_node* child = node->subdirpointer[next++];
+        pending.push_back({child, 0});
+        continue;
+      }
+      counted(node);
+      pending.pop_back();
+    }
+  }
+
   // The whole tree is there before anything is counted, so nothing can be
   // given back early; the directories the rule does not keep only lose
   // their children, as they would in a scan.
@@ -364,30 +379,31 @@ class listing_reader {
 
 void read_listing(directory_tree& tree, directory_node* root, const std::string& root_path,
                   const listing_source& source, file_system& files, diagnostics& diag, const retention_rule& retention,
-                  listing_buffer_sizes sizes) {
+                  const std::function<void(directory_node*)>& counted, listing_buffer_sizes sizes) {
   opened_listing listing = open_listing(source, root_path, files, sizes.longest_record);
-  read_listing(tree, root, root_path, listing, source.terminator, diag, retention, nullptr, sizes);
+  read_listing(tree, root, root_path, listing, source.terminator, diag, retention, nullptr, counted, sizes);
 }
 
 void read_listing(directory_tree& tree, directory_node* root, const std::string& root_path, opened_listing& listing,
                   char terminator, diagnostics& diag, const retention_rule& retention, owner_ledger* owners,
-                  listing_buffer_sizes sizes) {
+                  const std::function<void(directory_node*)>& counted, listing_buffer_sizes sizes) {
   if (listing.input == nullptr) {
     // The listing stands for the root's directory: the root stays empty.
     diag.report_failure("Konnte Verzeichnis nicht oeffnen", listing.opened);
     root->gaps |= kGapUnread;
+    if (counted) counted(root);
     return;
   }
   const bool owner_field = listing.owner_field.value_or(owners != nullptr);
-  std::optional<listed_owners> counted;
-  if (owners != nullptr && owner_field) counted.emplace(*owners);
-  listing_reader reader(tree, root, root_path, terminator, owner_field, counted ? &*counted : nullptr, diag);
+  std::optional<listed_owners> per_owner;
+  if (owners != nullptr && owner_field) per_owner.emplace(*owners);
+  listing_reader reader(tree, root, root_path, terminator, owner_field, per_owner ? &*per_owner : nullptr, diag);
   const status read = reader.read(*listing.input, sizes);
   if (!read.is_ok()) {
     diag.report_failure("Konnte Verzeichniseintrag nicht lesen", read);
     root->gaps |= kGapUnread;
   }
-  reader.finish(retention);
+  reader.finish(retention, counted);
 }
 
 }  // namespace quern

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string>
 
 #include "base/diagnostics.h"
@@ -34,12 +35,15 @@ struct listing_buffer_sizes {
 // whatever the order of its listing. A directory that only paths below it
 // name is created all the same. Bad records are reported with their number
 // and skipped; a listing that cannot be opened or read to its end is
-// reported as a directory would be, and what was read still counts. The
-// directories the retention rule does not keep lose their children once
-// everything is counted.
+// reported as a directory would be, and what was read still counts. Once
+// everything is counted, `counted` is called for every directory, each
+// after everything below it and subdirectories in name order, as a scan of
+// the same tree completes them; then the directories the retention rule
+// does not keep lose their children.
 void read_listing(directory_tree& tree, directory_node* root, const std::string& root_path,
                   const listing_source& source, file_system& files, diagnostics& diag,
-                  const retention_rule& retention = {}, listing_buffer_sizes sizes = {});
+                  const retention_rule& retention = {}, const std::function<void(directory_node*)>& counted = nullptr,
+                  listing_buffer_sizes sizes = {});
 
 // The same from a listing opened before. Where its records carry owners,
 // they are skipped, or with a ledger bytes and files are counted per owner
@@ -48,6 +52,6 @@ void read_listing(directory_tree& tree, directory_node* root, const std::string&
 // tell, and one without is a bad record.
 void read_listing(directory_tree& tree, directory_node* root, const std::string& root_path, opened_listing& listing,
                   char terminator, diagnostics& diag, const retention_rule& retention, owner_ledger* owners,
-                  listing_buffer_sizes sizes = {});
+                  const std::function<void(directory_node*)>& counted = nullptr, listing_buffer_sizes sizes = {});
 
 }  // namespace quern

@@ -26,7 +26,7 @@ struct listed {
     files.inputs["list"] = input;
     root = tree.create_directory_node();
     tree.set_name(root, root_path.data(), root_path.size());
-    read_listing(tree, root, root_path, {"list", '\0'}, files, diag, {}, sizes);
+    read_listing(tree, root, root_path, {"list", '\0'}, files, diag, {}, nullptr, sizes);
   }
   fake_file_system files;
   diagnostics diag;
@@ -155,7 +155,14 @@ TEST(ListingReader, DirectoriesTheRuleDoesNotKeepLoseTheirChildrenAndKeepTheirFi
     std::string text;
     for (const std::string& record : records) text += record + '\0';
     files.inputs["list"] = {.bytes = text};
-    read_listing(tree, root, "r", {"list", '\0'}, files, diag, rule);
+    // Each directory is counted after everything below it, subdirectories
+    // in name order, with its totals, before anything is given back.
+    std::string counted;
+    read_listing(tree, root, "r", {"list", '\0'}, files, diag, rule, [&counted](directory_node* node) {
+      counted += node_path(node) + " " + std::to_string(node->total_size().low()) + " " +
+                 std::to_string(node->currentsubdirs()) + "\n";
+    });
+    EXPECT_EQ(counted, "r/a/b/c 10 0\nr/a/b 10 1\nr/a 10 1\nr/x/y 5 0\nr/x 1005 1\nr 1015 2\n");
     ASSERT_EQ(root->currentsubdirs(), 2);
     const directory_node* a = root->subdirpointer[0];
     const directory_node* x = root->subdirpointer[1];

@@ -6,8 +6,11 @@ Usage: check_report.py QUERN_BINARY ARTEFACT_DIRECTORY
 Builds a small tree whose directories differ in every column, writes its
 report, opens index.html through a file URL and follows the heading link,
 every column heading, a row link down and a trail link back up, checking
-where each one leads and that the rows stand in the column's order. Saves a
-screenshot of the root's page in the artefact directory.
+where each one leads and that the rows stand in the column's order. Then
+changes the tree, writes a report compared with the first, and follows the
+heading of the change of bytes, checking that the rows stand by growth with
+the new and the removed directories marked. Saves screenshots of the
+root's page and of its page by growth in the artefact directory.
 """
 
 import os
@@ -110,6 +113,80 @@ def click_heading(driver, word):
     headings[column_of(word, headings)].find_element(By.TAG_NAME, "a").click()
 
 
+# name: bytes of its one file before and after; None where the directory
+# is not there. Every change differs, so that the order has no ties.
+CHANGES = {
+    "grows": (100, 5000),
+    "shrinks": (4000, 10),
+    "same": (300, 300),
+    "gone": (700, None),
+    "fresh": (None, 2500),
+}
+
+
+def make_state(root, when):
+    root.mkdir(exist_ok=True)
+    for name, sizes in CHANGES.items():
+        directory = root / name
+        if sizes[when] is None:
+            if directory.exists():
+                (directory / "file").unlink()
+                directory.rmdir()
+            continue
+        directory.mkdir(exist_ok=True)
+        (directory / "file").write_bytes(b"q" * sizes[when])
+    (root / "grows" / "sub").mkdir(exist_ok=True)
+
+
+def growth_rows():
+    """The rows of the page by growth as a reader sees them: name and mark,
+    and the change of bytes."""
+    def change(name):
+        before, after = CHANGES[name]
+        return (after or 0) - (before or 0)
+
+    def shown(number):
+        digits = f"{abs(number):,}".replace(",", ".")
+        return digits if number == 0 else ("+" if number > 0 else "-") + digits
+
+    marks = {"fresh": " neu", "gone": " entfernt"}
+    ordered = sorted(CHANGES, key=lambda name: -change(name))
+    return [(name + marks.get(name, ""), shown(change(name))) for name in ordered]
+
+
+def check_comparison(driver, quern, scratch, artefacts):
+    root, before, after = Path(scratch) / "changing", Path(scratch) / "before", Path(scratch) / "after"
+    make_state(root, 0)
+    subprocess.run([quern, "-o", before, "-r", root], check=True)
+    make_state(root, 1)
+    subprocess.run([quern, "--compare", before, "-o", after, "-r", root], check=True)
+
+    driver.get((after / "index.html").as_uri())
+    check("Änderungen seit dem Bericht vom" in driver.find_element(By.TAG_NAME, "body").text,
+          "the entry page does not name the report compared with")
+    driver.find_element(By.CSS_SELECTOR, "h1 a").click()
+    root_page = driver.current_url
+    click_heading(driver, "changebytes")
+    check(driver.current_url.endswith("_sg.html"), f"the heading of changes led to {driver.current_url}")
+    growth_page = driver.current_url
+    headings, rows = overview(driver)
+    column = column_of("changebytes", headings)
+    check(not headings[column].find_elements(By.TAG_NAME, "a"), "the heading of the page by growth is still a link")
+    shown = [(row.find_elements(By.TAG_NAME, "td")[0].text, row.find_elements(By.TAG_NAME, "td")[column].text)
+             for row in rows]
+    check(shown == growth_rows(), f"by growth: {shown}, expected {growth_rows()}")
+    driver.save_screenshot(str(artefacts / "growth-page.png"))
+
+    # Down a row link and back up the trail, staying sorted by growth.
+    driver.find_element(By.LINK_TEXT, "grows").click()
+    check(driver.find_element(By.TAG_NAME, "h1").text == f"{root}/grows", "row link on the page by growth")
+    check(driver.current_url.endswith("_sg.html"), "the row link left the order by growth")
+    driver.find_element(By.CSS_SELECTOR, "a.toplistlink").click()
+    check(driver.current_url == growth_page, f"trail link led to {driver.current_url}")
+    click_heading(driver, "name")
+    check(driver.current_url == root_page, f"name heading led to {driver.current_url}")
+
+
 def main():
     quern, artefacts = Path(sys.argv[1]).resolve(), Path(sys.argv[2]).resolve()
     artefacts.mkdir(parents=True, exist_ok=True)
@@ -148,9 +225,11 @@ def main():
             check(driver.current_url.endswith("_sn.html"), "row link changed the order")
             driver.find_element(By.CSS_SELECTOR, "a.toplistlink").click()
             check(driver.current_url == root_page, f"trail link led to {driver.current_url}")
+
+            check_comparison(driver, quern, scratch, artefacts)
         finally:
             driver.quit()
-    print(f"browser check passed; screenshot {artefacts / 'root-page.png'}")
+    print(f"browser check passed; screenshots {artefacts / 'root-page.png'} and {artefacts / 'growth-page.png'}")
 
 
 if __name__ == "__main__":

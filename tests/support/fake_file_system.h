@@ -100,6 +100,12 @@ class fake_file_system : public file_system {
     result = std::make_unique<file>(*this, path);
     return status::ok();
   }
+  status create_new_file(const std::string& path, std::unique_ptr<output_file>& result) override {
+    const std::lock_guard guard(mutex_);
+    if (written.contains(path) || inputs.contains(path) || entries_.contains(normal(path)))
+      return status::error(EEXIST);
+    return create_file(path, result);
+  }
   status remove_file(const std::string& path) override {
     const std::lock_guard guard(mutex_);
     written.erase(path);

@@ -13,14 +13,15 @@ bool is_name_character(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c
 // one of these would still be caught by the tests that look for each name.
 bool is_report_tag(std::string_view name) {
   for (std::string_view known :
-       {"html", "head", "meta", "link", "title", "body", "h1", "div", "table", "tr", "td", "a", "br", "p"}) {
+       {"html", "head", "meta", "link", "title", "body", "h1", "div", "table", "tr", "td", "a", "br", "p", "span"}) {
     if (name == known) return true;
   }
   return false;
 }
 
 size_t entity_length(std::string_view text) {
-  for (std::string_view entity : {"&amp;", "&lt;", "&gt;", "&quot;", "&Uuml;", "&uuml;", "&ndash;"}) {
+  for (std::string_view entity :
+       {"&amp;", "&lt;", "&gt;", "&quot;", "&Uuml;", "&uuml;", "&Auml;", "&auml;", "&ndash;"}) {
     if (text.starts_with(entity)) return entity.size();
   }
   return 0;
@@ -105,8 +106,49 @@ bool parse_grouped(std::string_view text, quern::byte_total& value) {
   return quern::parse_decimal(digits, value);
 }
 
+namespace {
+
+// A change as the pages write it: "0", or a sign and a grouped number
+// that is not zero; empty where it is unknown.
+bool is_change(std::string_view text) {
+  if (text.empty() || text == "0") return true;
+  quern::byte_total magnitude;
+  return (text[0] == '+' || text[0] == '-') && parse_grouped(text.substr(1), magnitude) &&
+         magnitude != quern::byte_total();
+}
+
+// Where the pages show changes since an earlier report: every row, gone
+// ones too, has a well-formed change beside the figures it changes, the
+// statistics one per total, and a row that is gone shows no figures and no
+// link.
+std::string changes_fault(std::string_view page, size_t rows) {
+  const size_t removed = cells_of_class(page, "tdlistremovedname").size();
+  for (const char* cell_class : {"tdlistchangebytes", "tdlistchangefiles"}) {
+    const std::vector<std::string> cells = cells_of_class(page, cell_class);
+    if (!cells.empty() && cells.size() != rows + removed) return std::string("rows without a cell of ") + cell_class;
+    for (const std::string& cell : cells) {
+      if (!is_change(cell)) return std::string("not a change in ") + cell_class + ": " + cell;
+    }
+  }
+  const std::vector<std::string> totals = cells_of_class(page, "tdchange");
+  if (!totals.empty() && totals.size() != 5) return "statistics without a change for every total";
+  for (const std::string& cell : totals) {
+    if (!is_change(cell)) return "not a change in the statistics: " + cell;
+  }
+  for (const std::string& cell : cells_of_class(page, "tdlistremoved")) {
+    if (!cell.empty()) return "a gone row shows a figure: " + cell;
+  }
+  for (const std::string& cell : cells_of_class(page, "tdlistremovedname")) {
+    if (cell.find("<a ") != std::string::npos) return "a gone row links: " + cell;
+  }
+  return "";
+}
+
+}  // namespace
+
 std::string figures_fault(std::string_view page) {
   const size_t rows = cells_of_class(page, "tdlistname").size();
+  if (std::string fault = changes_fault(page, rows); !fault.empty()) return fault;
   for (const counter& count : kCounters) {
     const std::vector<std::string> cells = cells_of_class(page, count.cell);
     quern::byte_total here, below, total;
@@ -197,10 +239,20 @@ std::vector<std::string> totals(std::string_view page) {
   return last;
 }
 
+std::string without_time(const std::string& summary) {
+  const std::string key = "\n#begun\t";
+  const size_t start = summary.find(key);
+  if (start == std::string::npos) return summary;
+  const size_t end = summary.find('\n', start + key.size());
+  return summary.substr(0, start + key.size()) + "TIME" + summary.substr(end);
+}
+
 std::map<std::string, std::string> read_report(const std::string& output_directory) {
   std::map<std::string, std::string> files;
-  for (const std::string& name : list_directory(output_directory))
-    files[name] = read_file(output_directory + "/" + name);
+  for (const std::string& name : list_directory(output_directory)) {
+    const std::string text = read_file(output_directory + "/" + name);
+    files[name] = name == "summary.txt" ? without_time(text) : text;
+  }
   return files;
 }
 

@@ -20,7 +20,9 @@ std::string markup_fault(std::string_view page);
 // On a directory page: for each statistic the total is the count directly
 // here plus the count below; the count below is the sum of the rows, where
 // the rows show that column, and zero when there are no rows at all; the
-// subdirectories directly here are the rows.
+// subdirectories directly here are the rows. Rows of directories gone since
+// an earlier report count for none of these; every row's change and every
+// total's is well-formed.
 std::string figures_fault(std::string_view page);
 
 // On a page with a table of owners: their bytes and files add up to the
@@ -49,7 +51,11 @@ bool parse_grouped(std::string_view text, quern::byte_total& value);
 // table's rows: bytes, files, subdirectories, symbolic links, other entries.
 std::vector<std::string> totals(std::string_view page);
 
-// Every file of the output directory by name.
+// The summary with the time its run began, the one part of a report that
+// differs between two runs over the same tree, replaced by "TIME".
+std::string without_time(const std::string& summary);
+
+// Every file of the output directory by name, the summary's time masked.
 std::map<std::string, std::string> read_report(const std::string& output_directory);
 
 }  // namespace quern_test

@@ -42,6 +42,19 @@ quern::directory_node* add_node(quern::directory_tree& tree, quern::directory_no
   return node;
 }
 
+void add_up(quern::directory_node* root) {
+  const std::vector<quern::directory_node*> below = children(root);
+  for (quern::directory_node* child : below) {
+    add_up(child);
+    if ((child->gaps & (quern::kGapUnread | quern::kGapBelow)) != 0) root->gaps |= quern::kGapBelow;
+  }
+  for (const counter& count : kCounters) {
+    quern::byte_total sum;
+    for (const quern::directory_node* child : below) sum += total(child, count);
+    count.set_below(*root, sum);
+  }
+}
+
 std::vector<quern::directory_node*> children(const quern::directory_node* node) {
   return {node->subdirpointer, node->subdirpointer + node->currentsubdirs()};
 }

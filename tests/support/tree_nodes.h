@@ -14,6 +14,11 @@ namespace quern_test {
 // is null.
 quern::directory_node* add_node(quern::directory_tree& tree, quern::directory_node* parent, std::string_view name);
 
+// Sets every count below a directory to the sum of its children's totals,
+// and marks a gap below where one of them has a gap of its own or below, as
+// a scan does once the tree is counted.
+void add_up(quern::directory_node* root);
+
 // The node's children in the order of their slots.
 std::vector<quern::directory_node*> children(const quern::directory_node* node);
 

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 
 #include "quern_process.h"
 
@@ -40,6 +41,15 @@ std::string without_elapsed(const std::string& said) {
   EXPECT_NE(last, std::string::npos) << said;
   EXPECT_TRUE(said.ends_with(" seconds\r\n")) << said;
   return said.substr(0, last);
+}
+
+// A file of the output directory; the summary without the time its run
+// began, which differs between two runs.
+std::string output_file(const std::string& path) {
+  std::string text = read_file(path);
+  if (!path.ends_with("/summary.txt")) return text;
+  const size_t begun = text.find("\n#begun\t");
+  return begun == std::string::npos ? text : text.erase(begun + 8, text.find('\n', begun + 1) - begun - 8);
 }
 
 // The root's totals on the index page.
@@ -129,9 +139,9 @@ TEST(WindowsScan, ReportEqualsTheNativeOneWithoutLinkAndDeviceColumns) {
 
   const std::vector<std::string> files = list_directory(output);
   EXPECT_EQ(files, list_directory(scratch / "native"));
-  EXPECT_EQ(files.size(), 4u * 7 + 2);  // no page sorted by links or other entries
+  EXPECT_EQ(files.size(), 4u * 7 + 3);  // no page sorted by links or other entries
   for (const std::string& name : files)
-    EXPECT_EQ(read_file(output + "/" + name), read_file(scratch / "native/" + name)) << name;
+    EXPECT_EQ(output_file(output + "/" + name), output_file(scratch / "native/" + name)) << name;
   // 5 GiB + 3 GiB + 3 + 2 + (1 + ... + 6) bytes in 10 files and 7 directories.
   EXPECT_NE(totals(output).find("<td class=\"tdbytes\">8.589.934.618</td>\r\n</tr>\r\n"
                                 "<tr>\r\n <td class=\"tdinfo\">Dateien</td>\r\n <td class=\"tdfiles\">10</td>\r\n"
@@ -168,7 +178,76 @@ TEST(WindowsScan, CappedReportEqualsTheNativeOne) {
   const std::vector<std::string> files = list_directory(scratch / "windows");
   EXPECT_EQ(files, list_directory(scratch / "native"));
   for (const std::string& name : files)
-    EXPECT_EQ(read_file(scratch / ("windows/" + name)), read_file(scratch / ("native/" + name))) << name;
+    EXPECT_EQ(output_file(scratch / ("windows/" + name)), output_file(scratch / ("native/" + name))) << name;
+}
+
+// The rows of a page by their names and changes, whatever pages they link to.
+std::string rows_and_changes(const std::string& page) {
+  std::string rows;
+  for (size_t at = page.find("<tr"); at != std::string::npos; at = page.find("<tr", at + 1)) {
+    const std::string row = page.substr(at, page.find("</tr>", at) - at);
+    for (size_t cell = row.find("\">"); cell != std::string::npos; cell = row.find("\">", cell + 1)) {
+      const size_t end = row.find('<', cell);
+      rows += row.substr(cell + 2, end - cell - 2) + "|";
+    }
+    rows += "\n";
+  }
+  return rows;
+}
+
+// The summaries are the same files on Windows, and a comparison shows the
+// same changes; one that cannot be made fails as it does natively.
+TEST(WindowsScan, SummariesAndComparisonsEqualTheNativeOnes) {
+  temporary_directory scratch;
+  const std::string root = scratch / "root";
+  for (const std::string& name :
+       std::vector<std::string>{"", "/" + kGreek, "/" + kJapanese, "/gone", "/" + kJapanese + "/x"})
+    make_directory(root + name);
+  make_file(root + "/" + kGreek + "/" + kGreekFile, 5 * kGiB);
+  make_file(root + "/gone/f", 7);
+  const std::vector<std::string> columns = {"-ndy", "-ndd", "-r", root};
+  for (const std::string build : {"native", "windows"}) {
+    std::vector<std::string> arguments = columns;
+    arguments.insert(arguments.end(), {"-o", scratch / (build + "1")});
+    ASSERT_EQ((build == "native" ? run_native(arguments) : run_windows(arguments)).exit_status, 0) << build;
+  }
+  EXPECT_EQ(output_file(scratch / "windows1/summary.txt"), output_file(scratch / "native1/summary.txt"));
+
+  make_file(root + "/" + kJapanese + "/x/grown", 3 * kGiB);
+  std::filesystem::remove_all(root + "/gone");
+  make_directory(root + "/new");
+  for (const std::string build : {"native", "windows"}) {
+    std::vector<std::string> arguments = columns;
+    arguments.insert(arguments.end(), {"--compare", scratch / (build + "1"), "--summary", scratch / (build + ".full"),
+                                       "-o", scratch / (build + "2")});
+    const run_result result = build == "native" ? run_native(arguments) : run_windows(arguments);
+    EXPECT_EQ(result.standard_error, "") << build;
+    ASSERT_EQ(result.exit_status, 0) << build;
+  }
+  EXPECT_EQ(output_file(scratch / "windows2/summary.txt"), output_file(scratch / "native2/summary.txt"));
+  const std::string by_growth = rows_and_changes(read_file(scratch / "windows2/d1_sg.html"));
+  EXPECT_EQ(by_growth, rows_and_changes(read_file(scratch / "native2/d1_sg.html")));
+  EXPECT_NE(by_growth.find(kJapanese + "|1|3.221.225.472|+3.221.225.472|1|+1|"), std::string::npos) << by_growth;
+  EXPECT_NE(by_growth.find("gone |entfernt|||-7||-1|"), std::string::npos) << by_growth;
+  // The walks may complete directories in another order; the lines are the same.
+  const auto lines = [](const std::string& path) {
+    std::vector<std::string> sorted;
+    std::istringstream in(output_file(path));
+    for (std::string line; std::getline(in, line);) sorted.push_back(line);
+    std::sort(sorted.begin(), sorted.end());
+    return sorted;
+  };
+  EXPECT_EQ(lines(scratch / "windows.full"), lines(scratch / "native.full"));
+  EXPECT_EQ(lines(scratch / "windows.full").size(), 13u);
+
+  const std::vector<std::string> broken = {"--compare", scratch / "missing", "-o", scratch / "out", "-r", root};
+  const run_result native = run_native(broken);
+  const run_result windows = run_windows(broken);
+  EXPECT_EQ(windows.standard_error, native.standard_error);
+  EXPECT_EQ(windows.standard_error,
+            "Vergleich mit " + scratch / "missing" + " nicht moeglich: No such file or directory\r\n");
+  EXPECT_EQ(windows.exit_status, 2);
+  EXPECT_FALSE(exists(scratch / "out"));
 }
 
 // The root as a Windows user may give it: with a drive and backslashes,
@@ -210,8 +289,9 @@ TEST(WindowsRun, ExitStatusesAndFailureMessages) {
   const run_result absent = run_windows({"-o", scratch / "out1", "-r", scratch / "absent"});
   EXPECT_EQ(absent.standard_error, "Konnte Verzeichnis nicht oeffnen: No such file or directory\n");
   EXPECT_EQ(absent.exit_status, 1);
-  EXPECT_EQ(list_directory(scratch / "out1"), (std::vector<std::string>{"d1_sb.html", "d1_sc.html", "d1_sf.html",
-                                                                        "d1_sn.html", "index.html", "styles.css"}));
+  EXPECT_EQ(list_directory(scratch / "out1"),
+            (std::vector<std::string>{"d1_sb.html", "d1_sc.html", "d1_sf.html", "d1_sn.html", "index.html",
+                                      "styles.css", "summary.txt"}));
   const run_result not_directory = run_windows({"-o", scratch / "out2", "-r", scratch / "file"});
   EXPECT_EQ(not_directory.standard_error, "Konnte Verzeichnis nicht oeffnen: Not a directory\n");
   EXPECT_EQ(not_directory.exit_status, 1);

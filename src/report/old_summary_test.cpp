@@ -1,0 +1,193 @@
+#include "report/old_summary.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "support/fake_file_system.h"
+
+namespace quern {
+namespace {
+
+const std::string kHeader =
+    "#quern-summary 1\n#root\t/r\\tx\n#begun\t2026-12-07T09:16:31Z\n#source\tlisting\n#options\t-x --depth 2\n"
+    "#scope\tfull\n";
+const std::string kColumns =
+    "path\tbytes\town_bytes\tfiles\town_files\tsubdirs\town_subdirs\tlinks\town_links\tothers\town_others\tgaps\t"
+    "listed\n";
+
+// A directory line with these bytes and files in all and the rest zero.
+std::string line(const std::string& path, const std::string& bytes = "1", const std::string& files = "0",
+                 const std::string& gaps = "-", const std::string& listed = "1") {
+  return path + "\t" + bytes + "\t0\t" + files + "\t0\t0\t0\t0\t0\t0\t0\t" + gaps + "\t" + listed + "\n";
+}
+
+// A whole summary of the lines, in the order given (here children first,
+// as a full summary has them).
+std::string summary(const std::vector<std::string>& lines) {
+  std::string text = kHeader + kColumns;
+  for (const std::string& l : lines) text += l;
+  return text + "#end\t" + std::to_string(lines.size()) + "\n";
+}
+
+std::unique_ptr<old_summary> read(const std::string& text, std::string& message, size_t chunk = SIZE_MAX) {
+  fake_file_system files;
+  files.inputs["old"] = {text, chunk};
+  return read_old_summary(files, "old", message);
+}
+
+std::vector<std::string> children(const old_summary& old, uint32_t line) {
+  std::vector<std::string> names;
+  for (uint32_t child = old.first_child(line); child != old_summary::kNone; child = old.next_sibling(child))
+    names.emplace_back(old.name(child));
+  return names;
+}
+
+TEST(OldSummary, FindsEachDirectoryByItsEscapedPathWithItsFiguresAndSubdirectories) {
+  const std::string text = summary({line("a/b\\\\c", "5", "2", "ub", "0"),
+                                    line("a", "340282366920938463463374607431768211455"), line("\\x23z"), line(".")});
+  for (const size_t chunk : {size_t{1}, size_t{7}, SIZE_MAX}) {
+    std::string message;
+    const std::unique_ptr<old_summary> old = read(text, message, chunk);
+    ASSERT_NE(old, nullptr) << message;
+    EXPECT_EQ(old->header(), (summary_header{"/r\tx", "2026-12-07T09:16:31Z", "listing", "-x --depth 2", "full"}));
+    EXPECT_EQ(old->directories(), 4u);
+    const uint32_t deep = old->find("a/b\\\\c");
+    ASSERT_NE(deep, old_summary::kNone);
+    EXPECT_EQ(old->name(deep), "b\\\\c");
+    const summary_figures figures = old->figures(deep);
+    EXPECT_EQ(figures.bytes, byte_total(5));
+    EXPECT_EQ(figures.files, 2);
+    EXPECT_EQ(figures.gaps, kGapUnread | kGapBelow);
+    EXPECT_FALSE(figures.listed);
+    EXPECT_EQ(old->figures(old->find("a")).bytes, byte_total::from_words(~uint64_t{0}, ~uint64_t{0}));
+    EXPECT_EQ(children(*old, old->find(".")), (std::vector<std::string>{"a", "\\x23z"}));
+    EXPECT_EQ(children(*old, old->find("a")), std::vector<std::string>{"b\\\\c"});
+    for (const char* absent : {"a/b\\c", "b", "a/", "", "A"}) EXPECT_EQ(old->find(absent), old_summary::kNone);
+  }
+}
+
+// Later versions add columns and header lines; a reader finds its own by
+// name, wherever they stand.
+TEST(OldSummary, ColumnsAreFoundByNameAndThoseNotKnownPassedOver) {
+  const std::string text =
+      "#quern-summary 1\n#later\tanything\n#scope\treport\n#options\t\n#source\tscan\n"
+      "#begun\t2026-12-07T09:16:31Z\n#root\t/r\n#another\n"
+      "owner\tlisted\tgaps\town_others\tothers\town_links\tlinks\town_subdirs\tsubdirs\t"
+      "own_files\tfiles\town_bytes\tbytes\tpath\textra\n"
+      "\x01\t1\tx\t9\t10\t7\t8\t5\t6\t3\t4\t1\t2\t.\t\xff#\\\n"
+      "#end\t1\n";
+  std::string message;
+  const std::unique_ptr<old_summary> old = read(text, message);
+  ASSERT_NE(old, nullptr) << message;
+  const summary_figures figures = old->figures(old->find("."));
+  EXPECT_EQ(figures.bytes, byte_total(2));
+  EXPECT_EQ(figures.own_bytes, byte_total(1));
+  EXPECT_EQ(figures.files, 4);
+  EXPECT_EQ(figures.own_files, 3);
+  EXPECT_EQ(figures.subdirs, 6);
+  EXPECT_EQ(figures.own_subdirs, 5);
+  EXPECT_EQ(figures.links, 8);
+  EXPECT_EQ(figures.own_links, 7);
+  EXPECT_EQ(figures.others, 10);
+  EXPECT_EQ(figures.own_others, 9);
+  EXPECT_EQ(figures.gaps, kGapNotEntered);
+  EXPECT_TRUE(figures.listed);
+}
+
+// Each rejection names the file and the line, never what the line holds.
+TEST(OldSummary, EveryRejectionNamesTheLineAndNothingIsTakenFromADamagedSummary) {
+  const std::string valid = summary({line("a"), line(".")});
+  const std::string secret = "SECRET";
+  const auto header_with = [&](const std::string& from, const std::string& to) {
+    std::string text = valid;
+    text.replace(text.find(from), from.size(), to);
+    return text;
+  };
+  const std::pair<std::string, std::string> cases[] = {
+      {"", "1: keine Zusammenfassung"},
+      {"<html>" + secret + "\n", "1: keine Zusammenfassung"},
+      {"#quern-summary", "1: keine Zusammenfassung"},
+      {"#quern-summary 2\n" + secret, "1: unbekannte Formatversion"},
+      {"#quern-summary 10\n", "1: unbekannte Formatversion"},
+      {"#quern-summary 1", "1: Schlusszeile fehlt"},
+      {"#quern-summary 1\n", "1: Schlusszeile fehlt"},
+      {header_with("#begun\t2026-12-07T09:16:31Z\n", ""), "6: Format fehlerhaft"},
+      {header_with("2026-12-07T09:16:31Z", secret), "3: Format fehlerhaft"},
+      {header_with("#root\t/r\\tx", "#root\t/r\tx"), "2: Format fehlerhaft"},
+      {header_with("#source\tlisting", "#source\tguess"), "4: Format fehlerhaft"},
+      {header_with("#scope\tfull\n", "#scope\tfull\n#scope\tfull\n"), "7: Format fehlerhaft"},
+      {header_with("\tlisted\n", "\n"), "7: Format fehlerhaft"},
+      {header_with("\tlisted\n", "\tlisted\tgaps\n"), "7: Format fehlerhaft"},
+      {header_with("\tlisted\n", "\tlisted\t\n"), "7: Format fehlerhaft"},
+      {summary({line("a", "1.000"), line(".")}), "8: Format fehlerhaft"},
+      {summary({line("a", "01"), line(".")}), "8: Format fehlerhaft"},
+      {summary({line("a", "1", "-1"), line(".")}), "8: Format fehlerhaft"},
+      {summary({line("a", "1", "0", "q"), line(".")}), "8: Format fehlerhaft"},
+      {summary({line("a", "1", "0", "-", "2"), line(".")}), "8: Format fehlerhaft"},
+      {summary({line("."), "a\t1\n"}), "9: Format fehlerhaft"},
+      {summary({line("."), line("a", "1" + secret)}), "9: Format fehlerhaft"},
+      {summary({line("."), line("a").insert(line("a").size() - 1, "\t")}), "9: Format fehlerhaft"},
+      {summary({line("."), line("a//b")}), "9: Format fehlerhaft"},
+      {summary({line("."), line("a/..")}), "9: Format fehlerhaft"},
+      {summary({line("."), line("./a")}), "9: Format fehlerhaft"},
+      {summary({line("."), line("")}), "9: Format fehlerhaft"},
+      {summary({line("."), line("\\x41")}), "9: Format fehlerhaft"},
+      {summary({line("."), line("#" + secret)}), "9: Format fehlerhaft"},
+      {summary({line("."), line("a"), line("a")}), "10: Verzeichnis doppelt aufgefuehrt"},
+      {summary({line("."), line("a/b")}), "9: uebergeordnetes Verzeichnis fehlt"},
+      {summary({line("a")}), "9: Wurzel fehlt"},
+      {summary({}), "8: Wurzel fehlt"},
+      {valid.substr(0, valid.rfind("#end")), "9: Schlusszeile fehlt"},
+      {valid.substr(0, valid.size() - 3), "10: Schlusszeile fehlt"},
+      {valid.substr(0, valid.size() - 20), "9: Schlusszeile fehlt"},
+      {valid.substr(0, valid.size() - 1), "10: Schlusszeile fehlt"},
+      {header_with("#end\t2", "#end\t3"), "10: Schlusszeile falsch"},
+      {header_with("#end\t2", "#end\t02"), "10: Schlusszeile falsch"},
+      {header_with("#end\t2", "#end"), "10: Schlusszeile falsch"},
+      {header_with("#end\t2", "#ende\t2"), "10: Format fehlerhaft"},
+      {valid + "\n", "11: Format fehlerhaft"},
+      {valid + secret, "11: Format fehlerhaft"},
+  };
+  for (const auto& [text, expected] : cases) {
+    std::string message;
+    EXPECT_EQ(read(text, message, 5), nullptr) << expected;
+    EXPECT_EQ(message, "Vergleich mit old nicht moeglich, Zeile " + expected + "\r\n");
+    EXPECT_EQ(message.find(secret), std::string::npos);
+  }
+  std::string message;
+  EXPECT_NE(read(valid, message), nullptr) << message;
+}
+
+TEST(OldSummary, AnOutputDirectoryIsReadThroughItsSummaryAndLongLinesAndFailuresAreMet) {
+  fake_file_system files;
+  files.add_directory("report/");
+  std::string message;
+  EXPECT_EQ(read_old_summary(files, "report/", message), nullptr);
+  EXPECT_EQ(message, "Vergleich mit report/summary.txt nicht moeglich: No such file or directory\r\n");
+
+  // A line far longer than one block of the reader.
+  const std::string long_field(700 * 1024, 'q');
+  std::string text = kHeader + kColumns.substr(0, kColumns.size() - 1) + "\tlater\n" +
+                     line(".").insert(line(".").size() - 1, "\t" + long_field) + "#end\t1\n";
+  files.inputs["report/summary.txt"] = {text, 4096};
+  const std::unique_ptr<old_summary> old = read_old_summary(files, "report/", message);
+  ASSERT_NE(old, nullptr) << message;
+  EXPECT_TRUE(old->figures(old->find(".")).listed);
+
+  files.inputs["report/summary.txt"].breaks_after = 300;
+  files.inputs["report/summary.txt"].read_error = EIO;
+  EXPECT_EQ(read_old_summary(files, "report", message), nullptr);
+  EXPECT_EQ(message, "Vergleich mit report/summary.txt nicht moeglich: Input/output error\r\n");
+
+  // Anything but a summary is given up at its first bytes, however long.
+  files.inputs["big"] = {std::string(8 << 20, 'x'), 64 * 1024, 128 * 1024, EIO};
+  EXPECT_EQ(read_old_summary(files, "big", message), nullptr);
+  EXPECT_EQ(message, "Vergleich mit big nicht moeglich, Zeile 1: keine Zusammenfassung\r\n");
+}
+
+}  // namespace
+}  // namespace quern

@@ -1,0 +1,282 @@
+#include "report/summary_format.h"
+
+#include <cstdio>
+#include <vector>
+
+#include "base/text.h"
+
+namespace quern {
+
+namespace {
+
+// The length of the valid UTF-8 sequence the bytes begin with, 0 when they
+// begin with none (or with a byte below 0x80, which stands for itself).
+size_t utf8_sequence(std::string_view text, size_t at) {
+  const auto byte = [&](size_t i) { return static_cast<unsigned char>(text[at + i]); };
+  const unsigned char lead = byte(0);
+  size_t length = 0;
+  unsigned char low = 0x80;
+  unsigned char high = 0xbf;
+  if (lead >= 0xc2 && lead <= 0xdf) {
+    length = 2;
+  } else if (lead >= 0xe0 && lead <= 0xef) {
+    length = 3;
+    // No overlong forms and no surrogates.
+    if (lead == 0xe0) low = 0xa0;
+    if (lead == 0xed) high = 0x9f;
+  } else if (lead >= 0xf0 && lead <= 0xf4) {
+    length = 4;
+    // Nothing overlong and nothing beyond U+10FFFF.
+    if (lead == 0xf0) low = 0x90;
+    if (lead == 0xf4) high = 0x8f;
+  } else {
+    return 0;
+  }
+  if (text.size() - at < length || byte(1) < low || byte(1) > high) return 0;
+  for (size_t i = 2; i < length; ++i) {
+    if (byte(i) < 0x80 || byte(i) > 0xbf) return 0;
+  }
+  return length;
+}
+
+bool stands_for_itself(unsigned char c) { return c >= 0x20 && c < 0x7f && c != '\\' && c != '#'; }
+
+int hex_digit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
+constexpr char kGapLetters[] = {'u', 'x', 'b'};
+constexpr uint8_t kGapFlags[] = {kGapUnread, kGapNotEntered, kGapBelow};
+
+void append_field(std::string& out, int64_t value) {
+  out.push_back('\t');
+  append_decimal(out, value);
+}
+
+void append_field(std::string& out, const byte_total& value) {
+  out.push_back('\t');
+  append_decimal(out, value);
+}
+
+// Days since 1970-01-01 as a date of the proleptic Gregorian calendar.
+void civil_date(int64_t days, int64_t& year, int& month, int& day) {
+  days += 719468;  // from 0000-03-01, so that a leap day ends each year
+  const int64_t era = (days >= 0 ? days : days - 146096) / 146097;
+  const int64_t of_era = days - era * 146097;
+  const int64_t year_of_era = (of_era - of_era / 1460 + of_era / 36524 - of_era / 146096) / 365;
+  const int64_t of_year = of_era - (365 * year_of_era + year_of_era / 4 - year_of_era / 100);
+  const int64_t shifted_month = (5 * of_year + 2) / 153;
+  day = static_cast<int>(of_year - (153 * shifted_month + 2) / 5 + 1);
+  month = static_cast<int>(shifted_month < 10 ? shifted_month + 3 : shifted_month - 9);
+  year = year_of_era + era * 400 + (month <= 2 ? 1 : 0);
+}
+
+}  // namespace
+
+summary_figures figures_of(const directory_node& node, bool listed) {
+  summary_figures figures;
+  figures.bytes = node.total_size();
+  figures.own_bytes = node.size;
+  figures.files = node.total_files();
+  figures.own_files = node.files;
+  figures.subdirs = node.total_subdirs();
+  figures.own_subdirs = node.subdirs;
+  figures.links = node.total_symlinks();
+  figures.own_links = node.symlinks;
+  figures.others = node.total_devices();
+  figures.own_others = node.devices;
+  figures.gaps = node.gaps;
+  figures.listed = listed;
+  return figures;
+}
+
+void append_summary_escaped(std::string& out, std::string_view text) {
+  size_t plain = 0;  // where the bytes not yet appended begin
+  for (size_t at = 0; at < text.size();) {
+    const auto c = static_cast<unsigned char>(text[at]);
+    if (stands_for_itself(c)) {
+      ++at;
+      continue;
+    }
+    if (c >= 0x80) {
+      if (const size_t length = utf8_sequence(text, at); length > 0) {
+        at += length;
+        continue;
+      }
+    }
+    out.append(text.data() + plain, at - plain);
+    switch (c) {
+      case '\\': out += "\\\\"; break;
+      case '\t': out += "\\t"; break;
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      default: append_format(out, "\\x%02x", c); break;
+    }
+    plain = ++at;
+  }
+  out.append(text.data() + plain, text.size() - plain);
+}
+
+void append_summary_path(std::string& out, const directory_node& node) {
+  if (node.parent == nullptr) {
+    out += '.';
+    return;
+  }
+  std::vector<const directory_node*> chain;
+  for (const directory_node* up = &node; up->parent != nullptr; up = up->parent) chain.push_back(up);
+  for (auto name = chain.rbegin(); name != chain.rend(); ++name) {
+    if (name != chain.rbegin()) out += '/';
+    append_summary_escaped(out, (*name)->name);
+  }
+}
+
+bool summary_unescaped(std::string_view text, std::string& out) {
+  out.clear();
+  bool escapes = false;
+  for (size_t at = 0; at < text.size(); ++at) {
+    if (text[at] != '\\') {
+      out.push_back(text[at]);
+      continue;
+    }
+    escapes = true;
+    if (++at == text.size()) return false;
+    switch (text[at]) {
+      case '\\': out.push_back('\\'); break;
+      case 't': out.push_back('\t'); break;
+      case 'n': out.push_back('\n'); break;
+      case 'r': out.push_back('\r'); break;
+      case 'x': {
+        if (text.size() - at < 3) return false;
+        const int high = hex_digit(text[at + 1]);
+        const int low = hex_digit(text[at + 2]);
+        if (high < 0 || low < 0) return false;
+        out.push_back(static_cast<char>(high * 16 + low));
+        at += 2;
+        break;
+      }
+      default: return false;
+    }
+  }
+  // Most names need no escape: then only their bytes need a look.
+  std::string again;
+  if (!escapes) {
+    append_summary_escaped(again, text);
+    return again.size() == text.size();
+  }
+  append_summary_escaped(again, out);
+  return again == text;
+}
+
+std::string summary_time(int64_t seconds_since_epoch) {
+  const int64_t days = (seconds_since_epoch >= 0 ? seconds_since_epoch : seconds_since_epoch - 86399) / 86400;
+  const int64_t second_of_day = seconds_since_epoch - days * 86400;
+  int64_t year = 0;
+  int month = 0;
+  int day = 0;
+  civil_date(days, year, month, day);
+  std::string text;
+  append_format(text, "%04lld-%02d-%02dT%02d:%02d:%02dZ", static_cast<long long>(year), month, day,
+                static_cast<int>(second_of_day / 3600), static_cast<int>(second_of_day / 60 % 60),
+                static_cast<int>(second_of_day % 60));
+  return text;
+}
+
+bool is_summary_time(std::string_view text) {
+  constexpr std::string_view kForm = "dddd-dd-ddTdd:dd:ddZ";
+  if (text.size() != kForm.size()) return false;
+  for (size_t at = 0; at < kForm.size(); ++at) {
+    if (kForm[at] == 'd' ? text[at] < '0' || text[at] > '9' : text[at] != kForm[at]) return false;
+  }
+  return true;
+}
+
+void append_gap_letters(std::string& out, uint8_t gaps) {
+  if (gaps == 0) {
+    out.push_back('-');
+    return;
+  }
+  for (size_t i = 0; i < std::size(kGapLetters); ++i) {
+    if ((gaps & kGapFlags[i]) != 0) out.push_back(kGapLetters[i]);
+  }
+}
+
+bool parse_gap_letters(std::string_view text, uint8_t& gaps) {
+  gaps = 0;
+  if (text == "-") return true;
+  size_t next = 0;  // letters stand in their order, each at most once
+  for (const char c : text) {
+    while (next < std::size(kGapLetters) && kGapLetters[next] != c) ++next;
+    if (next == std::size(kGapLetters)) return false;
+    gaps |= kGapFlags[next++];
+  }
+  return !text.empty();
+}
+
+bool parse_count(std::string_view text, int64_t& value) {
+  if (text.empty() || text.size() > 19 || (text.size() > 1 && text[0] == '0')) return false;
+  uint64_t parsed = 0;
+  for (const char c : text) {
+    if (c < '0' || c > '9') return false;
+    parsed = parsed * 10 + static_cast<uint64_t>(c - '0');
+  }
+  if (parsed > static_cast<uint64_t>(INT64_MAX)) return false;
+  value = static_cast<int64_t>(parsed);
+  return true;
+}
+
+bool parse_bytes(std::string_view text, byte_total& value) {
+  return !(text.size() > 1 && text[0] == '0') && parse_decimal(text, value);
+}
+
+void append_summary_header(std::string& out, const summary_header& header) {
+  out += kSummaryFirstLine;
+  const auto line = [&out](std::string_view key, std::string_view value, bool escaped) {
+    out += '\n';
+    out += key;
+    out += '\t';
+    if (escaped) {
+      append_summary_escaped(out, value);
+    } else {
+      out += value;
+    }
+  };
+  line(kSummaryRootKey, header.root, true);
+  line(kSummaryBegunKey, header.begun, false);
+  line(kSummarySourceKey, header.source, false);
+  line(kSummaryOptionsKey, header.options, true);
+  line(kSummaryScopeKey, header.scope, false);
+  out += '\n';
+  for (size_t column = 0; column < kSummaryColumnCount; ++column) {
+    if (column > 0) out += '\t';
+    out += kSummaryColumns[column];
+  }
+  out += '\n';
+}
+
+void append_summary_line(std::string& out, std::string_view escaped_path, const summary_figures& figures) {
+  out += escaped_path;
+  append_field(out, figures.bytes);
+  append_field(out, figures.own_bytes);
+  append_field(out, figures.files);
+  append_field(out, figures.own_files);
+  append_field(out, figures.subdirs);
+  append_field(out, figures.own_subdirs);
+  append_field(out, figures.links);
+  append_field(out, figures.own_links);
+  append_field(out, figures.others);
+  append_field(out, figures.own_others);
+  out += '\t';
+  append_gap_letters(out, figures.gaps);
+  out += figures.listed ? "\t1\n" : "\t0\n";
+}
+
+void append_summary_end(std::string& out, uint64_t lines) {
+  out += kSummaryEndKey;
+  out += '\t';
+  append_decimal(out, static_cast<int64_t>(lines));
+  out += '\n';
+}
+
+}  // namespace quern

@@ -1,0 +1,132 @@
+#pragma once
+
+#include <cstdint>
+#include <iterator>
+#include <string>
+#include <string_view>
+
+#include "base/byte_total.h"
+#include "tree/directory_node.h"
+
+namespace quern {
+
+// A summary is a text file of a report's figures, one line per directory,
+// that standard tools read and that a later run compares itself with.
+// Lines end with LF. The header's lines begin with '#': the format and its
+// version, then a key, a tab and a value each. Then the names of the
+// columns, tab-separated; readers find columns by name and pass over those
+// they do not know, so that later versions can add columns. Then one line
+// per directory, and last "#end", a tab and the number of those lines, so
+// that a file cut short is recognised.
+
+inline constexpr std::string_view kSummaryFirstLine = "#quern-summary 1";
+inline constexpr std::string_view kSummaryVersionPrefix = "#quern-summary ";
+inline constexpr std::string_view kSummaryEndKey = "#end";
+// The summary beside the pages in an output directory.
+inline constexpr std::string_view kSummaryFileName = "summary.txt";
+
+// The header's keys, in the order written.
+inline constexpr std::string_view kSummaryRootKey = "#root";
+inline constexpr std::string_view kSummaryBegunKey = "#begun";
+inline constexpr std::string_view kSummarySourceKey = "#source";
+inline constexpr std::string_view kSummaryOptionsKey = "#options";
+inline constexpr std::string_view kSummaryScopeKey = "#scope";
+
+// The columns, in the order written: the path relative to the root, then
+// each figure over the whole subtree and directly in the directory, the gap
+// marks and whether every subdirectory has a line of its own.
+enum class summary_column {
+  path,
+  bytes,
+  own_bytes,
+  files,
+  own_files,
+  subdirs,
+  own_subdirs,
+  links,
+  own_links,
+  others,
+  own_others,
+  gaps,
+  listed,
+};
+inline constexpr std::string_view kSummaryColumns[] = {
+    "path",  "bytes",     "own_bytes", "files",      "own_files", "subdirs", "own_subdirs",
+    "links", "own_links", "others",    "own_others", "gaps",      "listed"};
+inline constexpr size_t kSummaryColumnCount = std::size(kSummaryColumns);
+
+// What a summary says of a run, its values unescaped.
+struct summary_header {
+  std::string root;     // as given
+  std::string begun;    // UTC, "2026-12-07T09:16:31Z"
+  std::string source;   // "scan" or "listing"
+  std::string options;  // those that change figures or which directories have lines
+  std::string scope;    // "report" or "full"
+
+  friend bool operator==(const summary_header&, const summary_header&) = default;
+};
+
+inline constexpr std::string_view kScopeReport = "report";
+inline constexpr std::string_view kScopeFull = "full";
+
+// The figures of one directory line.
+struct summary_figures {
+  byte_total bytes;
+  byte_total own_bytes;
+  int64_t files = 0;
+  int64_t own_files = 0;
+  int64_t subdirs = 0;
+  int64_t own_subdirs = 0;
+  int64_t links = 0;
+  int64_t own_links = 0;
+  int64_t others = 0;
+  int64_t own_others = 0;
+  uint8_t gaps = 0;  // the node's gap flags
+  bool listed = false;
+
+  friend bool operator==(const summary_figures&, const summary_figures&) = default;
+};
+
+summary_figures figures_of(const directory_node& node, bool listed);
+
+// Appends the bytes so that any byte survives the way there and back:
+// "\\" for a backslash, "\t", "\n", "\r", and "\xhh" for every other byte
+// below 0x20, for 0x7f, for '#' and for every byte that is not part of
+// valid UTF-8; everything else as it is. Python's codecs.escape_decode
+// undoes it exactly.
+void append_summary_escaped(std::string& out, std::string_view text);
+
+// Appends the node's path relative to the root, each name escaped and "/"
+// between them; "." for the root.
+void append_summary_path(std::string& out, const directory_node& node);
+
+// The bytes an escaped text stands for. False unless the text is exactly
+// what append_summary_escaped gives for them, so that every name has one
+// spelling and escaped paths can be compared as they are.
+bool summary_unescaped(std::string_view text, std::string& out);
+
+// "ISO 8601 in UTC" of the time, as the header's #begun holds it.
+std::string summary_time(int64_t seconds_since_epoch);
+// Whether the text is a time in that form.
+bool is_summary_time(std::string_view text);
+
+// The gap flags as letters: "u" unread here, "x" not entered, "b"
+// something below unread, in that order; "-" for none.
+void append_gap_letters(std::string& out, uint8_t gaps);
+bool parse_gap_letters(std::string_view text, uint8_t& gaps);
+
+// A count as a line holds it: decimal digits without leading zeros.
+bool parse_count(std::string_view text, int64_t& value);
+// A sum of bytes, likewise.
+bool parse_bytes(std::string_view text, byte_total& value);
+
+// The header's lines and the column names' line.
+void append_summary_header(std::string& out, const summary_header& header);
+
+// One directory's line: its escaped path and its figures.
+void append_summary_line(std::string& out, std::string_view escaped_path, const summary_figures& figures);
+
+// The closing line.
+void append_summary_end(std::string& out, uint64_t lines);
+
+}  // namespace quern

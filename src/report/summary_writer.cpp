@@ -1,0 +1,102 @@
+#include "report/summary_writer.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace quern {
+
+namespace {
+
+// Large enough that writing costs few calls, small enough not to matter
+// beside the tree.
+constexpr size_t kBufferBytes = 64 * 1024;
+
+bool name_before(const directory_node* a, const directory_node* b) { return std::strcmp(a->name, b->name) < 0; }
+
+}  // namespace
+
+status summary_writer::open(file_system& files, const std::string& path, bool exclusive, const summary_header& header,
+                            std::unique_ptr<summary_writer>& result) {
+  std::unique_ptr<output_file> file;
+  const status created = exclusive ? files.create_new_file(path, file) : files.create_file(path, file);
+  if (!created.is_ok()) return created;
+  result = std::make_unique<summary_writer>(files, path, std::move(file));
+  append_summary_header(result->buffer_, header);
+  return status::ok();
+}
+
+summary_writer::summary_writer(file_system& files, std::string path, std::unique_ptr<output_file> file)
+    : files_(files), path_(std::move(path)), file_(std::move(file)) {}
+
+void summary_writer::add(const directory_node& node, bool listed) {
+  escaped_path_.clear();
+  append_summary_path(escaped_path_, node);
+  add(escaped_path_, figures_of(node, listed));
+}
+
+void summary_writer::add(std::string_view escaped_path, const summary_figures& figures) {
+  append_summary_line(buffer_, escaped_path, figures);
+  ++lines_;
+  write_if_full();
+}
+
+void summary_writer::write_if_full() {
+  if (buffer_.size() >= kBufferBytes) write_buffer();
+}
+
+void summary_writer::write_buffer() {
+  if (failure_.is_ok()) failure_ = file_->write(buffer_);
+  buffer_.clear();
+}
+
+status summary_writer::finish() {
+  append_summary_end(buffer_, lines_);
+  write_buffer();
+  const status closed = file_->close();
+  if (failure_.is_ok()) failure_ = closed;
+  // The write's failure is the one reported; a removal that fails as well
+  // adds nothing a reader could act on.
+  if (!failure_.is_ok()) files_.remove_file(path_);
+  return failure_;
+}
+
+void output_report_summary(const report_context& context, directory_node* root, const summary_header& header) {
+  std::unique_ptr<summary_writer> writer;
+  status result = summary_writer::open(
+      context.files, context.options.outputdirectory + "/" + std::string(kSummaryFileName), false, header, writer);
+  if (result.is_ok()) {
+    writer->add(".", figures_of(*root, true));
+    // Depth first, as the pages are walked: each directory with pages, then
+    // its rows, each followed by what lies below it.
+    struct level {
+      directory_node* node;
+      int64_t next;
+      size_t path_length;
+    };
+    std::vector<level> levels{{root, 0, 0}};
+    std::string path;
+    while (!levels.empty()) {
+      level& current = levels.back();
+      directory_node* node = current.node;
+      if (current.next == node->currentsubdirs()) {
+        levels.pop_back();
+        continue;
+      }
+      directory_node** children = node->subdirpointer;
+      // The page by name leaves them so, unless a page could not be written.
+      if (current.next == 0 && !std::is_sorted(children, children + node->subdirs, name_before))
+        std::sort(children, children + node->subdirs, name_before);
+      directory_node* child = children[current.next++];
+      path.resize(current.path_length);
+      if (node != root) path += '/';
+      append_summary_escaped(path, child->name);
+      const bool has_pages = child->currentsubdirs() > 0;
+      writer->add(path, figures_of(*child, has_pages || child->subdirs == 0));
+      if (has_pages) levels.push_back({child, 0, path.size()});
+    }
+    result = writer->finish();
+  }
+  if (!result.is_ok()) context.diag.report_failure(kSummaryFailure, result);
+}
+
+}  // namespace quern

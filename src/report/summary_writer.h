@@ -1,0 +1,57 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "base/status.h"
+#include "platform/file_system.h"
+#include "report/report_context.h"
+#include "report/summary_format.h"
+#include "tree/directory_node.h"
+
+namespace quern {
+
+// What a summary that could not be written is reported as.
+inline constexpr const char* kSummaryFailure = "Konnte Zusammenfassung nicht erstellen";
+
+// A summary being written. Lines are gathered in a buffer of bounded size,
+// so that a summary of any tree costs little memory. The first failure
+// ends the writing.
+class summary_writer {
+ public:
+  // Creates the file, with the header, at the path; `exclusive` where
+  // nothing may have the name yet.
+  static status open(file_system& files, const std::string& path, bool exclusive, const summary_header& header,
+                     std::unique_ptr<summary_writer>& result);
+  summary_writer(file_system& files, std::string path, std::unique_ptr<output_file> file);
+
+  // A line for the directory, its path composed from its parents' names.
+  void add(const directory_node& node, bool listed);
+  void add(std::string_view escaped_path, const summary_figures& figures);
+
+  // Writes the closing line and closes the file. Returns the first failure;
+  // the file is then removed, so that no summary without its end stays.
+  status finish();
+
+ private:
+  void write_if_full();
+  void write_buffer();
+
+  file_system& files_;
+  std::string path_;
+  std::unique_ptr<output_file> file_;
+  status failure_;
+  std::string buffer_;
+  std::string escaped_path_;
+  uint64_t lines_ = 0;
+};
+
+// Writes summary.txt into the output directory: a line for every directory
+// that has pages and for every row of them, in the order of the pages (a
+// directory before those below it, subdirectories by name). Leaves the
+// children of every directory with pages in name order. A failure is
+// reported and counted; the run goes on.
+void output_report_summary(const report_context& context, directory_node* root, const summary_header& header);
+
+}  // namespace quern
