@@ -144,7 +144,8 @@ void scan_and_write_pages(const settings& config, const report_context& context,
   // Counted as they are finished: once writers sort their children, only
   // the writers may go through them.
   int64_t directories_with_pages = 1;  // the root has its pages in any case
-  summary_writer* const every_directory = full.get();
+  // Where owners are shown, the ledger passes the lines their figures.
+  summary_writer* const every_directory = context.owners == nullptr ? full.get() : nullptr;
   const auto count_pages = [&directories_with_pages, every_directory](directory_node* node) {
     if (node->parent != nullptr && node->currentsubdirs() > 0) ++directories_with_pages;
     if (every_directory != nullptr) every_directory->add(*node, true);
@@ -269,14 +270,16 @@ int run(int argc, const char* const* argv, file_system& files, int output_descri
 
   std::unique_ptr<owner_ledger> owners;
   if (config.owners) owners = std::make_unique<owner_ledger>();
+  if (owners != nullptr && config.report_summary) owners->keep_for_summary();
   const report_context context{config, diag, files, owners.get(), earlier.get()};
   output_stylesheet(context);
 
   std::unique_ptr<summary_writer> full;
   if (config.full_summary) {
-    const status opened =
-        summary_writer::open(files, *config.full_summary, true, summary_of_run(config, time_start, kScopeFull), full);
+    const status opened = summary_writer::open(files, *config.full_summary, true,
+                                               summary_of_run(config, time_start, kScopeFull), full, owners.get());
     if (!opened.is_ok()) diag.report_failure(kSummaryFailure, opened);
+    if (full != nullptr && owners != nullptr) add_lines_with_owners(*owners, *full);
   }
 
   const int threads = config.jobs > 0 ? config.jobs : default_jobs();
@@ -284,7 +287,9 @@ int run(int argc, const char* const* argv, file_system& files, int output_descri
     if (diag.shows(verbosity::steps)) diag.write("* scanning root directory\r\n");
     if (!listing) listing = open_the_listing();
     summary_writer* const every_directory = full.get();
-    const auto counted = [every_directory](directory_node* node) { every_directory->add(*node, true); };
+    const auto counted = [every_directory, &context](directory_node* node) {
+      if (context.owners == nullptr) every_directory->add(*node, true);
+    };
     read_listing(tree, root, config.rootdirectory, *listing, config.listing->terminator, diag, page_retention(config),
                  context.owners, every_directory != nullptr ? counted : std::function<void(directory_node*)>());
     close_full_summary(full, diag);
