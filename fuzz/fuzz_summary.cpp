@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "fuzz_input.h"
 #include "report/old_summary.h"
@@ -28,8 +29,21 @@ bool take(const std::string& bytes, size_t chunk, quern::old_summary& summary, q
 std::string written_again(const quern::old_summary& summary) {
   std::string text;
   quern::append_summary_header(text, summary.header());
-  for (uint32_t line = 0; line < summary.directories(); ++line)
-    quern::append_summary_line(text, summary.path(line), summary.figures(line));
+  std::vector<quern::summary_owner> owners;
+  std::string value;
+  for (uint32_t line = 0; line < summary.directories(); ++line) {
+    if (!summary.header().owners) {
+      quern::append_summary_line(text, summary.path(line), summary.figures(line));
+      continue;
+    }
+    value.clear();
+    if (summary.owners(line, owners)) {
+      quern::append_summary_owners(value, owners);
+    } else {
+      value += quern::kOwnersNotKept;
+    }
+    quern::append_summary_line(text, summary.path(line), summary.figures(line), value);
+  }
   quern::append_summary_end(text, summary.directories());
   return text;
 }
@@ -60,6 +74,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (uint32_t line = 0; line < summary.directories(); ++line) {
     require(again.path(line) == summary.path(line), "each path reads back the same");
     require(again.figures(line) == summary.figures(line), "each directory's figures read back the same");
+    std::vector<quern::summary_owner> owners, owners_again;
+    require(again.owners(line, owners_again) == summary.owners(line, owners) && owners_again == owners,
+            "each directory's owners read back the same");
     require(summary.find(summary.path(line)) == line, "each directory is found by its path");
     require(
         again.first_child(line) == summary.first_child(line) && again.next_sibling(line) == summary.next_sibling(line),

@@ -128,6 +128,80 @@ TEST(OwnersEndToEnd, EveryPageAndTheIndexShowTheOwnersOfTheirSubtreeAndHardLinks
   }
 }
 
+const std::string kGone = " <span class=\"mark\">entfernt</span>";
+
+// The owners' table of a page as rows of name, bytes and change.
+std::vector<std::string> owner_changes(const std::string& page) {
+  std::vector<std::string> rows;
+  const std::vector<std::string> names = cells_of_class(page, "tdownername");
+  const std::vector<std::string> bytes = cells_of_class(page, "tdownerbytes");
+  const std::vector<std::string> changes = cells_of_class(page, "tdownerchange");
+  for (size_t row = 0; row < names.size() && row < bytes.size() && row < changes.size(); ++row)
+    rows.push_back(names[row] + " " + bytes[row] + " " + changes[row]);
+  return rows;
+}
+
+// Files of the second owner grown by 500 bytes, those of the third gone and
+// a fourth owner's 700 bytes added, all in "docs".
+void change_tree(const std::string& root, uid_t added_owner) {
+  make_owned_file(root + "/docs/a.txt", 1500, kOwners[1]);
+  shell("rm '" + root + "/docs/b.txt' '" + root + "/docs/sub/c.txt'");
+  make_owned_file(root + "/docs/new", 700, added_owner);
+}
+
+// A later report compared with an earlier one, its summary beside the pages
+// or a full summary of a report whose pages did not reach "docs", shows
+// each owner's change on every page and on the index page.
+TEST(OwnersEndToEnd, ComparedReportsShowEachOwnersChangeAndTheOwnersThatAreGone) {
+  if (skip_without_root()) GTEST_SKIP() << "files of several owners are made with chown, which needs root";
+  const temporary_directory scratch;
+  const std::string tree = scratch / "tree";
+  make_tree(tree);
+  ASSERT_EQ(run_quern({{"--owners", "-o", scratch / "before", "-r", tree}}).exit_status, 0);
+  ASSERT_EQ(
+      run_quern({{"--owners", "--depth", "0", "--summary", scratch / "full.txt", "-o", scratch / "capped", "-r", tree}})
+          .exit_status,
+      0);
+  constexpr uid_t kAdded = 3;
+  change_tree(tree, kAdded);
+  const std::string first = user_name(kOwners[0]), second = user_name(kOwners[1]), third = user_name(kOwners[2]),
+                    added = user_name(kAdded);
+  const std::vector<std::string> root_rows = {first + " 6.000 0", second + " 5.503 +500", added + " 700 +700",
+                                              third + kGone + "  -3.500"};
+  const std::vector<std::string> docs_rows = {second + " 5.500 +500", added + " 700 +700", third + kGone + "  -3.500"};
+  int run = 0;
+  for (const std::string& old : std::vector<std::string>{scratch / "before", scratch / "full.txt"}) {
+    std::map<std::string, std::string> first_report;
+    for (const std::vector<std::string>& variant : thread_variants) {
+      const std::string out = scratch / ("after" + std::to_string(run++));
+      std::vector<std::string> arguments = with_variant(variant, {"--owners", "--compare", old});
+      arguments.insert(arguments.end(), {"-o", out, "-r", tree});
+      SCOPED_TRACE(testing::PrintToString(arguments));
+      const run_result result = run_quern({.arguments = arguments});
+      ASSERT_EQ(result.exit_status, 0) << result.standard_error;
+      EXPECT_EQ(report_fault(out), "");
+      const std::map<std::string, std::string> report = read_report(out);
+      EXPECT_EQ(owner_changes(page_of(report, tree)), root_rows);
+      EXPECT_EQ(owner_changes(page_of(report, tree + "/docs")), docs_rows);
+      EXPECT_EQ(owner_changes(report.at("index.html")), root_rows);
+      EXPECT_NE(report.at("styles.css").find(".tdownerchange"), std::string::npos);
+      if (first_report.empty()) {
+        first_report = report;
+      } else {
+        EXPECT_TRUE(report == first_report);
+      }
+    }
+  }
+  // The summary beside pages that did not reach "docs" kept no owners for
+  // it: its owners' changes are not known, and none are told gone.
+  ASSERT_EQ(
+      run_quern({{"--owners", "--compare", scratch / "capped", "-o", scratch / "unknown", "-r", tree}}).exit_status, 0);
+  const std::map<std::string, std::string> unknown = read_report(scratch / "unknown");
+  EXPECT_EQ(owner_changes(page_of(unknown, tree + "/docs")),
+            std::vector<std::string>({second + " 5.500 ", added + " 700 "}));
+  EXPECT_EQ(owner_changes(unknown.at("index.html")), root_rows);
+}
+
 // A capped report writes fewer pages, but each with the table the
 // uncapped report has on it.
 TEST(OwnersEndToEnd, CappedReportsShowTheOwnersOnThePagesTheyWrite) {
@@ -204,6 +278,32 @@ TEST(OwnersEndToEnd, ListingsGiveOwnersAsTheyNameThemInEitherFormatAndOnStandard
     EXPECT_EQ(owner_rows(report.at("d1_sb.html")), whole);
     EXPECT_EQ(owner_rows(report.at("d2_sn.html")),
               std::vector<std::string>({c.shown[2] + " 3.500 2 77,8 %", c.shown[1] + " 1.000 1 22,2 %"}));
+  }
+}
+
+// Owners compared by the names a listing gives, no root needed.
+TEST(OwnersEndToEnd, ListingsComparedShowTheOwnersChangesByTheirNames) {
+  const temporary_directory scratch;
+  std::ofstream(scratch / "before", std::ios::binary) << owned_listing({"root", "alice", "bob"}, '\n');
+  std::ofstream(scratch / "after", std::ios::binary)
+      << "d 4096 root /data\nf 6000 root /data/big\nl 3 alice /data/link\nd 4096 alice /data/docs\n"
+         "f 1500 alice /data/docs/a\nf 700 carol /data/docs/new\nd 4096 alice /data/docs/sub\n";
+  ASSERT_EQ(run_quern({{"--owners", "--listing-lines", scratch / "before", "-o", scratch / "old", "-r", "/data"}})
+                .exit_status,
+            0);
+  for (const std::string jobs : {"1", "4"}) {
+    const std::string out = scratch / ("new" + jobs);
+    const run_result result = run_quern({{"-j", jobs, "--owners", "--compare", scratch / "old", "--listing-lines",
+                                          scratch / "after", "-o", out, "-r", "/data"}});
+    ASSERT_EQ(result.exit_status, 0) << result.standard_error;
+    EXPECT_EQ(report_fault(out), "");
+    const std::map<std::string, std::string> report = read_report(out);
+    const std::vector<std::string> whole = {"root 6.000 0", "alice 1.503 +500", "carol 700 +700",
+                                            "bob" + kGone + "  -3.500"};
+    EXPECT_EQ(owner_changes(report.at("index.html")), whole);
+    EXPECT_EQ(owner_changes(page_of(report, "/data")), whole);
+    EXPECT_EQ(owner_changes(page_of(report, "/data/docs")),
+              std::vector<std::string>({"alice 1.500 +500", "carol 700 +700", "bob" + kGone + "  -3.500"}));
   }
 }
 

@@ -77,10 +77,11 @@ void write_report(const settings& config, diagnostics& diag, file_system& files,
 
   std::unique_ptr<owner_ledger> owners;
   if (config.owners) owners = std::make_unique<owner_ledger>();
+  if (owners != nullptr && config.report_summary) owners->keep_for_summary();
   const report_context context{config, diag, files, owners.get(), earlier};
   output_stylesheet(context);
 
-  std::unique_ptr<summary_writer> full = open_full_summary(config, files, diag, time_start);
+  std::unique_ptr<summary_writer> full = open_full_summary(config, files, diag, time_start, owners.get());
   count_and_write_pages(config, context, tree, root, listing, full);
   if (config.report_summary) output_report_summary(context, root, summary_of_run(config, time_start, kScopeReport));
 

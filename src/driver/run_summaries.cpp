@@ -60,12 +60,13 @@ bool read_comparison(const settings& config, file_system& files, diagnostics& di
 }
 
 std::unique_ptr<summary_writer> open_full_summary(const settings& config, file_system& files, diagnostics& diag,
-                                                  std::time_t begun) {
+                                                  std::time_t begun, owner_ledger* owners) {
   std::unique_ptr<summary_writer> full;
   if (!config.full_summary) return full;
   const status opened =
-      summary_writer::open(files, *config.full_summary, true, summary_of_run(config, begun, kScopeFull), full);
+      summary_writer::open(files, *config.full_summary, true, summary_of_run(config, begun, kScopeFull), full, owners);
   if (!opened.is_ok()) diag.report_failure(kSummaryFailure, opened);
+  if (full != nullptr && owners != nullptr) add_lines_with_owners(*owners, *full);
   return full;
 }
 

@@ -10,6 +10,7 @@
 #include "report/old_summary.h"
 #include "report/summary_format.h"
 #include "report/summary_writer.h"
+#include "tree/owner_figures.h"
 
 namespace quern {
 
@@ -22,10 +23,11 @@ summary_header summary_of_run(const settings& config, std::time_t begun, std::st
 bool read_comparison(const settings& config, file_system& files, diagnostics& diag,
                      std::unique_ptr<old_summary>& earlier);
 
-// The summary of every directory, if one is asked for; a failure to open it
-// is reported and the report is made without it.
+// The summary of every directory, if one is asked for, with the figures
+// per owner where owners are shown; a failure to open it is reported and
+// the report is made without it.
 std::unique_ptr<summary_writer> open_full_summary(const settings& config, file_system& files, diagnostics& diag,
-                                                  std::time_t begun);
+                                                  std::time_t begun, owner_ledger* owners);
 
 // The summary of every directory is complete once the tree is: it is
 // closed then, and a failure to write it said before the pages'.

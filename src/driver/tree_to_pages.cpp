@@ -83,7 +83,8 @@ void scan_and_write_pages(const settings& config, const report_context& context,
   // Counted as they are finished: once writers sort their children, only
   // the writers may go through them.
   int64_t directories_with_pages = 1;  // the root has its pages in any case
-  summary_writer* const every_directory = full.get();
+  // Where owners are shown, the ledger passes the lines their figures.
+  summary_writer* const every_directory = context.owners == nullptr ? full.get() : nullptr;
   const auto count_pages = [&directories_with_pages, every_directory](directory_node* node) {
     if (node->parent != nullptr && node->currentsubdirs() > 0) ++directories_with_pages;
     if (every_directory != nullptr) every_directory->add(*node, true);
@@ -126,7 +127,11 @@ void read_and_write_pages(const settings& config, const report_context& context,
   diagnostics& diag = context.diag;
   if (diag.shows(verbosity::steps)) diag.write("* scanning root directory\r\n");
   summary_writer* const every_directory = full.get();
-  const auto counted = [every_directory](directory_node* node) { every_directory->add(*node, true); };
+  // Where owners are shown, the ledger passes the lines their figures; the
+  // walk's own count still orders them.
+  const auto counted = [every_directory, &context](directory_node* node) {
+    if (context.owners == nullptr) every_directory->add(*node, true);
+  };
   read_listing(tree, root, config.rootdirectory, listing, config.listing->terminator, diag, page_retention(config),
                context.owners, every_directory != nullptr ? counted : std::function<void(directory_node*)>());
   close_full_summary(full, diag);

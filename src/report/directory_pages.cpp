@@ -84,7 +84,7 @@ void prepare_directory(const report_context& context, const directory_node* node
   const earlier_entry then = find_earlier(*context.earlier, *node);
   const totals_change change = change_since(*context.earlier, then, *node);
   output_dir_stats(work.frame, *node, true, &change);
-  if (context.owners != nullptr) append_owner_table(work.frame, *context.owners, *node);
+  if (context.owners != nullptr) append_owner_table(work.frame, *context.owners, *node, context.earlier);
   earlier_subdirectories earlier(*context.earlier, then, *node);
   build_rows(context, node, &earlier, work.rows);
 }

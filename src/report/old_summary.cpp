@@ -59,6 +59,7 @@ struct old_summary::reading {
   uint64_t first_directory = 0;
   bool seen[std::size(kHeaderKeys)] = {};
   std::string unescaped;
+  std::vector<summary_owner> owners;
 };
 
 old_summary::old_summary() = default;
@@ -202,6 +203,9 @@ bool old_summary::take_columns(const reading& state, std::string_view line) {
     known_at_.push_back(static_cast<int8_t>(column));
   }
   columns_ = known_at_.size();
+  // Summaries of reports without owners have no column for them.
+  header_.owners = found[static_cast<size_t>(summary_column::owners)];
+  found[static_cast<size_t>(summary_column::owners)] = true;
   return std::find(std::begin(found), std::end(found), false) == std::end(found);
 }
 
@@ -219,6 +223,9 @@ bool old_summary::take_directory(reading& state, std::string_view line) {
         break;
       case static_cast<int>(summary_column::gaps): valid = parse_gap_letters(text, figures.gaps); break;
       case static_cast<int>(summary_column::listed): valid = text == "0" || text == "1"; break;
+      case static_cast<int>(summary_column::owners):
+        valid = text == kOwnersNotKept || parse_summary_owners(text, state.owners);
+        break;
       case static_cast<int>(summary_column::bytes):
       case static_cast<int>(summary_column::own_bytes): valid = parse_bytes(text, figures.bytes); break;
       default: valid = parse_count(text, figures.files); break;
@@ -334,6 +341,13 @@ summary_figures old_summary::figures(uint32_t line) const {
     }
   }
   return figures;
+}
+
+bool old_summary::owners(uint32_t line, std::vector<summary_owner>& owners) const {
+  owners.clear();
+  if (!header_.owners) return false;
+  const std::string_view value = field(lines_[line].text, column_of_[static_cast<size_t>(summary_column::owners)]);
+  return value != kOwnersNotKept && parse_summary_owners(value, owners);
 }
 
 std::unique_ptr<old_summary> read_old_summary(file_system& files, const std::string& old, std::string& message) {

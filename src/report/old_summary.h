@@ -50,6 +50,9 @@ class old_summary {
   uint32_t first_child(uint32_t line) const { return lines_[line].first_child; }
   uint32_t next_sibling(uint32_t line) const { return lines_[line].next_sibling; }
   summary_figures figures(uint32_t line) const;
+  // The owners of the line's subtree; false where the summary has none
+  // kept for it.
+  bool owners(uint32_t line, std::vector<summary_owner>& owners) const;
 
  private:
   struct line_index {

@@ -162,6 +162,41 @@ TEST(OldSummary, EveryRejectionNamesTheLineAndNothingIsTakenFromADamagedSummary)
   EXPECT_NE(read(valid, message), nullptr) << message;
 }
 
+// The owners column is there only in summaries of reports that show owners;
+// its values are checked when the summary is taken, and parsed when asked.
+TEST(OldSummary, OwnersAreAColumnOfTheirOwnCheckedAtOnceAndParsedWhenAsked) {
+  std::string message;
+  const std::unique_ptr<old_summary> without = read(summary({line("a"), line(".")}), message);
+  ASSERT_NE(without, nullptr) << message;
+  std::vector<summary_owner> owners{{"left over", byte_total(1), 1}};
+  EXPECT_FALSE(without->header().owners);
+  EXPECT_FALSE(without->owners(without->find("."), owners));
+  EXPECT_TRUE(owners.empty());
+
+  const auto with_owners = [](const std::vector<std::pair<std::string, std::string>>& lines) {
+    std::string text = kHeader + "owners\t" + kColumns;
+    for (const auto& [path, value] : lines) text += value + "\t" + line(path);
+    return text + "#end\t" + std::to_string(lines.size()) + "\n";
+  };
+  const std::unique_ptr<old_summary> with =
+      read(with_owners({{"a", "?"}, {"b", ""}, {".", "b\\x3d=7/2,a=1/0"}}), message, 3);
+  ASSERT_NE(with, nullptr) << message;
+  EXPECT_TRUE(with->header().owners);
+  EXPECT_TRUE(with->owners(with->find("."), owners));
+  EXPECT_EQ(owners, (std::vector<summary_owner>{{"b=", byte_total(7), 2}, {"a", byte_total(1), 0}}));
+  EXPECT_FALSE(with->owners(with->find("a"), owners));
+  EXPECT_TRUE(with->owners(with->find("b"), owners));
+  EXPECT_TRUE(owners.empty());
+  EXPECT_EQ(with->figures(with->find(".")).files, 0);
+
+  for (const char* bad : {"??", "a=1/1,", "a=1", "b=1/1,a=2/1", "a=1/1,a=0/1", "a,b=1/1", "\\x61=1/1"}) {
+    EXPECT_EQ(read(with_owners({{".", ""}, {"a", bad}}), message), nullptr) << bad;
+    EXPECT_EQ(message, "Vergleich mit old nicht moeglich, Zeile 9: Format fehlerhaft\r\n") << bad;
+  }
+  EXPECT_EQ(read(kHeader + "owners\towners\t" + kColumns + "\t\t" + line(".") + "#end\t1\n", message), nullptr);
+  EXPECT_EQ(message, "Vergleich mit old nicht moeglich, Zeile 7: Format fehlerhaft\r\n");
+}
+
 TEST(OldSummary, AnOutputDirectoryIsReadThroughItsSummaryAndLongLinesAndFailuresAreMet) {
   fake_file_system files;
   files.add_directory("report/");

@@ -84,6 +84,7 @@ void output_stylesheet(const report_context& context) {
     std::string text(kStylesheet);
     if (context.owners != nullptr) text += owner_table_rules();
     if (context.earlier != nullptr) text += kChangeRules;
+    if (context.owners != nullptr && context.earlier != nullptr) text += owner_change_rules();
     result = write_or_remove(context.files, path, *file, text);
   }
   if (!result.is_ok()) context.diag.report_failure("Konnte Stylesheet nicht erstellen", result);

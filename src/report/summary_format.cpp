@@ -1,5 +1,6 @@
 #include "report/summary_format.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <vector>
 
@@ -73,6 +74,63 @@ void civil_date(int64_t days, int64_t& year, int& month, int& day) {
   year = year_of_era + era * 400 + (month <= 2 ? 1 : 0);
 }
 
+// The bytes an escaped text stands for, if `escape` spells them exactly so.
+bool unescaped_as(std::string_view text, std::string& out, void (*escape)(std::string&, std::string_view)) {
+  out.clear();
+  bool escapes = false;
+  for (size_t at = 0; at < text.size(); ++at) {
+    if (text[at] != '\\') {
+      out.push_back(text[at]);
+      continue;
+    }
+    escapes = true;
+    if (++at == text.size()) return false;
+    switch (text[at]) {
+      case '\\': out.push_back('\\'); break;
+      case 't': out.push_back('\t'); break;
+      case 'n': out.push_back('\n'); break;
+      case 'r': out.push_back('\r'); break;
+      case 'x': {
+        if (text.size() - at < 3) return false;
+        const int high = hex_digit(text[at + 1]);
+        const int low = hex_digit(text[at + 2]);
+        if (high < 0 || low < 0) return false;
+        out.push_back(static_cast<char>(high * 16 + low));
+        at += 2;
+        break;
+      }
+      default: return false;
+    }
+  }
+  // Most names need no escape: then only their bytes need a look.
+  std::string again;
+  if (!escapes) {
+    escape(again, text);
+    return again.size() == text.size();
+  }
+  escape(again, out);
+  return again == text;
+}
+
+// An owner's name in the owners column: the characters that split the value
+// are escaped as well.
+void append_owner_escaped(std::string& out, std::string_view name) {
+  size_t plain = 0;
+  for (size_t at = 0; at < name.size(); ++at) {
+    const char c = name[at];
+    if (c != '=' && c != ',' && c != '/') continue;
+    append_summary_escaped(out, name.substr(plain, at - plain));
+    append_format(out, "\\x%02x", static_cast<unsigned char>(c));
+    plain = at + 1;
+  }
+  append_summary_escaped(out, name.substr(plain));
+}
+
+bool owner_before(const summary_owner& a, const summary_owner& b) {
+  if (a.bytes != b.bytes) return a.bytes > b.bytes;
+  return a.name < b.name;
+}
+
 }  // namespace
 
 summary_figures figures_of(const directory_node& node, bool listed) {
@@ -133,40 +191,7 @@ void append_summary_path(std::string& out, const directory_node& node) {
 }
 
 bool summary_unescaped(std::string_view text, std::string& out) {
-  out.clear();
-  bool escapes = false;
-  for (size_t at = 0; at < text.size(); ++at) {
-    if (text[at] != '\\') {
-      out.push_back(text[at]);
-      continue;
-    }
-    escapes = true;
-    if (++at == text.size()) return false;
-    switch (text[at]) {
-      case '\\': out.push_back('\\'); break;
-      case 't': out.push_back('\t'); break;
-      case 'n': out.push_back('\n'); break;
-      case 'r': out.push_back('\r'); break;
-      case 'x': {
-        if (text.size() - at < 3) return false;
-        const int high = hex_digit(text[at + 1]);
-        const int low = hex_digit(text[at + 2]);
-        if (high < 0 || low < 0) return false;
-        out.push_back(static_cast<char>(high * 16 + low));
-        at += 2;
-        break;
-      }
-      default: return false;
-    }
-  }
-  // Most names need no escape: then only their bytes need a look.
-  std::string again;
-  if (!escapes) {
-    append_summary_escaped(again, text);
-    return again.size() == text.size();
-  }
-  append_summary_escaped(again, out);
-  return again == text;
+  return unescaped_as(text, out, append_summary_escaped);
 }
 
 std::string summary_time(int64_t seconds_since_epoch) {
@@ -249,13 +274,15 @@ void append_summary_header(std::string& out, const summary_header& header) {
   line(kSummaryScopeKey, header.scope, false);
   out += '\n';
   for (size_t column = 0; column < kSummaryColumnCount; ++column) {
+    if (column == static_cast<size_t>(summary_column::owners) && !header.owners) continue;
     if (column > 0) out += '\t';
     out += kSummaryColumns[column];
   }
   out += '\n';
 }
 
-void append_summary_line(std::string& out, std::string_view escaped_path, const summary_figures& figures) {
+void append_summary_line(std::string& out, std::string_view escaped_path, const summary_figures& figures,
+                         std::optional<std::string_view> owners) {
   out += escaped_path;
   append_field(out, figures.bytes);
   append_field(out, figures.own_bytes);
@@ -269,7 +296,69 @@ void append_summary_line(std::string& out, std::string_view escaped_path, const 
   append_field(out, figures.own_others);
   out += '\t';
   append_gap_letters(out, figures.gaps);
-  out += figures.listed ? "\t1\n" : "\t0\n";
+  out += figures.listed ? "\t1" : "\t0";
+  if (owners) {
+    out += '\t';
+    out += *owners;
+  }
+  out += '\n';
+}
+
+void append_summary_owners(std::string& out, std::vector<summary_owner>& owners) {
+  std::sort(owners.begin(), owners.end(),
+            [](const summary_owner& a, const summary_owner& b) { return a.name < b.name; });
+  // Owners are told apart by the name shown: two numbers of one name are
+  // one owner.
+  size_t kept = 0;
+  for (size_t at = 0; at < owners.size(); ++at) {
+    if (kept > 0 && owners[kept - 1].name == owners[at].name) {
+      owners[kept - 1].bytes += owners[at].bytes;
+      owners[kept - 1].files += owners[at].files;
+    } else {
+      if (kept != at) owners[kept] = std::move(owners[at]);
+      ++kept;
+    }
+  }
+  owners.resize(kept);
+  std::sort(owners.begin(), owners.end(), owner_before);
+  for (size_t at = 0; at < owners.size(); ++at) {
+    if (at > 0) out += ',';
+    append_owner_escaped(out, owners[at].name);
+    out += '=';
+    append_decimal(out, owners[at].bytes);
+    out += '/';
+    append_decimal(out, owners[at].files);
+  }
+}
+
+bool parse_summary_owners(std::string_view text, std::vector<summary_owner>& owners) {
+  owners.clear();
+  if (text.empty()) return true;
+  for (size_t at = 0; at <= text.size();) {
+    const size_t comma = std::min(text.find(',', at), text.size());
+    const std::string_view entry = text.substr(at, comma - at);
+    at = comma + 1;
+    const size_t equals = entry.find('=');
+    const size_t slash = entry.find('/');
+    if (equals == 0 || equals == std::string_view::npos || slash == std::string_view::npos || slash < equals)
+      return false;
+    summary_owner owner;
+    if (!unescaped_as(entry.substr(0, equals), owner.name, append_owner_escaped) ||
+        !parse_bytes(entry.substr(equals + 1, slash - equals - 1), owner.bytes) ||
+        !parse_count(entry.substr(slash + 1), owner.files))
+      return false;
+    if (!owners.empty() && !owner_before(owners.back(), owner)) return false;
+    owners.push_back(std::move(owner));
+  }
+  // In order by bytes, a name given twice need not stand next to itself.
+  if (owners.size() > 1) {
+    std::vector<std::string_view> names;
+    names.reserve(owners.size());
+    for (const summary_owner& owner : owners) names.push_back(owner.name);
+    std::sort(names.begin(), names.end());
+    if (std::adjacent_find(names.begin(), names.end()) != names.end()) return false;
+  }
+  return true;
 }
 
 void append_summary_end(std::string& out, uint64_t lines) {

@@ -2,8 +2,10 @@
 
 #include <cstdint>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "base/byte_total.h"
 #include "tree/directory_node.h"
@@ -34,7 +36,8 @@ inline constexpr std::string_view kSummaryScopeKey = "#scope";
 
 // The columns, in the order written: the path relative to the root, then
 // each figure over the whole subtree and directly in the directory, the gap
-// marks and whether every subdirectory has a line of its own.
+// marks, whether every subdirectory has a line of its own and, only in
+// summaries of reports that show owners, the owners of the subtree.
 enum class summary_column {
   path,
   bytes,
@@ -49,10 +52,11 @@ enum class summary_column {
   own_others,
   gaps,
   listed,
+  owners,
 };
 inline constexpr std::string_view kSummaryColumns[] = {
     "path",  "bytes",     "own_bytes", "files",      "own_files", "subdirs", "own_subdirs",
-    "links", "own_links", "others",    "own_others", "gaps",      "listed"};
+    "links", "own_links", "others",    "own_others", "gaps",      "listed",  "owners"};
 inline constexpr size_t kSummaryColumnCount = std::size(kSummaryColumns);
 
 // What a summary says of a run, its values unescaped.
@@ -62,6 +66,7 @@ struct summary_header {
   std::string source;   // "scan" or "listing"
   std::string options;  // those that change figures or which directories have lines
   std::string scope;    // "report" or "full"
+  bool owners = false;  // whether the lines have the owners column
 
   friend bool operator==(const summary_header&, const summary_header&) = default;
 };
@@ -123,8 +128,35 @@ bool parse_bytes(std::string_view text, byte_total& value);
 // The header's lines and the column names' line.
 void append_summary_header(std::string& out, const summary_header& header);
 
-// One directory's line: its escaped path and its figures.
-void append_summary_line(std::string& out, std::string_view escaped_path, const summary_figures& figures);
+// What one owner holds in a subtree, as the owners column gives it.
+struct summary_owner {
+  std::string name;  // as the pages show it, not escaped
+  byte_total bytes;
+  int64_t files = 0;
+
+  friend bool operator==(const summary_owner&, const summary_owner&) = default;
+};
+
+// The owners column's value where the line's directory has no figures per
+// owner kept; an empty value is a subtree without owners.
+inline constexpr std::string_view kOwnersNotKept = "?";
+
+// Appends the owners column's value: an entry "name=bytes/files" per owner,
+// joined by ",", the most bytes first and ties by name in byte order. A name
+// is escaped as append_summary_escaped escapes it and, besides, "=", ","
+// and "/" as "\x3d", "\x2c" and "\x2f", so that the value splits at
+// those characters. Owners of the same name are one entry. Sorts `owners`.
+void append_summary_owners(std::string& out, std::vector<summary_owner>& owners);
+
+// The owners of a value that append_summary_owners gives exactly: names not
+// empty, each once, spelled as it spells them, in its order, numbers
+// without leading zeros.
+bool parse_summary_owners(std::string_view text, std::vector<summary_owner>& owners);
+
+// One directory's line: its escaped path and its figures, and where the
+// summary has the owners column, that column's value.
+void append_summary_line(std::string& out, std::string_view escaped_path, const summary_figures& figures,
+                         std::optional<std::string_view> owners = std::nullopt);
 
 // The closing line.
 void append_summary_end(std::string& out, uint64_t lines);

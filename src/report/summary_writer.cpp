@@ -16,28 +16,54 @@ bool name_before(const directory_node* a, const directory_node* b) { return std:
 }  // namespace
 
 status summary_writer::open(file_system& files, const std::string& path, bool exclusive, const summary_header& header,
-                            std::unique_ptr<summary_writer>& result) {
+                            std::unique_ptr<summary_writer>& result, owner_ledger* owners) {
   std::unique_ptr<output_file> file;
   const status created = exclusive ? files.create_new_file(path, file) : files.create_file(path, file);
   if (!created.is_ok()) return created;
-  result = std::make_unique<summary_writer>(files, path, std::move(file));
-  append_summary_header(result->buffer_, header);
+  result = std::make_unique<summary_writer>(files, path, std::move(file), owners);
+  summary_header written = header;
+  written.owners = owners != nullptr;
+  append_summary_header(result->buffer_, written);
   return status::ok();
 }
 
-summary_writer::summary_writer(file_system& files, std::string path, std::unique_ptr<output_file> file)
-    : files_(files), path_(std::move(path)), file_(std::move(file)) {}
+summary_writer::summary_writer(file_system& files, std::string path, std::unique_ptr<output_file> file,
+                               owner_ledger* owners)
+    : files_(files), path_(std::move(path)), file_(std::move(file)), owners_(owners) {}
 
-void summary_writer::add(const directory_node& node, bool listed) {
+void summary_writer::add(const directory_node& node, bool listed, const owner_figures* owners) {
   escaped_path_.clear();
   append_summary_path(escaped_path_, node);
-  add(escaped_path_, figures_of(node, listed));
+  add(escaped_path_, figures_of(node, listed), owners);
 }
 
-void summary_writer::add(std::string_view escaped_path, const summary_figures& figures) {
-  append_summary_line(buffer_, escaped_path, figures);
+void summary_writer::add(std::string_view escaped_path, const summary_figures& figures, const owner_figures* owners) {
+  if (owners_ != nullptr) {
+    append_summary_line(buffer_, escaped_path, figures, owners_value(owners));
+  } else {
+    append_summary_line(buffer_, escaped_path, figures);
+  }
   ++lines_;
   write_if_full();
+}
+
+const std::string& summary_writer::owners_value(const owner_figures* figures) {
+  owners_value_.clear();
+  if (figures == nullptr) {
+    owners_value_ = kOwnersNotKept;
+    return owners_value_;
+  }
+  shares_.resize(figures->shares().size());
+  for (size_t at = 0; at < shares_.size(); ++at) {
+    const owner_share& share = figures->shares()[at];
+    auto [named, first] = names_.try_emplace(share.owner);
+    if (first) named->second = owners_->name(share.owner);
+    shares_[at].name = named->second;
+    shares_[at].bytes = share.bytes;
+    shares_[at].files = share.files;
+  }
+  append_summary_owners(owners_value_, shares_);
+  return owners_value_;
 }
 
 void summary_writer::write_if_full() {
@@ -60,12 +86,19 @@ status summary_writer::finish() {
   return failure_;
 }
 
+void add_lines_with_owners(owner_ledger& owners, summary_writer& summary) {
+  owners.on_counted(
+      [&summary](const directory_node* node, const owner_figures& figures) { summary.add(*node, true, &figures); });
+}
+
 void output_report_summary(const report_context& context, directory_node* root, const summary_header& header) {
   std::unique_ptr<summary_writer> writer;
-  status result = summary_writer::open(
-      context.files, context.options.outputdirectory + "/" + std::string(kSummaryFileName), false, header, writer);
+  owner_ledger* const owners = context.owners;
+  status result =
+      summary_writer::open(context.files, context.options.outputdirectory + "/" + std::string(kSummaryFileName), false,
+                           header, writer, owners);
   if (result.is_ok()) {
-    writer->add(".", figures_of(*root, true));
+    writer->add(".", figures_of(*root, true), owners != nullptr ? &owners->figures(root) : nullptr);
     // Depth first, as the pages are walked: each directory with pages, then
     // its rows, each followed by what lies below it.
     struct level {
@@ -91,7 +124,9 @@ void output_report_summary(const report_context& context, directory_node* root, 
       if (node != root) path += '/';
       append_summary_escaped(path, child->name);
       const bool has_pages = child->currentsubdirs() > 0;
-      writer->add(path, figures_of(*child, has_pages || child->subdirs == 0));
+      const owner_figures* kept = owners != nullptr && has_pages ? &owners->figures(child) : nullptr;
+      writer->add(path, figures_of(*child, has_pages || child->subdirs == 0), kept);
+      if (kept != nullptr) owners->summary_written(child);
       if (has_pages) levels.push_back({child, 0, path.size()});
     }
     result = writer->finish();

@@ -3,12 +3,15 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
+#include <vector>
 
 #include "base/status.h"
 #include "platform/file_system.h"
 #include "report/report_context.h"
 #include "report/summary_format.h"
 #include "tree/directory_node.h"
+#include "tree/owner_figures.h"
 
 namespace quern {
 
@@ -21,14 +24,18 @@ inline constexpr const char* kSummaryFailure = "Konnte Zusammenfassung nicht ers
 class summary_writer {
  public:
   // Creates the file, with the header, at the path; `exclusive` where
-  // nothing may have the name yet.
+  // nothing may have the name yet. With a ledger, lines have the owners
+  // column, its owners named by the ledger.
   static status open(file_system& files, const std::string& path, bool exclusive, const summary_header& header,
-                     std::unique_ptr<summary_writer>& result);
-  summary_writer(file_system& files, std::string path, std::unique_ptr<output_file> file);
+                     std::unique_ptr<summary_writer>& result, owner_ledger* owners = nullptr);
+  summary_writer(file_system& files, std::string path, std::unique_ptr<output_file> file,
+                 owner_ledger* owners = nullptr);
 
-  // A line for the directory, its path composed from its parents' names.
-  void add(const directory_node& node, bool listed);
-  void add(std::string_view escaped_path, const summary_figures& figures);
+  // A line for the directory, its path composed from its parents' names;
+  // its figures per owner, where the lines have them, are those given or,
+  // with none, not kept.
+  void add(const directory_node& node, bool listed, const owner_figures* owners = nullptr);
+  void add(std::string_view escaped_path, const summary_figures& figures, const owner_figures* owners = nullptr);
 
   // Writes the closing line and closes the file. Returns the first failure;
   // the file is then removed, so that no summary without its end stays.
@@ -37,6 +44,7 @@ class summary_writer {
  private:
   void write_if_full();
   void write_buffer();
+  const std::string& owners_value(const owner_figures* figures);
 
   file_system& files_;
   std::string path_;
@@ -45,12 +53,23 @@ class summary_writer {
   std::string buffer_;
   std::string escaped_path_;
   uint64_t lines_ = 0;
+  owner_ledger* owners_;
+  // Each owner is asked for its name once per summary.
+  std::unordered_map<owner_id, std::string> names_;
+  std::vector<summary_owner> shares_;
+  std::string owners_value_;
 };
+
+// Has the summary take a line for each directory as the walk tells the
+// ledger its figures per owner, in place of the walk's own callback.
+void add_lines_with_owners(owner_ledger& owners, summary_writer& summary);
 
 // Writes summary.txt into the output directory: a line for every directory
 // that has pages and for every row of them, in the order of the pages (a
 // directory before those below it, subdirectories by name). Leaves the
-// children of every directory with pages in name order. A failure is
+// children of every directory with pages in name order. Where owners are
+// shown, the root and the directories with pages have their figures per
+// owner, which the ledger kept for it and now gives back. A failure is
 // reported and counted; the run goes on.
 void output_report_summary(const report_context& context, directory_node* root, const summary_header& header);
 

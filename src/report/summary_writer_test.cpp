@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -53,6 +54,49 @@ TEST(SummaryWriter, TheReportsSummaryFollowsThePagesInNameOrder) {
             "c\\tx\t0\t0\t0\t0\t1\t1\t0\t0\t0\t0\t-\t0\n");
   EXPECT_TRUE(summary.ends_with("\n#end\t6\n"));
   EXPECT_EQ(quern_test::children(root), (std::vector<directory_node*>{a, b, without_pages}));
+}
+
+std::optional<std::string> numbered_name(owner_id user) { return "u" + std::to_string(user); }
+
+// With owners, the root and the directories with pages have theirs, which
+// the ledger keeps past their pages for it and then gives back; rows
+// without pages have none kept.
+TEST(SummaryWriter, TheReportsSummaryHasTheOwnersOfTheDirectoriesWithPages) {
+  diagnostics diag(verbosity::quiet, -1);
+  directory_tree tree(diag);
+  directory_node* root = add_node(tree, nullptr, "r");
+  directory_node* a = add_node(tree, root, "a");
+  directory_node* leaf = add_node(tree, a, "leaf");
+  directory_node* empty = add_node(tree, root, "empty");
+  add_node(tree, empty, "below");
+  leaf->size = byte_total(5);
+  quern_test::add_up(root);
+  owner_ledger ledger(numbered_name);
+  ledger.keep_for_summary();
+  owner_figures figures;
+  figures.add(7, 5, 1);
+  figures.add(3, 0, 1);
+  ledger.keep(a, figures);
+  ledger.keep(root, figures);
+  ledger.pages_written(a);
+  ledger.pages_written(root);
+  EXPECT_EQ(ledger.kept(), 2u);
+
+  report_options config;
+  config.outputdirectory = "out";
+  fake_file_system files;
+  output_report_summary({config, diag, files, &ledger}, root, {"r", "2026-12-07T09:16:31Z", "scan", "", "report"});
+  const std::string& summary = files.written.at("out/summary.txt");
+  EXPECT_NE(summary.find("\tlisted\towners\n"), std::string::npos);
+  EXPECT_EQ(directory_lines(summary.substr(0, summary.find("\towners\n")) + "\n" +
+                            summary.substr(summary.find("\towners\n") + 8)),
+            ".\t5\t0\t0\t0\t4\t2\t0\t0\t0\t0\t-\t1\tu7=5/1,u3=0/1\n"
+            "a\t5\t0\t0\t0\t1\t1\t0\t0\t0\t0\t-\t1\tu7=5/1,u3=0/1\n"
+            "a/leaf\t5\t5\t0\t0\t0\t0\t0\t0\t0\t0\t-\t1\t?\n"
+            "empty\t0\t0\t0\t0\t1\t1\t0\t0\t0\t0\t-\t1\t\n"
+            "empty/below\t0\t0\t0\t0\t0\t0\t0\t0\t0\t0\t-\t1\t?\n");
+  // The root's stay for the entry page.
+  EXPECT_EQ(ledger.kept(), 1u);
 }
 
 // Records the size of every write.

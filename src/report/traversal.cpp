@@ -116,7 +116,7 @@ void output_index_html(const report_context& context, const directory_node* root
       page += old.header().begun;
       page += ".</p>\r\n";
     }
-    if (context.owners != nullptr) append_owner_table(page, *context.owners, *root);
+    if (context.owners != nullptr) append_owner_table(page, *context.owners, *root, context.earlier);
     if (context.options.page_depth || context.options.page_min_size) append_cap_note(page, context.options);
     output_html_footer(page);
     page += "</body>\r\n</html>\r\n";

@@ -122,13 +122,20 @@ void listed_owners::add(const directory_node* directory, std::string_view owner,
   last_figures_->add(owner_of(owner), bytes, files);
 }
 
+void listed_owners::name_owners() { ledger_.name_listed_owners(std::move(names_)); }
+
 void listed_owners::complete(const directory_node* node) {
   last_directory_ = nullptr;
   const auto found = figures_.find(node);
-  if (found == figures_.end()) return;
+  if (found == figures_.end()) {
+    if (ledger_.wants_counted()) ledger_.counted(node, owner_figures());
+    return;
+  }
   // The reference outlives the parent's entry being made; an iterator
   // would not.
   const owner_figures& own = found->second;
+  ledger_.counted(node, own);
+  if (node->parent == nullptr) return;
   figures_[node->parent].merge(own);
   if (node->currentsubdirs() == 0) figures_.erase(node);
 }
@@ -144,7 +151,6 @@ void listed_owners::hand_over(const directory_node* root) {
     }
   }
   figures_ = {};
-  ledger_.name_listed_owners(std::move(names_));
 }
 
 }  // namespace quern

@@ -52,9 +52,11 @@ class listed_owners {
 
   // An entry directly in the directory.
   void add(const directory_node* directory, std::string_view owner, uint64_t bytes, int64_t files);
+  // Every record is in: the ledger gets the owners' names.
+  void name_owners();
   // Everything below the directory is counted, children before parents:
-  // its figures join its parent's, and are given back at once where it has
-  // no subdirectories, and so no pages.
+  // the ledger is told its figures, which join its parent's and are given
+  // back at once where it has no subdirectories, and so no pages.
   void complete(const directory_node* node);
   // Hands the figures of the root and of every directory with
   // subdirectories still reached from it to the ledger; the others are

@@ -176,5 +176,48 @@ TEST(ListingOwners, DirectoriesTheRuleDoesNotKeepKeepNoFigures) {
   EXPECT_EQ(describe_owners(large.root, large.ledger), "r a:1/10 b:1/1000 c:1/5\nr/x b:1/1000 c:1/5\n2 kept\n");
 }
 
+// Where directories are counted, their figures are told just before, in the
+// same order (children first, by name), named as the listing names them;
+// without records the root is told all the same.
+TEST(ListingOwners, FiguresAreToldAsEachDirectoryIsCountedAndBeforeTheyGo) {
+  for (const bool empty : {false, true}) {
+    const std::vector<std::string> records = {"f 10 ann r/b/c/f", "f 20 bo r/a/f", "f 5 ann r/f", "f 1 cy r/b/g"};
+    std::string text;
+    if (!empty) {
+      for (const std::string& record : records) text += record + '\n';
+    }
+    fake_file_system files;
+    files.inputs["list"] = {.bytes = text};
+    diagnostics diag(verbosity::quiet, -1);
+    directory_tree tree(diag);
+    directory_node* root = quern_test::add_node(tree, nullptr, "r");
+    owner_ledger ledger;
+    std::vector<std::string> told;
+    ledger.on_counted([&told, &ledger](const directory_node* node, const owner_figures& figures) {
+      std::string line = node_path(node);
+      for (const owner_share& share : figures.shares()) {
+        line += " " + ledger.name(share.owner) + ":" + std::to_string(share.files) + "/";
+        append_decimal(line, share.bytes);
+      }
+      told.push_back(line);
+    });
+    std::vector<std::string> counted;
+    opened_listing listing = open_listing({"list", '\n'}, "r", files, size_t{1} << 20);
+    read_listing(tree, root, "r", listing, '\n', diag, {.max_depth = 0, .min_total = {}}, &ledger,
+                 [&told, &counted](directory_node* node) {
+                   counted.push_back(node_path(node));
+                   EXPECT_EQ(told.size(), counted.size());
+                 });
+    if (empty) {
+      EXPECT_EQ(told, std::vector<std::string>{"r"});
+      continue;
+    }
+    EXPECT_EQ(told, (std::vector<std::string>{"r/a bo:1/20", "r/b/c ann:1/10", "r/b ann:1/10 cy:1/1",
+                                              "r ann:2/15 bo:1/20 cy:1/1"}));
+    EXPECT_EQ(counted, (std::vector<std::string>{"r/a", "r/b/c", "r/b", "r"}));
+    EXPECT_EQ(quern_test::describe_owners(root, ledger), "r ann:2/15 bo:1/20 cy:1/1\n1 kept\n");
+  }
+}
+
 }  // namespace
 }  // namespace quern

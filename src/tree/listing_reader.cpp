@@ -189,12 +189,15 @@ class listing_reader {
                 [](const directory_node* a, const directory_node* b) { return std::strcmp(a->name, b->name) < 0; });
       for (int64_t slot = node->subdirs; slot-- > 0;) pending.push_back(children[slot]);
     }
+    if (owners_ != nullptr) owners_->name_owners();
+    // Where directories are counted, their owners are told in that order.
+    const bool owners_when_counted = owners_ != nullptr && counted;
     // Backwards, every directory comes after everything below it, so its
     // totals are complete when they join its parent's.
     for (auto at = order.rbegin(); at != order.rend(); ++at) {
       if (*at == root_) continue;
       join_parent(*at);
-      if (owners_ != nullptr) owners_->complete(*at);
+      if (owners_ != nullptr && !owners_when_counted) owners_->complete(*at);
     }
     if (counted) count_in_post_order(counted);
     if (!retention.keeps_everything()) release_unkept(retention);
@@ -211,6 +214,7 @@ class listing_reader {
         pending.push_back({child, 0});
         continue;
       }
+      if (owners_ != nullptr) owners_->complete(node);
       counted(node);
       pending.pop_back();
     }
@@ -391,6 +395,7 @@ void read_listing(directory_tree& tree, directory_node* root, const std::string&
     // The listing stands for the root's directory: the root stays empty.
     diag.report_failure("Konnte Verzeichnis nicht oeffnen", listing.opened);
     root->gaps |= kGapUnread;
+    if (owners != nullptr) owners->counted(root, owner_figures());
     if (counted) counted(root);
     return;
   }

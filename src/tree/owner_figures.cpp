@@ -112,6 +112,12 @@ const owner_figures& owner_ledger::figures(const directory_node* node) const {
 }
 
 void owner_ledger::pages_written(const directory_node* node) {
+  if (node->parent == nullptr || for_summary_) return;
+  const mutex_lock held(mutex_);
+  figures_.erase(node);
+}
+
+void owner_ledger::summary_written(const directory_node* node) {
   if (node->parent == nullptr) return;
   const mutex_lock held(mutex_);
   figures_.erase(node);

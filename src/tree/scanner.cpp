@@ -204,6 +204,7 @@ class walk {
     if (owners_ != nullptr) {
       // The parent, if any, is the deepest level now.
       if (node->parent != nullptr) levels_.back().owners.merge(owners);
+      owners_->counted(node, owners);
       if (node->parent == nullptr || node->currentsubdirs() > 0) owners_->keep(node, std::move(owners));
     }
     if (counted_) counted_(node);

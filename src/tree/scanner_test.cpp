@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <string>
 #include <utility>
@@ -419,6 +420,42 @@ TEST_P(Scanner, FiguresPerOwnerAreKeptForTheDirectoriesThatGetPages) {
             "2 kept\n");
   EXPECT_EQ(owners_of({.retention = {.max_depth = 0, .min_total = {}}}),
             "r u1:2/75 u2:1/32 u3:1/12 u4:2/2000\n1 kept\n");
+}
+
+// Every directory's figures are told as it is counted, those of directories
+// without pages too, before the walk's callback has it; the summary of every
+// directory takes them so.
+TEST_P(Scanner, EveryDirectorysFiguresAreToldBeforeItIsCounted) {
+  fake_file_system files;
+  for (const char* directory : {"r", "r/a", "r/a/b", "r/c", "r/e"}) files.add_directory(directory);
+  files.add("r/f", entry_status::kind::regular, 50).owner = 1;
+  files.add("r/a/f", entry_status::kind::regular, 25).owner = 2;
+  files.add("r/a/b/f", entry_status::kind::regular, 25).owner = 1;
+  files.add("r/c/f", entry_status::kind::regular, 12).owner = 3;
+  files.add("r/c/g", entry_status::kind::regular, 4).owner = 1;
+  owner_ledger ledger(numbered_name);
+  std::vector<std::string> told;
+  std::vector<std::string> counted;
+  ledger.on_counted([&told](const directory_node* node, const owner_figures& figures) {
+    std::string line = node_path(node);
+    for (const owner_share& share : figures.shares()) {
+      line += " u" + std::to_string(share.owner) + ":" + std::to_string(share.files) + "/";
+      append_decimal(line, share.bytes);
+    }
+    told.push_back(line);
+  });
+  scan_options options{.threads = threads(), .retention = {.max_depth = 0, .min_total = {}}, .owners = &ledger};
+  options.counted = [&told, &counted](directory_node* node) {
+    counted.push_back(node_path(node));
+    ASSERT_FALSE(told.empty());
+    EXPECT_TRUE(told.back() == counted.back() || told.back().starts_with(counted.back() + " ")) << told.back();
+  };
+  const scan s(files, "r", verbosity::quiet, options);
+  EXPECT_EQ(told.size(), counted.size());
+  std::sort(told.begin(), told.end());
+  EXPECT_EQ(told, (std::vector<std::string>{"r u1:3/79 u2:1/25 u3:1/12", "r/a u1:1/25 u2:1/25", "r/a/b u1:1/25",
+                                            "r/c u1:1/4 u3:1/12", "r/e"}));
+  EXPECT_EQ(quern_test::describe_owners(s.root, ledger), "r u1:3/79 u2:1/25 u3:1/12\n1 kept\n");
 }
 
 }  // namespace

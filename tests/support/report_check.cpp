@@ -193,6 +193,17 @@ bool is_share(const std::string& text) {
   return true;
 }
 
+// A change as the pages show it, added to the gains or the losses.
+bool add_change(const std::string& text, quern::byte_total& gains, quern::byte_total& losses) {
+  quern::byte_total magnitude;
+  if (text == "0") return true;
+  if (text.size() < 2 || (text[0] != '+' && text[0] != '-') || !parse_grouped(text.substr(1), magnitude)) return false;
+  (text[0] == '+' ? gains : losses) += magnitude;
+  return true;
+}
+
+constexpr std::string_view kGoneMark = " <span class=\"mark\">entfernt</span>";
+
 }  // namespace
 
 std::string owners_fault(std::string_view page) {
@@ -207,13 +218,39 @@ std::string owners_fault(std::string_view page) {
   const std::vector<std::string> bytes = cells_of_class(table, "tdownerbytes");
   const std::vector<std::string> files = cells_of_class(table, "tdownerfiles");
   const std::vector<std::string> shares = cells_of_class(table, "tdownershare");
+  const std::vector<std::string> changes = cells_of_class(table, "tdownerchange");
   const size_t rows = names.size() + others.size();
-  if (names.size() > 20 || others.size() > 1 || bytes.size() != rows || files.size() != rows || shares.size() != rows)
+  if (names.size() > 20 || others.size() > 1 || bytes.size() != rows || files.size() != rows || shares.size() != rows ||
+      (!changes.empty() && changes.size() != rows))
     return "owners' rows without all their cells, or too many";
   if (!others.empty() && table.find("tdownerothers") < table.rfind("tdownername"))
     return "the row of all others is not the last";
+  // Owners that are gone hold nothing and follow those that are here.
+  size_t present = 0;
+  while (present < names.size() && !names[present].ends_with(kGoneMark)) ++present;
+  for (size_t row = present; row < names.size(); ++row) {
+    if (!names[row].ends_with(kGoneMark) || !bytes[row].empty() || !files[row].empty() || !shares[row].empty() ||
+        changes.empty() || !changes[row].starts_with('-'))
+      return "a gone owner among those here, or with figures: " + names[row];
+  }
+  // Where every change is known, they add up to that of the totals.
+  quern::byte_total gains, losses;
+  bool all_known = !changes.empty();
+  for (const std::string& change : changes) {
+    if (change.empty()) {
+      all_known = false;
+    } else if (!add_change(change, gains, losses)) {
+      return "not a change in the owners' table: " + change;
+    }
+  }
+  const std::vector<std::string> total_changes = cells_of_class(page, "tdchange");
+  quern::byte_total total_gains, total_losses;
+  if (all_known && !total_changes.empty() && !total_changes[0].empty() &&
+      add_change(total_changes[0], total_gains, total_losses) && gains + total_losses != losses + total_gains)
+    return "owners' changes do not add up to the change of bytes";
   quern::byte_total byte_sum, file_sum;
   for (size_t row = 0; row < rows; ++row) {
+    if (row >= present && row < names.size()) continue;
     quern::byte_total row_bytes, row_files, before;
     if (!parse_grouped(bytes[row], row_bytes) || !parse_grouped(files[row], row_files))
       return "not a number in the owners' row of " + (row < names.size() ? names[row] : others[0]);

@@ -28,7 +28,9 @@ std::string figures_fault(std::string_view page);
 // On a page with a table of owners: their bytes and files add up to the
 // totals, each share has one decimal (a dash where there are no bytes),
 // the named owners come largest first, at most twenty of them, and a row
-// of all others, if any, comes last.
+// of all others, if any, comes last. Compared with an earlier report,
+// owners that are gone hold nothing and follow the others, and where every
+// owner's change is known they add up to the change of bytes.
 std::string owners_fault(std::string_view page);
 
 // The whole output directory: every page passes the checks above, every link
