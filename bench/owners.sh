@@ -5,31 +5,22 @@
 # rotating order. See bench/README.md for the columns.
 set -euo pipefail
 
+source "$(dirname "$0")/common.sh"
+
 usage() {
     cat >&2 <<EOF
 usage: $0 [--rounds N] [--build DIR] [--seed N] [--scale F]
-environment: QUERN_BENCH_DATA (default /work/benchdata),
-             QUERN_BENCH_SETTLE seconds to wait after a large deletion (default 360)
+$(environment_usage)
 EOF
     exit 2
 }
 
 rounds=5
-build=""
-seed=1
-scale=1
 while [ $# -gt 0 ]; do
-    case "$1" in
-        --rounds) [ $# -ge 2 ] || usage; rounds=$2; shift 2 ;;
-        --build) [ $# -ge 2 ] || usage; build=$2; shift 2 ;;
-        --seed) [ $# -ge 2 ] || usage; seed=$2; shift 2 ;;
-        --scale) [ $# -ge 2 ] || usage; scale=$2; shift 2 ;;
-        *) usage ;;
-    esac
+    common_option "$@" || usage
+    shift 2
 done
 [[ "$rounds" =~ ^[1-9][0-9]*$ ]] || usage
-
-source "$(dirname "$0")/common.sh"
 
 prepare_build quern quern_tree_generator quern_bench_runner
 require_tools "$quern" "$generator" "$runner"

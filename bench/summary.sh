@@ -5,6 +5,8 @@
 # See bench/README.md for the columns.
 set -euo pipefail
 
+source "$(dirname "$0")/common.sh"
+
 usage() {
     cat >&2 <<EOF
 usage: $0 [--rounds N] [--build DIR] [--seed N] [--scale F] [--variants LIST] [--scratch DIR] PROFILE...
@@ -13,25 +15,21 @@ profiles: typical, wide, ties, deep, huge
             (default all four; plain is always run)
 --scratch:  write the reports into DIR, a tmpfs, and delete each one at
             once, so that neither the disk nor the series' outputs count
-environment: QUERN_BENCH_DATA (default /work/benchdata),
-             QUERN_BENCH_SETTLE seconds to wait after a large deletion (default 360)
+$(environment_usage)
 EOF
     exit 2
 }
 
 rounds=10
-build=""
-seed=1
-scale=1
 variants=(plain summary full compare)
 scratch=""
 profiles=()
 while [ $# -gt 0 ]; do
+    if common_option "$@"; then
+        shift 2
+        continue
+    fi
     case "$1" in
-        --rounds) [ $# -ge 2 ] || usage; rounds=$2; shift 2 ;;
-        --build) [ $# -ge 2 ] || usage; build=$2; shift 2 ;;
-        --seed) [ $# -ge 2 ] || usage; seed=$2; shift 2 ;;
-        --scale) [ $# -ge 2 ] || usage; scale=$2; shift 2 ;;
         --variants)
             [ $# -ge 2 ] || usage
             IFS=, read -r -a variants <<<"plain,${2}"
@@ -49,8 +47,6 @@ for variant in "${variants[@]}"; do
 done
 variants=()
 for variant in plain summary full compare; do [ -z "${chosen[$variant]:-}" ] || variants+=("$variant"); done
-
-source "$(dirname "$0")/common.sh"
 
 prepare_build quern quern_tree_generator quern_bench_runner
 require_tools "$quern" "$generator" "$runner"
