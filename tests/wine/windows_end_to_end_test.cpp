@@ -311,7 +311,7 @@ TEST(WindowsRun, ExitStatusesAndFailureMessages) {
 
 // Windows' directory listings tell no owners, so a scan refuses them; a
 // listing that names them, read from a file or standard input, gives the
-// native build's report.
+// native build's report, and so does a later listing compared with it.
 TEST(WindowsListing, OwnersComeFromAListingAndAScanRefusesThem) {
   temporary_directory scratch;
   const run_result refused = run_windows({"--owners", "-o", scratch / "refused", "-r", scratch.path()});
@@ -346,10 +346,35 @@ TEST(WindowsListing, OwnersComeFromAListingAndAScanRefusesThem) {
     const std::vector<std::string> files = list_directory(windows_out);
     EXPECT_EQ(files, list_directory(native_out));
     for (const std::string& name : files)
-      EXPECT_EQ(read_file(windows_out + "/" + name), read_file(native_out + "/" + name)) << name;
+      EXPECT_EQ(output_file(windows_out + "/" + name), output_file(native_out + "/" + name)) << name;
     EXPECT_NE(read_file(windows_out + "/index.html").find("<td class=\"tdownername\">" + kGreek + "</td>"),
               std::string::npos);
   }
+
+  // A week later: one owner's file grew, another's is gone, a new owner came.
+  const std::string later = scratch / "later";
+  const std::string later_records[] = {"d 0 root /data", "f 6442450944 " + kGreek + " /data/" + kJapanese + "/f",
+                                       "l 4 1000 /data/l", "f 7 root /data/a/g", "f 9 2000 /data/a/h"};
+  {
+    std::ofstream out(later, std::ios::binary);
+    for (const std::string& record : later_records) out << record << '\0';
+  }
+  // Both compare with the same report: the index page names when it began.
+  const std::string earlier = scratch / "windows0";
+  const std::string native_later = scratch / "native_later";
+  const run_result native = run_native(
+      {"-ndy", "-ndd", "--owners", "--listing", later, "--compare", earlier, "-o", native_later, "-r", "/data"});
+  ASSERT_EQ(native.exit_status, 0) << native.standard_error;
+  const std::string windows_later = scratch / "windows_later";
+  const run_result windows = run_windows({"--owners", "--listing", windows_path(later), "--compare",
+                                          windows_path(earlier), "-o", windows_later, "-r", "/data"});
+  EXPECT_EQ(windows.standard_error, "");
+  EXPECT_EQ(windows.exit_status, 0);
+  const std::vector<std::string> files = list_directory(windows_later);
+  EXPECT_EQ(files, list_directory(native_later));
+  for (const std::string& name : files)
+    EXPECT_EQ(output_file(windows_later + "/" + name), output_file(native_later + "/" + name)) << name;
+  EXPECT_NE(read_file(windows_later + "/index.html").find("+1.073.741.824"), std::string::npos);
 }
 
 // On a console the text goes out as characters: raw UTF-8 bytes would be
