@@ -50,7 +50,7 @@ void summary_writer::add(std::string_view escaped_path, const summary_figures& f
 const std::string& summary_writer::owners_value(const owner_figures* figures) {
   owners_value_.clear();
   if (figures == nullptr) {
-    owners_value_ = kOwnersNotKept;
+    owners_value_ += kOwnersNotKept;
     return owners_value_;
   }
   shares_.resize(figures->shares().size());
