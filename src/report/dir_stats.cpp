@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "base/text.h"
+#include "report/page_frame.h"
 
 namespace quern {
 
@@ -36,14 +37,6 @@ constexpr stats_row kRows[] = {
      [](const directory_node& n) { return as_total(n.recurdevices); },
      [](const totals_change& c) { return dotted_change(c.others); }},
 };
-
-void append_cell(std::string& page, const char* cell_class, std::string_view text) {
-  page += " <td class=\"";
-  page += cell_class;
-  page += "\">";
-  page += text;
-  page += "</td>\r\n";
-}
 
 }  // namespace
 

@@ -1,8 +1,5 @@
 #pragma once
 
-#include <string>
-#include <string_view>
-
 #include "report/ordering.h"
 #include "report/report_context.h"
 
@@ -52,15 +49,6 @@ inline bool offered(const report_options& options, const column& c) {
 // The page sorted by the change of bytes goes with that column.
 inline bool has_growth_page(const report_context& context) {
   return context.earlier != nullptr && shown(context.options, kBytesColumn);
-}
-
-inline void append_cell(std::string& page, std::string_view prefix, std::string_view word, std::string_view text) {
-  page += " <td class=\"";
-  page += prefix;
-  page += word;
-  page += "\">";
-  page += text;
-  page += "</td>\r\n";
 }
 
 }  // namespace quern

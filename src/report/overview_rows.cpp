@@ -7,6 +7,7 @@
 #include "base/text.h"
 #include "report/old_summary.h"
 #include "report/overview_columns.h"
+#include "report/page_frame.h"
 #include "report/summary_format.h"
 
 namespace quern {

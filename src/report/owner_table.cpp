@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "base/text.h"
+#include "report/page_frame.h"
 
 namespace quern {
 
@@ -33,14 +34,6 @@ constexpr std::string_view kChangeRules =
 
 // Figures marked so fall short of what is there.
 constexpr uint8_t kIncomplete = kGapUnread | kGapBelow;
-
-void append_cell(std::string& page, const char* cell_class, std::string_view text) {
-  page += " <td class=\"";
-  page += cell_class;
-  page += "\">";
-  page += text;
-  page += "</td>\r\n";
-}
 
 }  // namespace
 

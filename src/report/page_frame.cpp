@@ -110,6 +110,15 @@ void output_html_head(std::string& page, std::string_view title) {
       "<body>\r\n";
 }
 
+void append_cell(std::string& page, std::string_view prefix, std::string_view word, std::string_view text) {
+  page += " <td class=\"";
+  page += prefix;
+  page += word;
+  page += "\">";
+  page += text;
+  page += "</td>\r\n";
+}
+
 void output_html_footer(std::string& page) {
   page += "<div class=\"footer\">\r\nErstellt mit <a href=\"";
   page += kHomePage;
