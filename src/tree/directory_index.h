@@ -1,0 +1,74 @@
+#pragma once
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string_view>
+#include <vector>
+
+#include "tree/directory_node.h"
+
+namespace quern {
+
+// Finds a directory by its parent and its name. Open addressing over node
+// pointers: a node carries its own key, so a slot needs nothing else.
+class directory_index {
+ public:
+  // The parent's creation number stands for the parent: it is unique and
+  // does not change while the index is in use.
+  static uint64_t hash(const directory_node* parent, std::string_view name) {
+    uint64_t h = (parent->id() + 1) * 0x9e3779b97f4a7c15ULL;
+    size_t at = 0;
+    for (; at + 8 <= name.size(); at += 8) {
+      uint64_t word;
+      std::memcpy(&word, name.data() + at, 8);
+      h = (h ^ word) * 0xff51afd7ed558ccdULL;
+      h ^= h >> 32;
+    }
+    uint64_t tail = 0;
+    std::memcpy(&tail, name.data() + at, name.size() - at);
+    h = (h ^ tail ^ (static_cast<uint64_t>(name.size()) << 56)) * 0xc4ceb9fe1a85ec53ULL;
+    return h ^ (h >> 29);
+  }
+
+  directory_node* find(const directory_node* parent, std::string_view name, uint64_t hash) const {
+    if (slots_.empty()) return nullptr;
+    const size_t mask = slots_.size() - 1;
+    for (size_t at = hash & mask;; at = (at + 1) & mask) {
+      directory_node* node = slots_[at];
+      if (node == nullptr) return nullptr;
+      // strncmp stops at the stored name's end; the name looked for holds no NUL.
+      if (node->parent == parent && std::strncmp(node->name, name.data(), name.size()) == 0 &&
+          node->name[name.size()] == '\0')
+        return node;
+    }
+  }
+
+  void insert(directory_node* node, uint64_t hash) {
+    if ((used_ + 1) * 2 > slots_.size()) grow();
+    place(node, hash);
+    ++used_;
+  }
+
+ private:
+  void place(directory_node* node, uint64_t hash) {
+    const size_t mask = slots_.size() - 1;
+    size_t at = hash & mask;
+    while (slots_[at] != nullptr) at = (at + 1) & mask;
+    slots_[at] = node;
+  }
+
+  void grow() {
+    std::vector<directory_node*> old(std::max<size_t>(slots_.size() * 2, 1024), nullptr);
+    old.swap(slots_);
+    for (directory_node* node : old) {
+      if (node != nullptr) place(node, hash(node->parent, node->name));
+    }
+  }
+
+  std::vector<directory_node*> slots_;  // a power of two of them, at most half in use
+  size_t used_ = 0;
+};
+
+}  // namespace quern
