@@ -126,18 +126,18 @@ void read_and_write_pages(const settings& config, const report_context& context,
                           std::unique_ptr<summary_writer>& full) {
   diagnostics& diag = context.diag;
   if (diag.shows(verbosity::steps)) diag.write("* scanning root directory\r\n");
-  summary_writer* const every_directory = full.get();
-  // Where owners are shown, the ledger passes the lines their figures; the
-  // walk's own count still orders them.
-  const auto counted = [every_directory, &context](directory_node* node) {
-    if (context.owners == nullptr) every_directory->add(*node, true);
-  };
+  // Where owners are shown, the ledger passes the lines their figures.
+  summary_writer* const every_directory = context.owners == nullptr ? full.get() : nullptr;
+  const auto counted = [every_directory](directory_node* node) { every_directory->add(*node, true); };
   read_listing(tree, root, config.rootdirectory, listing, config.listing->terminator, diag, page_retention(config),
                context.owners, every_directory != nullptr ? counted : std::function<void(directory_node*)>());
   close_full_summary(full, diag);
-  say_directories_with_pages(config, diag, directories_with_pages(root), tree.structures());
+  // Counting them walks the whole tree: only for what is said or shown.
+  const bool counts_said = diag.shows(verbosity::steps) || diag.progress().shown();
+  const int64_t with_pages = counts_said ? directories_with_pages(root) : 0;
+  say_directories_with_pages(config, diag, with_pages, tree.structures());
   if (diag.shows(verbosity::steps)) diag.write("* generating HTML files\r\n");
-  if (diag.progress().shown()) diag.progress().begin_pages(pages_to_write(context, root));
+  if (diag.progress().shown()) diag.progress().begin_pages(with_pages * pages_per_directory(context));
   output(context, root, threads);
 }
 

@@ -8,10 +8,6 @@ namespace quern {
 
 namespace {
 
-// Figures marked so fall short of what is there; a directory not entered
-// is left out on purpose and compares as it is.
-constexpr uint8_t kIncomplete = kGapUnread | kGapBelow;
-
 // Whether every subdirectory the earlier directory had has a line: it was
 // listed, and read whole.
 bool lists_all_subdirectories(const summary_figures& figures) {

@@ -12,6 +12,10 @@
 
 namespace quern {
 
+// Figures marked so, on either side, fall short of what is there: no change
+// is known for them.
+inline constexpr uint8_t kIncomplete = kGapUnread | kGapBelow;
+
 // How a directory of this report stands to the earlier one.
 struct earlier_entry {
   enum class kind : uint8_t {

@@ -84,7 +84,10 @@ void prepare_directory(const report_context& context, const directory_node* node
   const earlier_entry then = find_earlier(*context.earlier, *node);
   const totals_change change = change_since(*context.earlier, then, *node);
   output_dir_stats(work.frame, *node, true, &change);
-  if (context.owners != nullptr) append_owner_table(work.frame, *context.owners, *node, context.earlier);
+  if (context.owners != nullptr) {
+    const earlier_owners before = owners_before(*context.earlier, then, *node);
+    append_owner_table(work.frame, *context.owners, *node, &before);
+  }
   earlier_subdirectories earlier(*context.earlier, then, *node);
   build_rows(context, node, &earlier, work.rows);
 }

@@ -4,6 +4,8 @@
 #include <bit>
 #include <cstring>
 
+#include "base/text_hash.h"
+
 namespace quern {
 
 namespace {
@@ -237,20 +239,7 @@ bool old_summary::take_directory(reading& state, std::string_view line) {
   return true;
 }
 
-uint64_t old_summary::hash(std::string_view escaped_path) {
-  uint64_t h = 0x9e3779b97f4a7c15ULL ^ escaped_path.size();
-  size_t at = 0;
-  for (; at + 8 <= escaped_path.size(); at += 8) {
-    uint64_t word;
-    std::memcpy(&word, escaped_path.data() + at, 8);
-    h = (h ^ word) * 0xff51afd7ed558ccdULL;
-    h ^= h >> 32;
-  }
-  uint64_t tail = 0;
-  std::memcpy(&tail, escaped_path.data() + at, escaped_path.size() - at);
-  h = (h ^ tail) * 0xc4ceb9fe1a85ec53ULL;
-  return h ^ (h >> 29);
-}
+uint64_t old_summary::hash(std::string_view escaped_path) { return hash_text(escaped_path, 0x9e3779b97f4a7c15ULL); }
 
 bool old_summary::link_directories(uint64_t first_line_number, summary_problem& problem) {
   slots_.assign(std::bit_ceil(std::max<size_t>(lines_.size() + lines_.size() / 3 + 1, 16)), kNone);

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "base/text.h"
+#include "report/changes.h"
 #include "report/page_frame.h"
 
 namespace quern {
@@ -31,9 +32,6 @@ constexpr std::string_view kChangeRules =
     ".tdheadownerchange { border: solid; border-width: 1px; padding: 5px 5px 5px 5px; text-align: center; }\r\n"
     ".tdownerchange { font-family:monospace; border: solid; border-width: 1px; padding: 5px 5px 5px 5px; text-align: right; }\r\n";
 // clang-format on
-
-// Figures marked so fall short of what is there.
-constexpr uint8_t kIncomplete = kGapUnread | kGapBelow;
 
 }  // namespace
 
@@ -73,14 +71,11 @@ std::vector<owner_row> owner_rows(const owner_figures& figures, owner_ledger& ow
   return rows;
 }
 
-earlier_owners owners_before(const old_summary& old, const directory_node& node) {
+earlier_owners owners_before(const old_summary& old, earlier_entry then, const directory_node& node) {
   earlier_owners before;
-  if ((node.gaps & kIncomplete) != 0) return before;
-  std::string path;
-  append_summary_path(path, node);
-  const uint32_t line = old.find(path);
-  if (line == old_summary::kNone || (old.figures(line).gaps & kIncomplete) != 0) return before;
-  before.known = old.owners(line, before.owners);
+  if ((node.gaps & kIncomplete) != 0 || then.line == old_summary::kNone) return before;
+  if ((old.figures(then.line).gaps & kIncomplete) != 0) return before;
+  before.known = old.owners(then.line, before.owners);
   return before;
 }
 
@@ -174,7 +169,7 @@ std::string share_text(const byte_total& part, const byte_total& whole) {
 }
 
 void append_owner_table(std::string& page, owner_ledger& owners, const directory_node& node,
-                        const old_summary* earlier) {
+                        const earlier_owners* earlier) {
   const byte_total whole = node.total_size();
   page +=
       "<div class=\"ownerstext\">\r\n<table class=\"ownerstable\">\r\n<tr>\r\n"
@@ -186,7 +181,7 @@ void append_owner_table(std::string& page, owner_ledger& owners, const directory
   page += "</tr>\r\n";
   const owner_figures& figures = owners.figures(&node);
   const std::vector<owner_row> rows =
-      earlier != nullptr ? owner_rows(figures, owners, owners_before(*earlier, node)) : owner_rows(figures, owners);
+      earlier != nullptr ? owner_rows(figures, owners, *earlier) : owner_rows(figures, owners);
   std::string name;
   for (const owner_row& row : rows) {
     page += row.gone ? "<tr class=\"removed\">\r\n" : "<tr>\r\n";

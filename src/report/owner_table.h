@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "base/byte_total.h"
+#include "report/changes.h"
 #include "report/old_summary.h"
 #include "report/summary_format.h"
 #include "tree/directory_node.h"
@@ -38,7 +39,7 @@ struct earlier_owners {
   bool known = false;
   std::vector<summary_owner> owners;
 };
-earlier_owners owners_before(const old_summary& old, const directory_node& node);
+earlier_owners owners_before(const old_summary& old, earlier_entry then, const directory_node& node);
 
 // The owners with the most bytes first, ties by name in byte order and
 // then by number, at most `named` of them, and after them one row for all
@@ -61,10 +62,10 @@ std::vector<owner_row> owner_rows(const owner_figures& figures, owner_ledger& ow
 std::string share_text(const byte_total& part, const byte_total& whole);
 
 // Appends the table of the owners of everything in and below the
-// directory, as the ledger holds them; with an earlier report, with the
-// change of each owner's bytes.
+// directory, as the ledger holds them; with the owners of an earlier
+// report, with the change of each owner's bytes.
 void append_owner_table(std::string& page, owner_ledger& owners, const directory_node& node,
-                        const old_summary* earlier = nullptr);
+                        const earlier_owners* earlier = nullptr);
 
 // The style sheet's rules for the table, which only reports that show
 // owners have, and for its changes, which only those that compare have.

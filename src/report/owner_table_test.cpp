@@ -211,14 +211,14 @@ TEST(OwnerTable, EarlierOwnersAreKnownOnlyWhereBothSidesHaveThemWhole) {
   std::string known;
   for (const char* name : {"kept", "unkept", "below", "unread", "none", "out", "new"}) {
     directory_node* node = quern_test::add_node(tree, root, name);
-    const earlier_owners before = owners_before(*old, *node);
+    const earlier_owners before = owners_before(*old, find_earlier(*old, *node), *node);
     known += std::string(name) + (before.known ? ":" + std::to_string(before.owners.size()) : "") + " ";
     // Something unread now makes it unknown whatever then was.
     node->gaps = kGapBelow;
-    EXPECT_FALSE(owners_before(*old, *node).known) << name;
+    EXPECT_FALSE(owners_before(*old, find_earlier(*old, *node), *node).known) << name;
   }
   EXPECT_EQ(known, "kept:1 unkept below unread none:0 out:0 new ");
-  EXPECT_TRUE(owners_before(*old, *root).known);
+  EXPECT_TRUE(owners_before(*old, find_earlier(*old, *root), *root).known);
 }
 
 }  // namespace

@@ -73,8 +73,6 @@ constexpr std::string_view kChangeRules =
 
 std::string_view stylesheet_text() { return kStylesheet; }
 
-std::string_view change_rules_text() { return kChangeRules; }
-
 void output_stylesheet(const report_context& context) {
   const std::string path = context.options.outputdirectory + "/styles.css";
   if (context.diag.shows(verbosity::operations)) context.diag.write("*** try to create stylesheet " + path + "\r\n");

@@ -15,9 +15,6 @@ inline constexpr const char* kHomePage = "https://quern.example/";
 
 // The style sheet, byte for byte as every run writes it.
 std::string_view stylesheet_text();
-// The rules appended to it where the pages show changes since an earlier
-// report.
-std::string_view change_rules_text();
 
 // Writes styles.css into the output directory, with the rules of the
 // tables of owners where they are shown. A failure is reported and

@@ -58,10 +58,6 @@ int64_t directories_with_pages(const directory_node* node) {
   return directories;
 }
 
-int64_t pages_to_write(const report_context& context, const directory_node* node) {
-  return directories_with_pages(node) * pages_per_directory(context);
-}
-
 namespace {
 
 // Below the totals: which directories have pages, so that a reader can
@@ -106,17 +102,21 @@ void output_index_html(const report_context& context, const directory_node* root
     page += "\">Weiter zur Detailansicht von ";
     append_html_escaped(page, root_path);
     page += "</a></h1><br>\r\n";
+    earlier_owners owners_then;
     if (context.earlier == nullptr) {
       output_dir_stats(page, *root, false);
     } else {
       const old_summary& old = *context.earlier;
-      const totals_change change = change_since(old, find_earlier(old, *root), *root);
+      const earlier_entry then = find_earlier(old, *root);
+      if (context.owners != nullptr) owners_then = owners_before(old, then, *root);
+      const totals_change change = change_since(old, then, *root);
       output_dir_stats(page, *root, false, &change);
       page += "<p>&Auml;nderungen seit dem Bericht vom ";
       page += old.header().begun;
       page += ".</p>\r\n";
     }
-    if (context.owners != nullptr) append_owner_table(page, *context.owners, *root, context.earlier);
+    if (context.owners != nullptr)
+      append_owner_table(page, *context.owners, *root, context.earlier != nullptr ? &owners_then : nullptr);
     if (context.options.page_depth || context.options.page_min_size) append_cap_note(page, context.options);
     output_html_footer(page);
     page += "</body>\r\n</html>\r\n";

@@ -10,10 +10,8 @@ namespace quern {
 // several directories at once, saying the same in the same order.
 void output(const report_context& context, directory_node* node, int threads = 1);
 
-// The number of directories that get pages in the tree below the node, and
-// the number of pages that output() writes for them.
+// The number of directories that get pages in the tree below the node.
 int64_t directories_with_pages(const directory_node* node);
-int64_t pages_to_write(const report_context& context, const directory_node* node);
 
 // Writes index.html, the report's entry page, for the root; with an
 // earlier report, it names when that one was begun and shows the changes

@@ -5,6 +5,7 @@
 
 #include <cerrno>
 
+#include "report/directory_pages.h"
 #include "support/fake_file_system.h"
 #include "support/tree_nodes.h"
 
@@ -25,9 +26,9 @@ TEST(Traversal, WalksDepthFirstInNameOrderAndGoesOnAfterFailures) {
   diagnostics diag(verbosity::operations, -1);
   fake_file_system files;
   // Leaves get no pages; the others one per order offered, by name alone here.
-  EXPECT_EQ(pages_to_write({config, diag, files}, root), 4);
+  EXPECT_EQ(directories_with_pages(root) * pages_per_directory({config, diag, files}), 4);
   const report_options every_column;
-  EXPECT_EQ(pages_to_write({every_column, diag, files}, root), 24);
+  EXPECT_EQ(directories_with_pages(root) * pages_per_directory({every_column, diag, files}), 24);
   files.fail_output("out/d4_sn.html", fake_file_system::stage::create, EACCES);
   files.fail_output("out/index.html", fake_file_system::stage::close, ENOSPC);
   output({config, diag, files}, root);

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/text_hash.h"
 #include "tree/directory_node.h"
 
 namespace quern {
@@ -18,18 +19,7 @@ class directory_index {
   // The parent's creation number stands for the parent: it is unique and
   // does not change while the index is in use.
   static uint64_t hash(const directory_node* parent, std::string_view name) {
-    uint64_t h = (parent->id() + 1) * 0x9e3779b97f4a7c15ULL;
-    size_t at = 0;
-    for (; at + 8 <= name.size(); at += 8) {
-      uint64_t word;
-      std::memcpy(&word, name.data() + at, 8);
-      h = (h ^ word) * 0xff51afd7ed558ccdULL;
-      h ^= h >> 32;
-    }
-    uint64_t tail = 0;
-    std::memcpy(&tail, name.data() + at, name.size() - at);
-    h = (h ^ tail ^ (static_cast<uint64_t>(name.size()) << 56)) * 0xc4ceb9fe1a85ec53ULL;
-    return h ^ (h >> 29);
+    return hash_text(name, (parent->id() + 1) * 0x9e3779b97f4a7c15ULL);
   }
 
   directory_node* find(const directory_node* parent, std::string_view name, uint64_t hash) const {

@@ -47,12 +47,12 @@ class replayed_input final : public input_file {
   std::unique_ptr<input_file> rest_;
 };
 
+}  // namespace
+
 std::string_view without_trailing_slashes(std::string_view path) {
   while (!path.empty() && path.back() == '/') path.remove_suffix(1);
   return path;
 }
-
-}  // namespace
 
 bool lies_in_root(std::string_view path, std::string_view root) {
   return path.substr(0, root.size()) == root && (path.size() == root.size() || path[root.size()] == '/');
@@ -128,16 +128,21 @@ void listed_owners::complete(const directory_node* node) {
   last_directory_ = nullptr;
   const auto found = figures_.find(node);
   if (found == figures_.end()) {
-    if (ledger_.wants_counted()) ledger_.counted(node, owner_figures());
+    ledger_.counted(node, owner_figures());
     return;
   }
   // The reference outlives the parent's entry being made; an iterator
   // would not.
-  const owner_figures& own = found->second;
+  owner_figures& own = found->second;
   ledger_.counted(node, own);
   if (node->parent == nullptr) return;
-  figures_[node->parent].merge(own);
-  if (node->currentsubdirs() == 0) figures_.erase(node);
+  owner_figures& above = figures_[node->parent];
+  if (node->currentsubdirs() > 0) {
+    above.merge(own);
+    return;
+  }
+  above.merge(std::move(own));
+  figures_.erase(node);
 }
 
 void listed_owners::hand_over(const directory_node* root) {

@@ -17,6 +17,9 @@ namespace quern {
 struct directory_node;
 struct listing_source;
 
+// The root as listed paths begin with it.
+std::string_view without_trailing_slashes(std::string_view path);
+
 // Whether the path is the root's or lies below it; the root is given
 // without trailing slashes.
 bool lies_in_root(std::string_view path, std::string_view root);

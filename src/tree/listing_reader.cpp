@@ -45,11 +45,6 @@ record_kind kind_of(char letter) {
 
 bool is_dot_or_dot_dot(std::string_view name) { return name == "." || name == ".."; }
 
-std::string_view without_trailing_slashes(std::string_view path) {
-  while (!path.empty() && path.back() == '/') path.remove_suffix(1);
-  return path;
-}
-
 class listing_reader {
  public:
   listing_reader(directory_tree& tree, directory_node* root, std::string_view root_path, char terminator,
@@ -116,37 +111,27 @@ class listing_reader {
   void finish(const retention_rule& retention, const std::function<void(directory_node*)>& counted) {
     index_ = directory_index();
     listed_ = std::vector<bool>();
-    std::vector<directory_node*> order;
-    order.reserve(static_cast<size_t>(tree_.structures()));
     std::vector<directory_node*> pending{root_};
     uint64_t next_id = root_->id();
     while (!pending.empty()) {
       directory_node* node = pending.back();
       pending.pop_back();
       node->set_id(next_id++);
-      order.push_back(node);
       directory_node** children = node->subdirpointer;
       std::sort(children, children + node->subdirs,
                 [](const directory_node* a, const directory_node* b) { return std::strcmp(a->name, b->name) < 0; });
       for (int64_t slot = node->subdirs; slot-- > 0;) pending.push_back(children[slot]);
     }
     if (owners_ != nullptr) owners_->name_owners();
-    // Where directories are counted, their owners are told in that order.
-    const bool owners_when_counted = owners_ != nullptr && counted;
-    // Backwards, every directory comes after everything below it, so its
-    // totals are complete when they join its parent's.
-    for (auto at = order.rbegin(); at != order.rend(); ++at) {
-      if (*at == root_) continue;
-      join_parent(*at);
-      if (owners_ != nullptr && !owners_when_counted) owners_->complete(*at);
-    }
-    if (counted) count_in_post_order(counted);
+    add_up_in_post_order(counted);
     if (!retention.keeps_everything()) release_unkept(retention);
     if (owners_ != nullptr) owners_->hand_over(root_);
   }
 
  private:
-  void count_in_post_order(const std::function<void(directory_node*)>& counted) {
+  // Every directory after everything below it, so that its totals are
+  // complete when it is counted and when they join its parent's.
+  void add_up_in_post_order(const std::function<void(directory_node*)>& counted) {
     std::vector<std::pair<directory_node*, int64_t>> pending{{root_, 0}};  // and its next child
     while (!pending.empty()) {
       auto& [node, next] = pending.back();
@@ -156,7 +141,8 @@ class listing_reader {
         continue;
       }
       if (owners_ != nullptr) owners_->complete(node);
-      counted(node);
+      if (counted) counted(node);
+      if (node != root_) join_parent(node);
       pending.pop_back();
     }
   }

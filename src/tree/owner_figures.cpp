@@ -70,6 +70,14 @@ void owner_figures::merge(const owner_figures& other) {
   single_ = false;
 }
 
+void owner_figures::merge(owner_figures&& other) {
+  if (empty()) {
+    *this = std::move(other);
+    return;
+  }
+  merge(static_cast<const owner_figures&>(other));
+}
+
 owner_ledger::owner_ledger(look_up_function look_up) : look_up_(look_up) {}
 
 void owner_ledger::name_listed_owners(std::vector<std::string> names) {

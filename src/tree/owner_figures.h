@@ -38,6 +38,8 @@ class owner_figures {
   // Counts one entry, or only bytes with files 0, for the owner.
   void add(owner_id owner, uint64_t bytes, int64_t files);
   void merge(const owner_figures& other);
+  // The same, taking over the other's storage where this holds nothing yet.
+  void merge(owner_figures&& other);
 
   std::span<const owner_share> shares() const {
     return many_.empty() ? std::span<const owner_share>(&one_, single_ ? 1 : 0) : many_;
@@ -101,7 +103,6 @@ class owner_ledger {
   void keep_for_summary() { for_summary_ = true; }
 
   // What the walk calls as directories are counted.
-  bool wants_counted() const { return static_cast<bool>(counted_); }
   void counted(const directory_node* node, const owner_figures& figures) const {
     if (counted_) counted_(node, figures);
   }

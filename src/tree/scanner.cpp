@@ -202,10 +202,18 @@ class walk {
       tree_.drop_children(node);
     }
     if (owners_ != nullptr) {
-      // The parent, if any, is the deepest level now.
-      if (node->parent != nullptr) levels_.back().owners.merge(owners);
       owners_->counted(node, owners);
-      if (node->parent == nullptr || node->currentsubdirs() > 0) owners_->keep(node, std::move(owners));
+      const bool kept = node->parent == nullptr || node->currentsubdirs() > 0;
+      // The parent, if any, is the deepest level now.
+      if (node->parent != nullptr) {
+        owner_figures& above = levels_.back().owners;
+        if (kept) {
+          above.merge(owners);
+        } else {
+          above.merge(std::move(owners));
+        }
+      }
+      if (kept) owners_->keep(node, std::move(owners));
     }
     if (counted_) counted_(node);
     if (!made.kept_by_parent) tree_.release_to(made.before);
