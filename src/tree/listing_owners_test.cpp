@@ -13,7 +13,6 @@
 namespace quern {
 namespace {
 
-using quern_test::describe_numbered;
 using quern_test::describe_owners;
 
 TEST(ListingOwners, AnOwnerIsAFieldBetweenSizeAndPathWhereOnlyItsRemovalLeavesAPathOfTheRoot) {
@@ -131,21 +130,6 @@ TEST(ListingOwners, NumbersAndNamesAreCountedAsGivenInEitherFormatAndInAnyOrder)
               "2 kept\n");
     std::shuffle(records.begin(), records.end(), random);
   }
-}
-
-TEST(ListingOwners, WithoutALedgerOwnersAreSkippedAndTheTreeIsThatOfTheListingWithoutThem) {
-  const std::vector<std::string> named = {"d 0 u r", "f 10 u r/a/f", "l 3 v r/a/b/l", "s 0 w r/s", "f 1 v r/f"};
-  std::vector<std::string> plain;
-  for (const std::string& record : named) {
-    const size_t owner = record.find(' ', 2) + 1;
-    plain.push_back(record.substr(0, owner) + record.substr(record.find(' ', owner) + 1));
-  }
-  const listed with_owners(named, '\0', false);
-  const listed without(plain, '\0', false);
-  EXPECT_EQ(with_owners.diag.collected(), "");
-  EXPECT_EQ(describe_numbered(with_owners.root), describe_numbered(without.root));
-  EXPECT_EQ(describe_numbered(without.root),
-            "d1 r 1/1 0/1 1/0 1/13 1/1\nd2 r/a 1/0 0/1 0/0 10/3 1/0\nd3 r/a/b 0/0 1/0 0/0 3/0 0/0\n");
 }
 
 // A record of the other shape than the first is a bad record: a listing
