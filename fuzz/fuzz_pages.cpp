@@ -163,7 +163,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const auto stage = static_cast<quern::fake_file_system::stage>((fault >> 2) % 3);
     files.fail_output(failed, stage, ENOSPC);
   }
-  const quern::report_context context{config, diag, files, with_owners ? &ledger : nullptr};
+  const quern::report_context context{config, diag, files.output_at(config.outputdirectory),
+                                      with_owners ? &ledger : nullptr};
   quern::output_stylesheet(context);
   quern::output(context, nodes.front());
   quern::output_index_html(context, nodes.front());

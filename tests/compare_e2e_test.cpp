@@ -194,6 +194,19 @@ TEST(CompareEndToEnd, TheFullSummaryHoldsEveryDirectoryEachAfterThoseBelowIt) {
   }
   EXPECT_EQ(texts[1], texts[0]);
   EXPECT_EQ(texts[3], texts[2]);
+  // Written into the tree it counts, the summary is passed over, under
+  // either name, wherever the scan meets it.
+  for (const std::vector<std::string>& variant : thread_variants) {
+    const std::string inside = tree.root + "/full.summary";
+    const std::string out = tree.scratch / "out-inside";
+    ASSERT_EQ(run_quern({with_variant(variant, {"--depth", "0", "--summary", inside, "-o", out, "-r", tree.root})})
+                  .exit_status,
+              0);
+    EXPECT_EQ(without_time(read_file(inside)), texts[0]);
+    EXPECT_TRUE(read_report(out) == read_report(tree.scratch / "out0"));
+    std::filesystem::remove(inside);
+    std::filesystem::remove_all(out);
+  }
 }
 
 // Names of every byte but "/", compared with their own report: every name

@@ -1,11 +1,13 @@
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <map>
 #include <regex>
+#include <thread>
 
 #include "quern_process.h"
 #include "support/counters.h"
@@ -169,6 +171,107 @@ TEST(FaultsEndToEnd, AStandardErrorThatIsGoneCostsNoPartOfTheReport) {
     }
   }
   ::close(no_reader[1]);
+}
+
+// Stops the child until `seen` holds while it is stopped, then acts and lets
+// it go on; false when it ended first.
+bool while_stopped_when(pid_t child, const std::function<bool()>& seen, const std::function<void()>& act) {
+  for (int tries = 0; tries < 20000; ++tries) {
+    int wait_status = 0;
+    if (::kill(child, SIGSTOP) != 0 || ::waitpid(child, &wait_status, WUNTRACED) != child || !WIFSTOPPED(wait_status))
+      return false;
+    const bool now = seen();
+    if (now) act();
+    ::kill(child, SIGCONT);
+    if (now) return true;
+    std::this_thread::sleep_for(std::chrono::microseconds(300));
+  }
+  return false;
+}
+
+// The names of the files of the directory the child has open for writing.
+std::vector<std::string> open_for_writing(pid_t child, const std::string& directory) {
+  std::vector<std::string> names;
+  const std::string descriptors = "/proc/" + std::to_string(child) + "/fd";
+  for (const auto& entry : std::filesystem::directory_iterator(descriptors)) {
+    std::error_code failed;
+    const std::filesystem::path target = std::filesystem::read_symlink(entry.path(), failed);
+    if (!failed && target.parent_path() == directory) names.push_back(target.filename());
+  }
+  return names;
+}
+
+void make_wide_tree(const std::string& root, int subdirectories) {
+  make_directory(root);
+  for (int i = 0; i < subdirectories; ++i) make_directory(root + "/d" + std::to_string(i));
+}
+
+// Someone who may write to the output directory's parent renames it during
+// the run and puts a link to another directory in its place: every file
+// still goes where the run made its directory.
+TEST(FaultsEndToEnd, AnOutputDirectorySwappedForALinkDuringTheRunRedirectsNothing) {
+  temporary_directory scratch;
+  make_wide_tree(scratch / "root", 3000);
+  make_directory(scratch / "elsewhere");
+  const std::string out = scratch / "out";
+  bool swapped = false;
+  const run_result result =
+      run_quern({.arguments = {"-o", out, "-r", scratch / "root"}, .while_running = [&](pid_t child, int) {
+                   swapped = while_stopped_when(
+                       child, [&] { return exists(out + "/styles.css") && !exists(out + "/index.html"); },
+                       [&] {
+                         std::filesystem::rename(out, scratch / "moved");
+                         std::filesystem::create_directory_symlink(scratch / "elsewhere", out);
+                       });
+                 }});
+  ASSERT_TRUE(swapped);
+  EXPECT_EQ(result.exit_status, 0) << result.standard_error;
+  EXPECT_TRUE(std::filesystem::is_empty(scratch / "elsewhere"));
+  EXPECT_EQ(report_fault(scratch / "moved"), "");
+}
+
+// A run ended by a signal leaves no file cut short under any name: not the
+// summary that a nightly job would take for the last one, nor a page. A
+// signal the run was started to ignore stays ignored.
+TEST(FaultsEndToEnd, ASignalEndsTheRunWithoutAFileCutShortUnlessItIsIgnored) {
+  temporary_directory scratch;
+  // Pages of the directories below the root are written during the scan,
+  // while the summary grows.
+  make_directory(scratch / "root");
+  for (int i = 0; i < 100; ++i) make_wide_tree(scratch / ("root/" + std::to_string(i)), 60);
+  for (const int signal_number : {SIGINT, SIGTERM, SIGHUP, 0}) {
+    SCOPED_TRACE(signal_number);
+    const std::string out = scratch / ("out" + std::to_string(signal_number));
+    const std::string summary = scratch / ("night" + std::to_string(signal_number) + ".summary");
+    std::vector<std::string> open;
+    const run_result result = run_quern(
+        {.arguments = {"--summary", summary, "-o", out, "-r", scratch / "root"},
+         .while_running =
+             [&](pid_t child, int) {
+               while_stopped_when(
+                   child,
+                   [&] { return exists(summary + ".partial") && !(open = open_for_writing(child, out)).empty(); },
+                   [&] { ::kill(child, signal_number != 0 ? signal_number : SIGTERM); });
+             },
+         .in_child =
+             [signal_number] {
+               if (signal_number == 0) ::signal(SIGTERM, SIG_IGN);
+             }});
+    ASSERT_FALSE(open.empty()) << "no file was ever open";
+    if (signal_number == 0) {
+      EXPECT_EQ(result.exit_status, 0);
+      EXPECT_EQ(report_fault(out), "");
+      EXPECT_TRUE(exists(summary));
+      continue;
+    }
+    EXPECT_EQ(result.ending_signal, signal_number);
+    EXPECT_FALSE(exists(summary));
+    EXPECT_FALSE(exists(summary + ".partial"));
+    // A file open at the signal may still have been completed.
+    for (const auto& [name, text] : read_report(out)) {
+      EXPECT_TRUE(text.ends_with(name == "styles.css" ? "background-color:#000000; }\r\n" : "</html>\r\n")) << name;
+    }
+  }
 }
 
 }  // namespace

@@ -184,24 +184,44 @@ TEST(ListingEndToEnd, LustreAndGpfsListingsOfOneTreeGiveOneReport) {
   EXPECT_NE(index.find("<td class=\"tdbytes\">1.050.947</td>"), std::string::npos) << index;
 }
 
-TEST(ListingEndToEnd, BadRecordsAndListingsThatCannotBeReadAreGapsAndTheReportIsWritten) {
+TEST(ListingEndToEnd, BadRecordsAreGapsAndTheReportIsWritten) {
   temporary_directory scratch;
   std::ofstream(scratch / "bad") << "d 0 r\nf 1 r/a\nq 0 r/b\nf 2 r/a\n";
+  const run_result result = run_quern({{"-v", "--listing-lines", scratch / "bad", "-o", scratch / "out", "-r", "r"}});
+  std::smatch said;
+  ASSERT_TRUE(std::regex_match(result.standard_error, said, kProgress)) << result.standard_error;
+  EXPECT_EQ(said[1], "Fehlerhafter Listeneintrag 3: unbekannter Typbuchstabe\r\n");
+  EXPECT_EQ(result.exit_status, 1);
+  EXPECT_NE(read_file(scratch / "out/index.html").find("<td class=\"tdfiles\">2</td>"), std::string::npos);
+}
+
+// A listing that holds not one whole record, such as the output of a
+// `find` that failed at once, or one that cannot be read, describes no
+// tree: it is refused before anything is made, also where a comparison
+// would show the whole tree as gone.
+TEST(ListingEndToEnd, AListingWithoutARecordOrUnreadableIsRefusedBeforeAnythingIsMade) {
+  temporary_directory scratch;
+  std::ofstream(scratch / "whole") << "d 0 r\n";
+  ASSERT_EQ(run_quern({{"--listing-lines", scratch / "whole", "-o", scratch / "old", "-r", "r"}}).exit_status, 0);
+  std::ofstream(scratch / "empty").flush();
+  std::ofstream(scratch / "cut") << "d 0 r";
   make_directory(scratch / "a-directory");
+  const std::string usage =
+      std::string(QUERN_BINARY) + " [-h] [-v]... [-n{s|d}{s|c|f|y|d}]... -o <dir> -r <root>\r\nQuern Version 0.0.9\r\n";
   const std::pair<std::string, std::string> listings[] = {
-      {"bad", "Fehlerhafter Listeneintrag 3: unbekannter Typbuchstabe\r\n"},
-      {"missing", "Konnte Verzeichnis nicht oeffnen: No such file or directory\n"},
-      {"a-directory", "Konnte Verzeichniseintrag nicht lesen: Is a directory\n"}};
+      {"-", "\"-\" enthaelt keinen Eintrag"},
+      {scratch / "empty", "\"" + scratch / "empty" + "\" enthaelt keinen Eintrag"},
+      {scratch / "cut", "\"" + scratch / "cut" + "\" enthaelt keinen Eintrag"},
+      {scratch / "missing", "\"" + scratch / "missing" + "\" nicht lesbar: No such file or directory"},
+      {scratch / "a-directory", "\"" + scratch / "a-directory" + "\" nicht lesbar: Is a directory"}};
   for (const auto& [listing, message] : listings) {
-    const std::string out = scratch / ("out-" + listing);
-    const run_result result = run_quern({{"-v", "--listing-lines", scratch / listing, "-o", out, "-r", "r"}});
-    std::smatch said;
-    ASSERT_TRUE(std::regex_match(result.standard_error, said, kProgress)) << result.standard_error;
-    EXPECT_EQ(said[1], message);
-    EXPECT_EQ(result.exit_status, 1);
-    EXPECT_TRUE(exists(out + "/index.html"));
+    const run_result result = run_quern(
+        {.arguments = {"--listing-lines", listing, "--compare", scratch / "old", "-o", scratch / "out", "-r", "r"},
+         .standard_input = scratch / "empty"});
+    EXPECT_EQ(result.standard_error, usage + "Listendatei " + message + "\r\n");
+    EXPECT_EQ(result.exit_status, 2);
+    EXPECT_FALSE(exists(scratch / "out"));
   }
-  EXPECT_NE(read_file(scratch / "out-bad/index.html").find("<td class=\"tdfiles\">2</td>"), std::string::npos);
 }
 
 }  // namespace

@@ -1,12 +1,15 @@
 #include "base/diagnostics.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <thread>
 
 #include "base/output_descriptor.h"
 #include "base/text.h"
+#include "base/unfinished_files.h"
 
 namespace quern {
 
@@ -17,7 +20,10 @@ namespace {
 constexpr size_t kFlushThreshold = 64 * 1024;
 constexpr auto kFlushAge = std::chrono::milliseconds(100);
 
-diagnostics* g_active_for_exit = nullptr;
+// Only the thread that says things may flush what it gathered: allocation
+// can fail on any thread, while that one goes on appending.
+std::atomic<diagnostics*> g_active_for_exit = nullptr;
+std::thread::id g_saying_thread;
 
 }  // namespace
 
@@ -26,7 +32,8 @@ diagnostics::diagnostics(verbosity level, int descriptor)
 
 diagnostics::~diagnostics() {
   flush();
-  if (g_active_for_exit == this) g_active_for_exit = nullptr;
+  diagnostics* self = this;
+  g_active_for_exit.compare_exchange_strong(self, nullptr);
 }
 
 void diagnostics::write(std::string_view text) {
@@ -83,10 +90,15 @@ void diagnostics::flush() {
   last_flush_ = std::chrono::steady_clock::now();
 }
 
-void set_diagnostics_for_exit(diagnostics* active) { g_active_for_exit = active; }
+void set_diagnostics_for_exit(diagnostics* active) {
+  g_saying_thread = std::this_thread::get_id();
+  g_active_for_exit.store(active, std::memory_order_release);
+}
 
 void exit_out_of_memory(const char* operation, int line) {
-  if (g_active_for_exit != nullptr) g_active_for_exit->flush();
+  remove_unfinished_files();
+  diagnostics* const active = g_active_for_exit.load(std::memory_order_acquire);
+  if (active != nullptr && std::this_thread::get_id() == g_saying_thread) active->flush();
   erase_progress_line_now();
   char text[160];
   const int length = std::snprintf(text, sizeof text, "%s: Quern %d Malloc Error...\r\n", operation, line);

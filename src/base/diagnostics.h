@@ -70,11 +70,14 @@ class diagnostics {
   progress_line progress_;
 };
 
-// Ends the run after a failed allocation with the one line
-// "<operation>: Quern <line> Malloc Error..." and exit status 2.
+// Ends the run after a failed allocation, on any thread: removes the
+// unfinished files, says what the run gathered (when that is the thread that
+// says things), then the one line "<operation>: Quern <line> Malloc
+// Error..." and exits with status 2.
 [[noreturn]] void exit_out_of_memory(const char* operation, int line);
 
-// The diagnostics that exit_out_of_memory flushes before it ends the process.
+// The diagnostics, and by that the thread, that exit_out_of_memory flushes
+// before it ends the process.
 void set_diagnostics_for_exit(diagnostics* active);
 
 }  // namespace quern

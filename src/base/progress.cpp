@@ -1,7 +1,7 @@
 #include "base/progress.h"
 
 #include <algorithm>
-#include <csignal>
+#include <atomic>
 #include <cstring>
 
 #include "base/output_descriptor.h"
@@ -14,10 +14,12 @@ namespace {
 constexpr int kDefaultColumns = 80;
 constexpr int kWidestLine = 200;
 
-// What erase_progress_line_now needs, kept where a signal handler may read
-// it: the descriptor of the line shown and how many columns it covers.
-volatile std::sig_atomic_t g_descriptor = -1;
-volatile std::sig_atomic_t g_covered = 0;
+// What erase_progress_line_now needs, kept where a signal handler or the
+// thread that ends the run may read it: the descriptor of the line shown and
+// how many columns it covers. Lock-free, so safe in a handler.
+std::atomic<int> g_descriptor = -1;
+std::atomic<int> g_covered = 0;
+static_assert(std::atomic<int>::is_always_lock_free);
 
 }  // namespace
 
@@ -107,7 +109,7 @@ void progress_line::draw() {
   if (covered < g_covered) erase_progress_line_now();
   // Recorded before the write, so that a signal arriving during it still
   // erases whatever part of the line has reached the terminal.
-  g_covered = std::max(static_cast<int>(g_covered), covered);
+  g_covered = std::max(g_covered.load(), covered);
   write_fully(descriptor_, text_);
 }
 

@@ -18,3 +18,4 @@
 #define ACQUIRE(...) QUERN_THREAD_ANNOTATION(acquire_capability(__VA_ARGS__))
 #define RELEASE(...) QUERN_THREAD_ANNOTATION(release_capability(__VA_ARGS__))
 #define RETURN_CAPABILITY(mutex) QUERN_THREAD_ANNOTATION(lock_returned(mutex))
+#define NO_THREAD_SAFETY_ANALYSIS QUERN_THREAD_ANNOTATION(no_thread_safety_analysis)

@@ -11,6 +11,7 @@
 // carries them as UTF-8.
 int wmain(int argc, wchar_t** argv) {
   quern::prepare_process();
+  quern::end_cleanly_on_signals();
   std::vector<std::string> arguments;
   arguments.reserve(static_cast<size_t>(argc));
   for (int i = 0; i < argc; ++i) arguments.push_back(quern::narrow(argv[i]));

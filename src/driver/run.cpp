@@ -55,19 +55,23 @@ int answer_without_report(const command_line& line, const char* program, bool li
   return kExitFailure;
 }
 
-// Owners asked of a listing must be in it, as its first record tells, read
-// before anything is made. Without them the listing is opened where it
-// always was, when it is read.
-bool listing_has_owners_asked(const settings& config, file_system& files, std::optional<opened_listing>& listing) {
-  if (!config.listing || !config.owners) return true;
-  listing = open_listing_of(config, files);
-  return !listing->owner_field.has_value() || *listing->owner_field;
+// What is wrong with the listing, as its first record tells, read before
+// anything is made: one that holds no record lists no tree (a `find` that
+// failed before its first line), and owners asked of it must be in it.
+std::optional<std::string> listing_mistake(const settings& config, const opened_listing& listing) {
+  const std::string named = "Listendatei \"" + config.listing->path + "\" ";
+  if (listing.input == nullptr) return named + "nicht lesbar: " + listing.opened.description();
+  if (!listing.first_read.is_ok()) return named + "nicht lesbar: " + listing.first_read.description();
+  if (listing.ended_before_record) return named + "enthaelt keinen Eintrag";
+  if (config.owners && !listing.owner_field.value_or(true))
+    return std::string("Option \"--owners\" nur mit Eigentuemern in der Listendatei moeglich");
+  return std::nullopt;
 }
 
 // The output directory is made: the style sheet, the pages, the summary
 // beside them and the index page.
-void write_report(const settings& config, diagnostics& diag, file_system& files, const old_summary* earlier,
-                  std::optional<opened_listing>& listing, std::time_t time_start) {
+void write_report(const settings& config, diagnostics& diag, file_system& files, output_directory& output,
+                  const old_summary* earlier, opened_listing* listing, full_summary& full, std::time_t time_start) {
   // Nodes made from a listing would be traced in the listing's order; a
   // listed tree is traced from its pages on.
   diagnostics untraced(verbosity::quiet, -1);
@@ -78,11 +82,11 @@ void write_report(const settings& config, diagnostics& diag, file_system& files,
   std::unique_ptr<owner_ledger> owners;
   if (config.owners) owners = std::make_unique<owner_ledger>();
   if (owners != nullptr && config.report_summary) owners->keep_for_summary();
-  const report_context context{config, diag, files, owners.get(), earlier};
+  const report_context context{config, diag, output, owners.get(), earlier};
   output_stylesheet(context);
 
-  std::unique_ptr<summary_writer> full = open_full_summary(config, files, diag, time_start, owners.get());
-  count_and_write_pages(config, context, tree, root, listing, full);
+  start_full_summary(config, time_start, owners.get(), full);
+  count_and_write_pages(config, context, files, tree, root, listing, full);
   if (config.report_summary) output_report_summary(context, root, summary_of_run(config, time_start, kScopeReport));
 
   const std::time_t time_finish = std::time(nullptr);
@@ -107,30 +111,33 @@ int run(int argc, const char* const* argv, file_system& files, int output_descri
   const settings& config = line.config;
 
   std::optional<opened_listing> listing;
-  if (!listing_has_owners_asked(config, files, listing)) {
-    const std::string message = "Option \"--owners\" nur mit Eigentuemern in der Listendatei moeglich";
-    write_text(error_descriptor, usage_text(program, &message, links_and_devices));
-    return kExitFailure;
+  if (config.listing) {
+    listing = open_listing_of(config, files);
+    if (const std::optional<std::string> mistake = listing_mistake(config, *listing)) {
+      write_text(error_descriptor, usage_text(program, &*mistake, links_and_devices));
+      return kExitFailure;
+    }
   }
 
   diagnostics diag(static_cast<verbosity>(config.debug), error_descriptor);
   set_diagnostics_for_exit(&diag);
-  if (config.show_progress && can_show_status_line(error_descriptor)) {
+  if (config.show_progress && can_show_status_line(error_descriptor))
     diag.progress().show_on(error_descriptor, terminal_columns);
-    erase_progress_line_on_signals();
-  }
 
   std::unique_ptr<old_summary> earlier;
   if (!read_comparison(config, files, diag, earlier)) return kExitFailure;
+  full_summary full;
+  if (!make_full_summary(config, files, diag, full)) return kExitFailure;
 
   if (diag.shows(verbosity::operations)) diag.write("*** try to create outputdirectory\r\n");
-  const status made = files.make_directory(config.outputdirectory);
+  std::unique_ptr<output_directory> output;
+  const status made = files.make_output_directory(config.outputdirectory, output);
   if (!made.is_ok()) {
     diag.report_failure("Erstellen des Outpudirectorys nicht moeglich", made);
     return kExitFailure;
   }
 
-  write_report(config, diag, files, earlier.get(), listing, time_start);
+  write_report(config, diag, files, *output, earlier.get(), listing ? &*listing : nullptr, full, time_start);
   diag.flush();
   set_diagnostics_for_exit(nullptr);
   return diag.failures() > 0 ? kExitWithGaps : kExitSuccess;

@@ -1,10 +1,55 @@
 #include "driver/run_summaries.h"
 
+#include <algorithm>
+#include <optional>
 #include <string>
+#include <vector>
+
+#include "driver/option_table.h"
 
 namespace quern {
 
 namespace {
+
+// The value as the option takes it, or nothing where it does not.
+std::optional<settings> taken(std::string_view option, const std::string& value) {
+  for (const option_row& row : option_table()) {
+    if (row.spellings[0] == nullptr || option != row.spellings[0] || row.take == nullptr) continue;
+    settings config;
+    if (row.take(config, value.c_str())) return config;
+  }
+  return std::nullopt;
+}
+
+// Summaries keep their options as given; they compare by what the caps
+// stand for: "--min-size 1K" is "--min-size 1024", "--depth 01" is
+// "--depth 1" and "--min-size 0" no cap at all. A value that is not valid
+// compares as it stands.
+std::string comparable(std::string_view options) {
+  std::vector<std::string> words;
+  for (size_t start = 0; start <= options.size();) {
+    const size_t end = std::min(options.find(' ', start), options.size());
+    if (end > start) words.emplace_back(options.substr(start, end - start));
+    start = end + 1;
+  }
+  std::string result;
+  for (size_t at = 0; at < words.size(); ++at) {
+    std::string word = words[at];
+    if ((word == "--depth" || word == "--min-size") && at + 1 < words.size()) {
+      std::string value = words[++at];
+      if (const std::optional<settings> config = taken(word, value)) {
+        if (config->page_min_size == byte_total()) continue;
+        value.clear();
+        if (config->page_depth) value = std::to_string(*config->page_depth);
+        if (config->page_min_size) append_decimal(value, *config->page_min_size);
+      }
+      word += ' ' + value;
+    }
+    if (!result.empty()) result += ' ';
+    result += word;
+  }
+  return result;
+}
 
 // The options that change figures, and, for the summary beside the pages,
 // those that change which directories have lines, as given.
@@ -35,7 +80,7 @@ void say_differences(const settings& config, const old_summary& earlier, diagnos
     diag.write(line);
   };
   const std::string options = summary_options(config, then.scope);
-  if (then.options != options) say("andere Optionen", then.options, options);
+  if (comparable(then.options) != comparable(options)) say("andere Optionen", then.options, options);
   if (then.root != config.rootdirectory) say("andere Wurzel", then.root, config.rootdirectory);
 }
 
@@ -59,22 +104,45 @@ bool read_comparison(const settings& config, file_system& files, diagnostics& di
   return true;
 }
 
-std::unique_ptr<summary_writer> open_full_summary(const settings& config, file_system& files, diagnostics& diag,
-                                                  std::time_t begun, owner_ledger* owners) {
-  std::unique_ptr<summary_writer> full;
-  if (!config.full_summary) return full;
-  const status opened =
-      summary_writer::open(files, *config.full_summary, true, summary_of_run(config, begun, kScopeFull), full, owners);
-  if (!opened.is_ok()) diag.report_failure(kSummaryFailure, opened);
-  if (full != nullptr && owners != nullptr) add_lines_with_owners(*owners, *full);
-  return full;
+bool make_full_summary(const settings& config, file_system& files, diagnostics& diag, full_summary& full) {
+  if (!config.full_summary) return true;
+  const std::string& path = *config.full_summary;
+  const auto refuse = [&diag](const std::string& named, status cause) {
+    std::string line = "Zusammenfassung \"";
+    line += named;
+    line += "\" nicht moeglich: ";
+    line += cause.description();
+    line += "\r\n";
+    diag.report_failure_line(line);
+    return false;
+  };
+  status result = files.open_directory_of(path, full.directory, full.name);
+  if (!result.is_ok()) return refuse(path, result);
+  uint64_t device = 0;
+  uint64_t inode = 0;
+  result = full.directory->identity_of(full.name, device, inode);
+  if (result.is_ok()) return refuse(path, status::error(EEXIST));
+  if (result.error_number() != ENOENT) return refuse(path, result);
+  const std::string unfinished = full.name + std::string(kUnfinishedSuffix);
+  result = full.directory->create_file(unfinished, full.file);
+  if (!result.is_ok()) return refuse(path + std::string(kUnfinishedSuffix), result);
+  result = full.directory->identity_of(unfinished, full.device, full.inode);
+  if (!result.is_ok()) return refuse(path + std::string(kUnfinishedSuffix), result);
+  return true;
 }
 
-void close_full_summary(std::unique_ptr<summary_writer>& full, diagnostics& diag) {
-  if (full == nullptr) return;
-  const status closed = full->finish();
+void start_full_summary(const settings& config, std::time_t begun, owner_ledger* owners, full_summary& full) {
+  if (full.file == nullptr) return;
+  full.writer = std::make_unique<summary_writer>(std::move(full.file), summary_of_run(config, begun, kScopeFull),
+                                                 owners, full.name);
+  if (owners != nullptr) add_lines_with_owners(*owners, *full.writer);
+}
+
+void close_full_summary(full_summary& full, diagnostics& diag) {
+  if (full.writer == nullptr) return;
+  const status closed = full.writer->finish();
   if (!closed.is_ok()) diag.report_failure(kSummaryFailure, closed);
-  full.reset();
+  full.writer.reset();
 }
 
 }  // namespace quern

@@ -23,14 +23,33 @@ summary_header summary_of_run(const settings& config, std::time_t begun, std::st
 bool read_comparison(const settings& config, file_system& files, diagnostics& diag,
                      std::unique_ptr<old_summary>& earlier);
 
-// The summary of every directory, if one is asked for, with the figures
-// per owner where owners are shown; a failure to open it is reported and
-// the report is made without it.
-std::unique_ptr<summary_writer> open_full_summary(const settings& config, file_system& files, diagnostics& diag,
-                                                  std::time_t begun, owner_ledger* owners);
+// The summary of every directory, where one is asked for. It is written
+// under a temporary name that no list of summaries takes for one, made
+// before the report's directory, so that a path inside that directory, a
+// name taken or a directory missing are refused at the start; it takes its
+// name only once it is whole.
+struct full_summary {
+  std::unique_ptr<output_directory> directory;
+  std::unique_ptr<output_file> file;  // until the writer takes it
+  std::unique_ptr<summary_writer> writer;
+  std::string name;
+  // The file's identity: the scan passes over it, under either name.
+  uint64_t device = 0;
+  uint64_t inode = 0;
+};
+
+// What the temporary name adds to the name given.
+inline constexpr std::string_view kUnfinishedSuffix = ".partial";
+
+// Makes the file, if one is asked for. False, after saying why, when it
+// cannot be made.
+bool make_full_summary(const settings& config, file_system& files, diagnostics& diag, full_summary& full);
+
+// Starts writing it, with the figures per owner where owners are shown.
+void start_full_summary(const settings& config, std::time_t begun, owner_ledger* owners, full_summary& full);
 
 // The summary of every directory is complete once the tree is: it is
 // closed then, and a failure to write it said before the pages'.
-void close_full_summary(std::unique_ptr<summary_writer>& full, diagnostics& diag);
+void close_full_summary(full_summary& full, diagnostics& diag);
 
 }  // namespace quern

@@ -2,9 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <new>
+#include <thread>
 #include <vector>
 
+#include "base/output_descriptor.h"
 #include "support/fake_file_system.h"
 #include "support/files.h"
 
@@ -61,15 +66,18 @@ TEST(Run, OwnersFromAListingMustBeInItsFirstRecordAndThenTheIndexShowsThem) {
   EXPECT_NE(files.written.at("out/index.html").find("<td class=\"tdownername\">alice</td>"), std::string::npos);
 }
 
-// A summary of every directory goes to a new file only; one that cannot be
+// A summary of every directory goes to a new file only, made before
+// anything else under a temporary name and named once whole; a name taken
+// or a directory missing is refused at the start, one that cannot be
 // written is a gap, like a page, and the report is written all the same.
-TEST(Run, TheFullSummaryIsANewFileAndOneThatFailsIsAGap) {
+TEST(Run, TheFullSummaryIsANewFileNamedOnceWholeAndOneThatFailsIsAGap) {
   fake_file_system files;
   files.add_directory("r");
   files.add_directory("r/a");
   files.add_directory("r/a/b");
   EXPECT_EQ(fake_run(files, kExitSuccess, {"--summary", "full", "--no-summary", "--depth", "0"}), "");
   EXPECT_FALSE(files.written.contains("out/summary.txt"));
+  EXPECT_FALSE(files.written.contains("full.partial"));
   const std::string& full = files.written.at("full");
   EXPECT_NE(full.find("\n#options\t\n#scope\tfull\n"), std::string::npos);
   EXPECT_TRUE(
@@ -78,18 +86,20 @@ TEST(Run, TheFullSummaryIsANewFileAndOneThatFailsIsAGap) {
                      ".\t0\t0\t0\t0\t2\t1\t0\t0\t0\t0\t-\t1\n#end\t3\n"));
 
   files.written.clear();
-  EXPECT_EQ(fake_run(files, kExitWithGaps, {"--summary", "r/a"}),
-            "Konnte Zusammenfassung nicht erstellen: File exists\n");
+  EXPECT_EQ(fake_run(files, kExitFailure, {"--summary", "r/a"}),
+            "Zusammenfassung \"r/a\" nicht moeglich: File exists\r\n");
+  EXPECT_EQ(fake_run(files, kExitFailure, {"--summary", "out/full"}),
+            "Zusammenfassung \"out/full\" nicht moeglich: No such file or directory\r\n");
+  EXPECT_TRUE(files.written.empty());
   EXPECT_TRUE(files.removed.empty());
-  EXPECT_TRUE(files.written.contains("out/summary.txt"));
-  EXPECT_TRUE(files.written.contains("out/index.html"));
 
-  files.fail_output("elsewhere", fake_file_system::stage::close, EIO);
+  files.fail_output("elsewhere.partial", fake_file_system::stage::close, EIO);
   // Said once the tree is complete, before the pages.
   EXPECT_TRUE(fake_run(files, kExitWithGaps, {"-v", "--summary", "elsewhere"})
                   .starts_with("* scanning root directory\r\nKonnte Zusammenfassung nicht erstellen: Input/output "
                                "error\n* generating HTML files\r\n"));
-  EXPECT_EQ(files.removed, std::vector<std::string>{"elsewhere"});
+  EXPECT_EQ(files.removed, std::vector<std::string>{"elsewhere.partial"});
+  EXPECT_TRUE(files.written.contains("out/index.html"));
 }
 
 // A comparison that cannot be made publishes nothing; one with a summary of
@@ -114,8 +124,48 @@ TEST(Run, AComparisonIsReadBeforeAnythingIsWritten) {
             "Vergleich mit old: andere Optionen (vorher \"-x\", jetzt \"\")\r\n"
             "Vergleich mit old: andere Wurzel (vorher \"other\\x23\", jetzt \"r\")\r\n");
   EXPECT_NE(files.written.at("out/index.html").find("seit dem Bericht vom 2026-12-07T09:16:31Z"), std::string::npos);
+
+  // Caps compare by what they stand for, not as they were spelled.
+  std::string& text = files.inputs["old"].bytes;
+  const auto replace = [&text](std::string_view from, std::string_view to) {
+    text.replace(text.find(from), from.size(), to);
+  };
+  replace("-x\n#scope\tfull", "--depth 01 --min-size 1K\n#scope\treport");
+  replace("other\\x23", "r");
+  EXPECT_EQ(fake_run(files, kExitSuccess, {"--compare", "old", "--depth", "1", "--min-size", "1024"}), "");
+  EXPECT_EQ(fake_run(files, kExitSuccess, {"--compare", "old", "--depth", "1", "--min-size", "1025"}),
+            "Vergleich mit old: andere Optionen (vorher \"--depth 01 --min-size 1K\", jetzt \"--depth 1 --min-size "
+            "1025\")\r\n");
+  replace("--depth 01 --min-size 1K", "");
+  EXPECT_EQ(fake_run(files, kExitSuccess, {"--compare", "old", "--min-size", "0"}), "");
   EXPECT_TRUE(files.written.contains("out/d1_sg.html"));
   EXPECT_NE(files.written.at("out/styles.css").find("\r\ntr.new {"), std::string::npos);
+}
+
+// Memory can run out on any thread: the run then ends with its one line and
+// status 2, and the thread that failed leaves alone what the walk is saying
+// meanwhile (ThreadSanitizer, which the tests have stop at a race, would
+// end it otherwise).
+TEST(RunDeathTest, MemoryExhaustedOnAWorkerEndsTheRunWithTheOneLine) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  const auto run_out_of_memory = [] {
+    fake_file_system files;
+    files.add_directory("r");
+    const std::thread::id walk = std::this_thread::get_id();
+    std::atomic<int> listed = 0;
+    for (int i = 0; i < 1000; ++i) {
+      // A while into the scan, a worker fails; the walk goes on saying what
+      // it entered meanwhile.
+      files.add_directory("r/d" + std::to_string(i)).after_listing = [walk, &listed] {
+        if (++listed < 20 || std::this_thread::get_id() == walk) return;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        std::get_new_handler()();
+      };
+    }
+    const char* arguments[] = {"quern", "-v", "-v", "-j", "4", "-o", "out", "-r", "r"};
+    run(9, arguments, files, -1, kStandardError);
+  };
+  EXPECT_EXIT(run_out_of_memory(), testing::ExitedWithCode(2), "operator new: Quern .* Malloc Error");
 }
 
 }  // namespace

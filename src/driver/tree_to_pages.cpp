@@ -43,13 +43,19 @@ bool room_for_both(const scan_options& scan, size_t writers) {
 
 // The scan must not see in the output directory the pages written while it
 // goes on, wherever in the tree it meets that directory.
-bool pass_over_pages(file_system& files, const std::string& output_directory, scan_options& scan) {
-  std::unique_ptr<open_directory> directory;
-  if (!files.open_directory_at_path(output_directory, directory).is_ok()) return false;
+bool pass_over_pages(output_directory& output, scan_options& scan) {
   passed_over_entries& pages = scan.passed_over;
-  if (!directory->identity(pages.device, pages.inode).is_ok()) return false;
+  if (!output.identity_of(".", pages.device, pages.inode).is_ok()) return false;
   pages.accepts = is_page_name;
   return true;
+}
+
+// Nor the summary of every directory, which grows while it goes on.
+void pass_over_summary(const full_summary& full, scan_options& scan) {
+  if (full.writer == nullptr) return;
+  scan.passed_over.file = true;
+  scan.passed_over.file_device = full.device;
+  scan.passed_over.file_inode = full.inode;
 }
 
 // Which directories keep their subtrees: those that can get pages.
@@ -71,20 +77,21 @@ void say_directories_with_pages(const settings& config, diagnostics& diag, int64
 // say (no operations traced), the pages of each finished subtree are written
 // while the scan goes on; what is said about them still comes after the
 // scan's messages, in the walk's order.
-void scan_and_write_pages(const settings& config, const report_context& context, directory_tree& tree,
-                          directory_node* root, int threads, std::unique_ptr<summary_writer>& full) {
+void scan_and_write_pages(const settings& config, const report_context& context, file_system& files,
+                          directory_tree& tree, directory_node* root, int threads, full_summary& full) {
   diagnostics& diag = context.diag;
   scan_options scan{.threads = threads,
                     .one_file_system = config.one_file_system,
                     .hard_links_once = config.hard_links_once,
                     .retention = page_retention(config),
                     .owners = context.owners};
+  pass_over_summary(full, scan);
   std::unique_ptr<page_crew> crew;
   // Counted as they are finished: once writers sort their children, only
   // the writers may go through them.
   int64_t directories_with_pages = 1;  // the root has its pages in any case
   // Where owners are shown, the ledger passes the lines their figures.
-  summary_writer* const every_directory = context.owners == nullptr ? full.get() : nullptr;
+  summary_writer* const every_directory = context.owners == nullptr ? full.writer.get() : nullptr;
   const auto count_pages = [&directories_with_pages, every_directory](directory_node* node) {
     if (node->parent != nullptr && node->currentsubdirs() > 0) ++directories_with_pages;
     if (every_directory != nullptr) every_directory->add(*node, true);
@@ -94,8 +101,7 @@ void scan_and_write_pages(const settings& config, const report_context& context,
     crew = std::make_unique<page_crew>(context, writers_beside_scan(threads));
     scan_options beside = scan;
     beside.threads = threads - static_cast<int>(crew->writers());
-    if (crew->writers() > 0 && room_for_both(beside, crew->writers()) &&
-        pass_over_pages(context.files, config.outputdirectory, beside)) {
+    if (crew->writers() > 0 && room_for_both(beside, crew->writers()) && pass_over_pages(context.output, beside)) {
       scan = beside;
       scan.counted = [&crew, &count_pages](directory_node* node) {
         count_pages(node);
@@ -106,7 +112,7 @@ void scan_and_write_pages(const settings& config, const report_context& context,
     }
   }
   if (diag.shows(verbosity::steps)) diag.write("* scanning root directory\r\n");
-  jumper(tree, root, config.rootdirectory, context.files, diag, scan);
+  jumper(tree, root, config.rootdirectory, files, diag, scan);
   close_full_summary(full, diag);
 
   say_directories_with_pages(config, diag, directories_with_pages, tree.structures());
@@ -122,12 +128,11 @@ void scan_and_write_pages(const settings& config, const report_context& context,
 
 // A listing builds the whole tree before the pages are written.
 void read_and_write_pages(const settings& config, const report_context& context, directory_tree& tree,
-                          directory_node* root, int threads, opened_listing& listing,
-                          std::unique_ptr<summary_writer>& full) {
+                          directory_node* root, int threads, opened_listing& listing, full_summary& full) {
   diagnostics& diag = context.diag;
   if (diag.shows(verbosity::steps)) diag.write("* scanning root directory\r\n");
   // Where owners are shown, the ledger passes the lines their figures.
-  summary_writer* const every_directory = context.owners == nullptr ? full.get() : nullptr;
+  summary_writer* const every_directory = context.owners == nullptr ? full.writer.get() : nullptr;
   const auto counted = [every_directory](directory_node* node) { every_directory->add(*node, true); };
   read_listing(tree, root, config.rootdirectory, listing, config.listing->terminator, diag, page_retention(config),
                context.owners, every_directory != nullptr ? counted : std::function<void(directory_node*)>());
@@ -147,15 +152,13 @@ opened_listing open_listing_of(const settings& config, file_system& files) {
   return open_listing(*config.listing, config.rootdirectory, files, listing_buffer_sizes().longest_record);
 }
 
-void count_and_write_pages(const settings& config, const report_context& context, directory_tree& tree,
-                           directory_node* root, std::optional<opened_listing>& listing,
-                           std::unique_ptr<summary_writer>& full) {
+void count_and_write_pages(const settings& config, const report_context& context, file_system& files,
+                           directory_tree& tree, directory_node* root, opened_listing* listing, full_summary& full) {
   const int threads = config.jobs > 0 ? config.jobs : default_jobs();
-  if (!config.listing) {
-    scan_and_write_pages(config, context, tree, root, threads, full);
+  if (listing == nullptr) {
+    scan_and_write_pages(config, context, files, tree, root, threads, full);
     return;
   }
-  if (!listing) listing = open_listing_of(config, context.files);
   read_and_write_pages(config, context, tree, root, threads, *listing, full);
 }
 

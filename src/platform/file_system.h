@@ -74,13 +74,34 @@ class open_directory {
   virtual status open_subdirectory(const char* name, std::unique_ptr<open_directory>& result) = 0;
 };
 
-// A file being written. Every failure, of a write or of the close, is
-// reported through the result of close().
+// A file being written, in an output directory. It is unfinished until
+// close() or close_as() succeeds: an unfinished file is removed when it is
+// destroyed, and also when the run is ended from outside before, so that
+// no reader ever meets a file that silently lacks its end.
 class output_file {
  public:
   virtual ~output_file() = default;
   virtual status write(std::string_view bytes) = 0;
+  // Every failure, of a write before or of the close, is reported here too:
+  // a file that missed a write stays unfinished.
   virtual status close() = 0;
+  // Flushes the file to the disk, closes it and gives it the name in the
+  // same directory, unless that name is taken by then (EEXIST): a file
+  // under that name is always whole, even after a crash.
+  virtual status close_as(std::string_view name) = 0;
+};
+
+// A directory held open while files are made in it: every file is made and
+// removed there, whatever happens to the directory's path meanwhile.
+class output_directory {
+ public:
+  virtual ~output_directory() = default;
+  // Makes a new file: never through a symbolic link, never over a file that
+  // has the name already (EEXIST).
+  virtual status create_file(std::string_view name, std::unique_ptr<output_file>& result) = 0;
+  // The identity, as entry_status gives it, of the entry of that name
+  // (ENOENT where there is none); "." is the directory itself.
+  virtual status identity_of(std::string_view name, uint64_t& device, uint64_t& inode) = 0;
 };
 
 // A file read from its start to its end, in blocks.
@@ -97,14 +118,14 @@ class file_system {
  public:
   virtual ~file_system() = default;
   virtual status open_directory_at_path(const std::string& path, std::unique_ptr<open_directory>& result) = 0;
-  // Creates the last component only, with permission bits 0755.
-  virtual status make_directory(const std::string& path) = 0;
-  // Creates or truncates the file.
-  virtual status create_file(const std::string& path, std::unique_ptr<output_file>& result) = 0;
-  // Creates the file only if nothing has its name yet (EEXIST otherwise),
-  // so that a file the user names is never overwritten.
-  virtual status create_new_file(const std::string& path, std::unique_ptr<output_file>& result) = 0;
-  virtual status remove_file(const std::string& path) = 0;
+  // Makes the new directory of a report (its last component only, with
+  // permission bits 0755) and holds it: it must then be a directory, not a
+  // link, and belong to the user Quern runs as, or it is not used at all.
+  virtual status make_output_directory(const std::string& path, std::unique_ptr<output_directory>& result) = 0;
+  // Holds the existing directory that a file's path names, to make the file
+  // there; `name` is the path's last component (EISDIR where it has none).
+  virtual status open_directory_of(const std::string& file_path, std::unique_ptr<output_directory>& result,
+                                   std::string& name) = 0;
   virtual status open_input_file(const std::string& path, std::unique_ptr<input_file>& result) = 0;
   // The process's standard input; destroying the result leaves it open.
   virtual std::unique_ptr<input_file> standard_input() = 0;

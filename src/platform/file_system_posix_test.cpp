@@ -10,6 +10,7 @@
 #include <map>
 #include <string>
 
+#include "base/unfinished_files.h"
 #include "platform/file_system.h"
 
 namespace quern {
@@ -102,24 +103,73 @@ TEST(PosixFileSystem, AnOpenDirectoryHoldsOneDescriptorWhetherListedOrNotAndNone
   EXPECT_EQ(next_descriptor(), free_before);
 }
 
-// A file the user names is created, never truncated or followed through a
-// link left in its place.
-TEST(PosixFileSystem, ANewFileIsCreatedOnlyWhereNothingHasItsName) {
+std::string contents(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// Files are made relative to the directory held, so that whoever renames it
+// and puts a link elsewhere in its place redirects nothing; a name is never
+// taken over, and a file is whole under its name or not there at all.
+TEST(PosixFileSystem, FilesAreMadeInTheDirectoryHeldNeverOverAnotherAndWholeOrNotAtAll) {
   temporary_tree tree;
-  const std::string path = tree.root() + "/summary";
-  std::unique_ptr<output_file> file;
-  ASSERT_TRUE(platform_file_system().create_new_file(path, file).is_ok());
-  ASSERT_TRUE(file->write("first").is_ok());
-  ASSERT_TRUE(file->close().is_ok());
-  std::unique_ptr<output_file> again;
-  EXPECT_EQ(platform_file_system().create_new_file(path, again).error_number(), EEXIST);
-  ASSERT_EQ(::symlink("nowhere", (tree.root() + "/dangling").c_str()), 0);
-  EXPECT_EQ(platform_file_system().create_new_file(tree.root() + "/dangling", again).error_number(), EEXIST);
-  EXPECT_FALSE(fs::exists(tree.root() + "/nowhere"));
-  std::ifstream in(path);
-  std::string kept;
-  std::getline(in, kept);
-  EXPECT_EQ(kept, "first");
+  const std::string out = tree.root() + "/out";
+  std::unique_ptr<output_directory> held;
+  ASSERT_TRUE(platform_file_system().make_output_directory(out, held).is_ok());
+  std::unique_ptr<output_directory> again;
+  EXPECT_EQ(platform_file_system().make_output_directory(out, again).error_number(), EEXIST);
+  fs::create_directory(tree.root() + "/elsewhere");
+  fs::rename(out, tree.root() + "/moved");
+  fs::create_directory_symlink(tree.root() + "/elsewhere", out);
+
+  std::unique_ptr<output_file> page;
+  ASSERT_TRUE(held->create_file("page", page).is_ok());
+  ASSERT_TRUE(page->write("whole").is_ok());
+  ASSERT_TRUE(page->close().is_ok());
+  page.reset();
+  EXPECT_EQ(contents(tree.root() + "/moved/page"), "whole");
+  EXPECT_TRUE(fs::is_empty(tree.root() + "/elsewhere"));
+
+  std::unique_ptr<output_file> other;
+  EXPECT_EQ(held->create_file("page", other).error_number(), EEXIST);
+  ASSERT_EQ(::symlink("nowhere", (tree.root() + "/moved/dangling").c_str()), 0);
+  EXPECT_EQ(held->create_file("dangling", other).error_number(), EEXIST);
+  EXPECT_FALSE(fs::exists(tree.root() + "/moved/nowhere"));
+
+  ASSERT_TRUE(held->create_file("cut", other).is_ok());
+  ASSERT_TRUE(other->write("half").is_ok());
+  other.reset();
+  EXPECT_FALSE(fs::exists(tree.root() + "/moved/cut"));
+
+  // A final name taken meanwhile is left as it is, and the new file goes.
+  ASSERT_TRUE(held->create_file("summary.partial", other).is_ok());
+  ASSERT_TRUE(other->write("new").is_ok());
+  EXPECT_EQ(other->close_as("page").error_number(), EEXIST);
+  other.reset();
+  EXPECT_EQ(contents(tree.root() + "/moved/page"), "whole");
+  ASSERT_TRUE(held->create_file("summary.partial", other).is_ok());
+  ASSERT_TRUE(other->write("new").is_ok());
+  ASSERT_TRUE(other->close_as("summary").is_ok());
+  other.reset();
+  EXPECT_EQ(contents(tree.root() + "/moved/summary"), "new");
+  EXPECT_FALSE(fs::exists(tree.root() + "/moved/summary.partial"));
+}
+
+// A run ended from outside takes its unfinished files with it, and makes
+// none after: the list stays held, so this runs in a child of its own.
+TEST(PosixFileSystemDeathTest, UnfinishedFilesAreRemovedWhenTheRunIsEnded) {
+  temporary_tree tree;
+  const auto end_while_writing = [&tree] {
+    std::unique_ptr<output_directory> held;
+    std::unique_ptr<output_file> done;
+    std::unique_ptr<output_file> cut;
+    if (!platform_file_system().make_output_directory(tree.root() + "/out", held).is_ok() ||
+        !held->create_file("done", done).is_ok() || !done->close().is_ok() || !held->create_file("cut", cut).is_ok())
+      std::_Exit(3);
+    remove_unfinished_files();
+    std::_Exit(fs::exists(tree.root() + "/out/done") && !fs::exists(tree.root() + "/out/cut") ? 0 : 4);
+  };
+  EXPECT_EXIT(end_while_writing(), testing::ExitedWithCode(0), "");
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <unordered_map>
 #include <utility>
 
+#include "base/unfinished_files.h"
 #include "base/wide_text.h"
 #include "platform/file_system_win32.h"
 
@@ -71,17 +72,13 @@ class handle_owner {
   HANDLE handle_;
 };
 
-// Opens the entry itself, never what a reparse point leads to, to ask what
-// it is. Used only for names the listing did not hand out.
-status stat_path(const std::wstring& path, entry_status& result) {
-  const handle_owner entry(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
-                                       FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-  if (entry.get() == INVALID_HANDLE_VALUE) return last_error();
+// What the entry open through the handle is.
+status stat_handle(HANDLE entry, entry_status& result) {
   BY_HANDLE_FILE_INFORMATION info;
-  if (!GetFileInformationByHandle(entry.get(), &info)) return last_error();
+  if (!GetFileInformationByHandle(entry, &info)) return last_error();
   FILE_ATTRIBUTE_TAG_INFO tag{};
   if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
-      !GetFileInformationByHandleEx(entry.get(), FileAttributeTagInfo, &tag, sizeof tag)) {
+      !GetFileInformationByHandleEx(entry, FileAttributeTagInfo, &tag, sizeof tag)) {
     return last_error();
   }
   result.type = classify_win32_entry(info.dwFileAttributes, tag.ReparseTag);
@@ -90,6 +87,15 @@ status stat_path(const std::wstring& path, entry_status& result) {
   result.inode = static_cast<uint64_t>(join_size(info.nFileIndexHigh, info.nFileIndexLow));
   result.links = info.nNumberOfLinks;
   return status::ok();
+}
+
+// Opens the entry itself, never what a reparse point leads to, to ask what
+// it is. Used only for names the listing did not hand out.
+status stat_path(const std::wstring& path, entry_status& result) {
+  const handle_owner entry(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
+                                       FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (entry.get() == INVALID_HANDLE_VALUE) return last_error();
+  return stat_handle(entry.get(), result);
 }
 
 // A directory open through a handle. Its listing already says what every
@@ -188,34 +194,128 @@ status win32_directory::open_subdirectory(const char* name, std::unique_ptr<open
   return open_directory_handle(join(path_, name), false, result);
 }
 
+// A new file in a directory held open. Others may delete it while it is
+// open, so that a run ended from outside can remove it at once.
 class win32_output_file final : public output_file {
  public:
-  explicit win32_output_file(HANDLE handle) : handle_(handle) {}
+  win32_output_file(const std::wstring& directory, std::string_view name)
+      : directory_(directory), path_(join(directory, std::string(name).c_str())) {}
   ~win32_output_file() override {
     if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
+    if (made_ && !finished_) remove(this);
   }
+
+  status create() { return unfinished_.make(create_in, this); }
 
   // The bytes go out as they are: no runtime stands between that could add
   // a second carriage return before a line feed.
   status write(std::string_view bytes) override {
-    while (!bytes.empty()) {
+    while (!bytes.empty() && failure_.is_ok()) {
       const DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size(), 1u << 30));
       DWORD written = 0;
-      if (!WriteFile(handle_, bytes.data(), chunk, &written, nullptr)) return last_error();
-      if (written == 0) return status::error(EIO);
+      if (!WriteFile(handle_, bytes.data(), chunk, &written, nullptr)) {
+        failure_ = last_error();
+      } else if (written == 0) {
+        failure_ = status::error(EIO);
+      }
       bytes.remove_prefix(written);
     }
-    return status::ok();
+    return failure_;
   }
 
   status close() override {
+    const status closed = close_handle();
+    if (!failure_.is_ok()) return failure_;
+    if (closed.is_ok()) finish();
+    return closed;
+  }
+
+  status close_as(std::string_view name) override {
+    if (!failure_.is_ok()) return failure_;
+    if (!FlushFileBuffers(handle_)) return last_error();
+    if (const status closed = close_handle(); !closed.is_ok()) return closed;
+    // Without MOVEFILE_REPLACE_EXISTING a name taken is left as it is.
+    const std::wstring final_path = join(directory_, std::string(name).c_str());
+    if (!MoveFileExW(path_.c_str(), final_path.c_str(), MOVEFILE_WRITE_THROUGH)) return last_error();
+    finish();
+    return status::ok();
+  }
+
+ private:
+  static status create_in(void* context) {
+    auto* file = static_cast<win32_output_file*>(context);
+    file->handle_ = CreateFileW(file->path_.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file->handle_ == INVALID_HANDLE_VALUE) return last_error();
+    file->made_ = true;
+    return status::ok();
+  }
+  static void remove(const void* context) noexcept {
+    DeleteFileW(static_cast<const win32_output_file*>(context)->path_.c_str());
+  }
+
+  status close_handle() {
     const BOOL closed = CloseHandle(std::exchange(handle_, INVALID_HANDLE_VALUE));
     return closed ? status::ok() : last_error();
+  }
+  void finish() {
+    finished_ = true;
+    unfinished_.finished();
+  }
+
+  const std::wstring& directory_;
+  const std::wstring path_;
+  HANDLE handle_ = INVALID_HANDLE_VALUE;
+  status failure_;  // of the first write that failed
+  bool made_ = false;
+  bool finished_ = false;
+  unfinished_file unfinished_{remove, this};
+};
+
+// A directory held open without sharing the right to delete it: while the
+// run writes, nobody can rename it or remove it and put another in its
+// place.
+class win32_output_directory final : public output_directory {
+ public:
+  win32_output_directory(HANDLE handle, std::wstring path) : handle_(handle), path_(std::move(path)) {}
+  ~win32_output_directory() override { CloseHandle(handle_); }
+
+  status create_file(std::string_view name, std::unique_ptr<output_file>& result) override {
+    auto file = std::make_unique<win32_output_file>(path_, name);
+    const status created = file->create();
+    if (created.is_ok()) result = std::move(file);
+    return created;
+  }
+
+  status identity_of(std::string_view name, uint64_t& device, uint64_t& inode) override {
+    entry_status entry;
+    const status found =
+        name == "." ? stat_handle(handle_, entry) : stat_path(join(path_, std::string(name).c_str()), entry);
+    if (!found.is_ok()) return found;
+    device = entry.device;
+    inode = entry.inode;
+    return status::ok();
   }
 
  private:
   HANDLE handle_;
+  const std::wstring path_;
 };
+
+// Holds the directory at the path, which must be one and, unless `follow`
+// is set, no reparse point.
+status hold_directory(const std::wstring& path, bool follow, std::unique_ptr<output_directory>& result) {
+  const DWORD flags = FILE_FLAG_BACKUP_SEMANTICS | (follow ? 0 : FILE_FLAG_OPEN_REPARSE_POINT);
+  handle_owner directory(CreateFileW(path.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, flags, nullptr));
+  if (directory.get() == INVALID_HANDLE_VALUE) return last_error();
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(directory.get(), &info)) return last_error();
+  if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) return status::error(ENOTDIR);
+  if (!follow && (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return status::error(EPERM);
+  result = std::make_unique<win32_output_directory>(directory.release(), path);
+  return status::ok();
+}
 
 class win32_input_file final : public input_file {
  public:
@@ -252,18 +352,24 @@ class win32_file_system final : public file_system {
   }
 
   // Windows directories carry no permission bits.
-  status make_directory(const std::string& path) override {
+  status make_output_directory(const std::string& path, std::unique_ptr<output_directory>& result) override {
     std::wstring wide;
     const status converted = extended_length_path(path, wide);
     if (!converted.is_ok()) return converted;
-    return CreateDirectoryW(wide.c_str(), nullptr) ? status::ok() : last_error();
+    if (!CreateDirectoryW(wide.c_str(), nullptr)) return last_error();
+    return hold_directory(wide, false, result);
   }
 
-  status remove_file(const std::string& path) override {
+  status open_directory_of(const std::string& file_path, std::unique_ptr<output_directory>& result,
+                           std::string& name) override {
+    const size_t separator = file_path.find_last_of("/\\:");
+    name = separator == std::string::npos ? file_path : file_path.substr(separator + 1);
+    if (name.empty() || name == "." || name == "..") return status::error(EISDIR);
+    std::string directory = separator == std::string::npos ? "." : file_path.substr(0, separator + 1);
     std::wstring wide;
-    const status converted = extended_length_path(path, wide);
+    const status converted = extended_length_path(directory, wide);
     if (!converted.is_ok()) return converted;
-    return DeleteFileW(wide.c_str()) ? status::ok() : last_error();
+    return hold_directory(wide, true, result);
   }
 
   status open_input_file(const std::string& path, std::unique_ptr<input_file>& result) override {
@@ -280,26 +386,6 @@ class win32_file_system final : public file_system {
   // Read as bytes: no runtime turns CR LF into LF on the way.
   std::unique_ptr<input_file> standard_input() override {
     return std::make_unique<win32_input_file>(GetStdHandle(STD_INPUT_HANDLE), false);
-  }
-
-  status create_file(const std::string& path, std::unique_ptr<output_file>& result) override {
-    return create(path, CREATE_ALWAYS, result);
-  }
-
-  status create_new_file(const std::string& path, std::unique_ptr<output_file>& result) override {
-    return create(path, CREATE_NEW, result);
-  }
-
- private:
-  static status create(const std::string& path, DWORD disposition, std::unique_ptr<output_file>& result) {
-    std::wstring wide;
-    const status converted = extended_length_path(path, wide);
-    if (!converted.is_ok()) return converted;
-    const HANDLE file =
-        CreateFileW(wide.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return last_error();
-    result = std::make_unique<win32_output_file>(file);
-    return status::ok();
   }
 };
 

@@ -96,7 +96,7 @@ class scratch_directory {
     const DWORD length = GetTempPathW(MAX_PATH + 1, base);
     path_ = narrow(std::wstring_view(base, length)) + "quern-test-" + std::to_string(GetCurrentProcessId()) + "-" +
             std::to_string(GetTickCount64());
-    EXPECT_TRUE(platform_file_system().make_directory(path_).is_ok());
+    EXPECT_TRUE(CreateDirectoryW(extended(path_).c_str(), nullptr));
   }
   ~scratch_directory() { remove_tree(extended(path_)); }
   scratch_directory(const scratch_directory&) = delete;
@@ -139,7 +139,7 @@ constexpr int64_t kFiveGiB = int64_t{5} << 30;
 TEST(Win32FileSystem, ListsNamesOutsideTheCodePageWithLargeSizesAndAnswersFromSeveralThreads) {
   scratch_directory scratch;
   file_system& files = platform_file_system();
-  ASSERT_TRUE(files.make_directory(scratch / "sub").is_ok());
+  ASSERT_TRUE(CreateDirectoryW(extended(scratch / "sub").c_str(), nullptr));
   make_file(scratch / kGreekJapanese, kFiveGiB);
 
   std::unique_ptr<open_directory> directory;
@@ -191,11 +191,40 @@ TEST(Win32FileSystem, FailuresRelativeToADirectoryCarryTheRuntimesErrorNumbers) 
   EXPECT_EQ(directory->open_subdirectory("missing", child).error_number(), ENOENT);
   entry_status entry;
   EXPECT_EQ(directory->stat_entry("missing", entry).error_number(), ENOENT);
-  std::unique_ptr<output_file> output;
-  EXPECT_EQ(platform_file_system().create_file(scratch / "missing/page.html", output).error_number(), ENOENT);
-  EXPECT_EQ(platform_file_system().create_new_file(scratch / "file", output).error_number(), EEXIST);
-  ASSERT_TRUE(platform_file_system().create_new_file(scratch / "new", output).is_ok());
-  EXPECT_TRUE(output->close().is_ok());
+}
+
+// The output directory is held so that nobody can rename it or put another
+// in its place while the run writes; a name is never taken over, and a
+// file is whole under its name or not there at all.
+TEST(Win32FileSystem, TheOutputDirectoryIsHeldAndItsFilesAreWholeOrNotThere) {
+  scratch_directory scratch;
+  std::unique_ptr<output_directory> held;
+  ASSERT_TRUE(platform_file_system().make_output_directory(scratch / "out", held).is_ok());
+  EXPECT_FALSE(MoveFileW(extended(scratch / "out").c_str(), extended(scratch / "moved").c_str()));
+  std::unique_ptr<output_directory> again;
+  EXPECT_EQ(platform_file_system().make_output_directory(scratch / "out", again).error_number(), EEXIST);
+
+  std::unique_ptr<output_file> file;
+  ASSERT_TRUE(held->create_file("page", file).is_ok());
+  ASSERT_TRUE(file->write("whole").is_ok());
+  ASSERT_TRUE(file->close().is_ok());
+  EXPECT_EQ(held->create_file("page", file).error_number(), EEXIST);
+  ASSERT_TRUE(held->create_file("cut", file).is_ok());
+  ASSERT_TRUE(file->write("half").is_ok());
+  file.reset();
+  uint64_t device = 0;
+  uint64_t inode = 0;
+  EXPECT_EQ(held->identity_of("cut", device, inode).error_number(), ENOENT);
+  ASSERT_TRUE(held->create_file("new.partial", file).is_ok());
+  EXPECT_EQ(file->close_as("page").error_number(), EEXIST);
+  file.reset();
+  EXPECT_EQ(held->identity_of("new.partial", device, inode).error_number(), ENOENT);
+  ASSERT_TRUE(held->create_file("new.partial", file).is_ok());
+  ASSERT_TRUE(file->close_as("new").is_ok());
+  EXPECT_TRUE(held->identity_of("new", device, inode).is_ok());
+
+  std::string name;
+  EXPECT_EQ(platform_file_system().open_directory_of(scratch / "missing/summary", again, name).error_number(), ENOENT);
 }
 
 }  // namespace

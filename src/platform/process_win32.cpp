@@ -1,11 +1,27 @@
 #include <fcntl.h>
 #include <io.h>
 
+#include <windows.h>
+
 #include <cstdint>
 
+#include "base/progress.h"
+#include "base/unfinished_files.h"
 #include "platform/process.h"
 
 namespace quern {
+
+namespace {
+
+// Ctrl-C, Ctrl-Break and closing the window, on a thread of their own: the
+// files and the line go first, then the default handler ends the process.
+BOOL WINAPI end_after_removing(DWORD) {
+  remove_unfinished_files();
+  erase_progress_line_now();
+  return FALSE;
+}
+
+}  // namespace
 
 void prepare_process() {
   // Without a console or redirection the standard descriptors may not be
@@ -21,6 +37,8 @@ void prepare_process() {
     }
   }
 }
+
+void end_cleanly_on_signals() { SetConsoleCtrlHandler(end_after_removing, TRUE); }
 
 // Files and directories are opened as handles, which have no such limit.
 size_t descriptor_limit() { return SIZE_MAX; }

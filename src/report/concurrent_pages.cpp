@@ -22,24 +22,15 @@ constexpr size_t kHeldBytes = 8 << 20;
 // descriptors, a writer waits for another one's file to close instead of
 // failing, so that no shortage is reported that one writer alone would not
 // have met.
-class shared_descriptors final : public file_system {
+class shared_descriptors final : public output_directory {
  public:
-  explicit shared_descriptors(file_system& files) : files_(files) {}
+  explicit shared_descriptors(output_directory& output) : output_(output) {}
 
-  status open_directory_at_path(const std::string& path, std::unique_ptr<open_directory>& result) override {
-    return files_.open_directory_at_path(path, result);
-  }
-  status make_directory(const std::string& path) override { return files_.make_directory(path); }
-  status remove_file(const std::string& path) override { return files_.remove_file(path); }
-  status open_input_file(const std::string& path, std::unique_ptr<input_file>& result) override {
-    return files_.open_input_file(path, result);
-  }
-  std::unique_ptr<input_file> standard_input() override { return files_.standard_input(); }
-  status create_new_file(const std::string& path, std::unique_ptr<output_file>& result) override {
-    return files_.create_new_file(path, result);
+  status identity_of(std::string_view name, uint64_t& device, uint64_t& inode) override {
+    return output_.identity_of(name, device, inode);
   }
 
-  status create_file(const std::string& path, std::unique_ptr<output_file>& result) override EXCLUDES(mutex_) {
+  status create_file(std::string_view name, std::unique_ptr<output_file>& result) override EXCLUDES(mutex_) {
     const mutex_lock held(mutex_);
     for (;;) {
       ++open_;
@@ -48,7 +39,7 @@ class shared_descriptors final : public file_system {
       status created;
       {
         const mutex_unlock unlocked(mutex_);
-        created = files_.create_file(path, file);
+        created = output_.create_file(name, file);
       }
       if (created.is_ok()) {
         result = std::make_unique<counted_file>(*this, std::move(file));
@@ -86,6 +77,12 @@ class shared_descriptors final : public file_system {
       owner_.closed();
       return result;
     }
+    status close_as(std::string_view name) override {
+      const status result = file_->close_as(name);
+      file_.reset();
+      owner_.closed();
+      return result;
+    }
 
    private:
     shared_descriptors& owner_;
@@ -101,7 +98,7 @@ class shared_descriptors final : public file_system {
     file_closed_.notify_all();
   }
 
-  file_system& files_;
+  output_directory& output_;
   mutex mutex_;
   condition_variable file_closed_;
   size_t open_ GUARDED_BY(mutex_) = 0;
@@ -134,7 +131,7 @@ bool has_pages(const directory_node* node) { return node->parent == nullptr || n
 // finished ones in its own order and takes up any that it needs and nobody
 // has started.
 struct page_crew::crew {
-  explicit crew(const report_context& run) : context(run), files(run.files) {}
+  explicit crew(const report_context& run) : context(run), output(run.output) {}
 
   uint8_t& state_of(const directory_node* node) REQUIRES(handover.guard()) {
     if (states.size() <= node->id()) states.resize(node->id() + 1, progress_byte::make(stage::unsubmitted, 0));
@@ -168,7 +165,7 @@ struct page_crew::crew {
     std::string text;
     {
       const mutex_unlock unlocked(handover.guard());
-      pages = output_html_directory({context.options, said, files, context.owners, context.earlier}, node, workspace);
+      pages = output_html_directory({context.options, said, output, context.owners, context.earlier}, node, workspace);
       text = said.collected();
     }
     state_of(node) = progress_byte::make(stage::done, pages);
@@ -183,7 +180,7 @@ struct page_crew::crew {
   }
 
   const report_context& context;
-  shared_descriptors files;
+  shared_descriptors output;
   bounded_handover handover{kHeldBytes};
   std::deque<directory_node*> ready GUARDED_BY(handover.guard());
   std::vector<uint8_t> states GUARDED_BY(handover.guard());  // by node identifier

@@ -52,6 +52,7 @@ class scarce_descriptors final : public fake_file_system {
     ~counted() override { owner_.closed(); }
     status write(std::string_view bytes) override { return file_->write(bytes); }
     status close() override { return file_->close(); }
+    status close_as(std::string_view name) override { return file_->close_as(name); }
 
    private:
     scarce_descriptors& owner_;
@@ -115,7 +116,7 @@ written_pages write_pages(fake_file_system& files,
   report_options config;
   config.outputdirectory = "out";
   diagnostics diag(verbosity::operations, -1);
-  how({config, diag, files}, sample);
+  how({config, diag, files.output_at(config.outputdirectory)}, sample);
   return {diag.collected(), diag.failures(), files.written};
 }
 
@@ -219,7 +220,7 @@ TEST(PageCrew, OwnersAreThoseOfOneWriterWhileFiguresComeAndGo) {
   const auto with_owners = [](int writers) {
     return [writers](const report_context& context, sample_tree& sample) {
       owner_ledger ledger(slow_name);
-      const report_context owned{context.options, context.diag, context.files, &ledger};
+      const report_context owned{context.options, context.diag, context.output, &ledger};
       if (writers == 0) {
         keep_and_submit(owned, sample, ledger, nullptr);
       } else {

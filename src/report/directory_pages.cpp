@@ -234,23 +234,24 @@ namespace {
 int write_pages(const report_context& context, directory_node* node, buffers& work) {
   bool prepared = false;
   int written = 0;
-  std::string path;
+  std::string name;
   for (const page_kind& kind : pages_of(context)) {
-    path = context.options.outputdirectory;
-    path += '/';
-    append_page_name(path, node, kind.key);
-    if (context.diag.shows(verbosity::operations)) context.diag.write("*** try to create html file " + path + "\r\n");
+    name.clear();
+    append_page_name(name, node, kind.key);
+    if (context.diag.shows(verbosity::operations))
+      context.diag.write("*** try to create html file " + context.options.outputdirectory + "/" + name + "\r\n");
     // Opened before the page is composed, so that a failed open leaves the
     // children unsorted for it and the trace keeps its order.
     std::unique_ptr<output_file> file;
-    status result = context.files.create_file(path, file);
+    status result = context.output.create_file(name, file);
     if (result.is_ok()) {
       if (!prepared) {
         prepare_directory(context, node, work);
         prepared = true;
       }
       compose_page(context, node, kind, work);
-      result = write_or_remove(context.files, path, *file, work.page);
+      result = write_and_close(*file, work.page);
+      file.reset();
     }
     if (!result.is_ok()) {
       context.diag.report_failure("Konnte Output HTML nicht erstellen", result);

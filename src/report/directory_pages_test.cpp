@@ -20,7 +20,7 @@ using quern_test::add_node;
 
 struct report {
   report() { config.outputdirectory = "out"; }
-  void write() { output_html_directory({config, diag, files}, root); }
+  void write() { output_html_directory({config, diag, files.output_at(config.outputdirectory)}, root); }
 
   diagnostics diag{verbosity::quiet, -1};
   directory_tree tree{diag};
@@ -121,7 +121,7 @@ TEST(DirectoryPages, EveryPageShowsTheOwnersBelowTheStatisticsAndTheFiguresAreGi
     figures.add(3, 10, 2);
     ledger.keep(child, figures);
     if (failing) r.files.fail_output("out/d2_sc.html", fake_file_system::stage::write, ENOSPC);
-    output_html_directory({r.config, r.diag, r.files, &ledger}, child);
+    output_html_directory({r.config, r.diag, r.files.output_at(r.config.outputdirectory), &ledger}, child);
     EXPECT_EQ(r.files.written.size(), failing ? 1u : 6u);
     for (const auto& [path, page] : r.files.written) {
       const std::string closing = "</table>\r\n</div>\r\n";
@@ -173,7 +173,9 @@ struct compared_report : report {
     add_node(tree, add_node(tree, root, "b"), "b1")->size = byte_total(2000);
     quern_test::add_up(root);
   }
-  void write() { output_html_directory({config, diag, files, nullptr, old.get()}, root); }
+  void write() {
+    output_html_directory({config, diag, files.output_at(config.outputdirectory), nullptr, old.get()}, root);
+  }
   std::unique_ptr<old_summary> old;
 };
 

@@ -74,16 +74,16 @@ constexpr std::string_view kChangeRules =
 std::string_view stylesheet_text() { return kStylesheet; }
 
 void output_stylesheet(const report_context& context) {
-  const std::string path = context.options.outputdirectory + "/styles.css";
-  if (context.diag.shows(verbosity::operations)) context.diag.write("*** try to create stylesheet " + path + "\r\n");
+  if (context.diag.shows(verbosity::operations))
+    context.diag.write("*** try to create stylesheet " + context.options.outputdirectory + "/styles.css\r\n");
   std::unique_ptr<output_file> file;
-  status result = context.files.create_file(path, file);
+  status result = context.output.create_file("styles.css", file);
   if (result.is_ok()) {
     std::string text(kStylesheet);
     if (context.owners != nullptr) text += owner_table_rules();
     if (context.earlier != nullptr) text += kChangeRules;
     if (context.owners != nullptr && context.earlier != nullptr) text += owner_change_rules();
-    result = write_or_remove(context.files, path, *file, text);
+    result = write_and_close(*file, text);
   }
   if (!result.is_ok()) context.diag.report_failure("Konnte Stylesheet nicht erstellen", result);
 }
@@ -129,14 +129,6 @@ status write_and_close(output_file& file, std::string_view text) {
   const status written = file.write(text);
   const status closed = file.close();
   return written.is_ok() ? closed : written;
-}
-
-status write_or_remove(file_system& files, const std::string& path, output_file& file, std::string_view text) {
-  const status result = write_and_close(file, text);
-  // The write's failure is the one reported; a removal that fails as well
-  // adds nothing a reader could act on.
-  if (!result.is_ok()) files.remove_file(path);
-  return result;
 }
 
 }  // namespace quern

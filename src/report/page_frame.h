@@ -36,12 +36,9 @@ inline void append_cell(std::string& page, std::string_view cell_class, std::str
 }
 
 // Writes the whole text and closes the file. The first failure of either is
-// the result, so a shortened file never passes as written.
+// the result, so a shortened file never passes as written; the file is then
+// unfinished, and removed with its object: a reader meets a missing file, as
+// after a failed create, never one that silently lacks its end.
 status write_and_close(output_file& file, std::string_view text);
-
-// As write_and_close, and a file that failed is removed: a reader meets a
-// missing file, as after a failed create, never one that silently lacks its
-// end.
-status write_or_remove(file_system& files, const std::string& path, output_file& file, std::string_view text);
 
 }  // namespace quern

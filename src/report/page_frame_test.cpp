@@ -26,10 +26,11 @@ TEST(PageFrame, StylesheetIsWrittenWholeOrItsFailureReported) {
   config.outputdirectory = "out/";
   diagnostics diag(verbosity::operations, -1);
   fake_file_system files;
-  output_stylesheet({config, diag, files});
+  output_stylesheet({config, diag, files.output_at(config.outputdirectory)});
   EXPECT_EQ(files.written.at("out//styles.css"), css);
+  files.written.clear();
   files.fail_output("out//styles.css", fake_file_system::stage::close, ENOSPC);
-  output_stylesheet({config, diag, files});
+  output_stylesheet({config, diag, files.output_at(config.outputdirectory)});
   EXPECT_EQ(diag.collected(),
             "*** try to create stylesheet out//styles.css\r\n*** try to create stylesheet out//styles.css\r\n"
             "Konnte Stylesheet nicht erstellen: No space left on device\n");
@@ -50,7 +51,7 @@ TEST(PageFrame, StylesheetHasTheRulesOfTheOwnersTableOnlyWithOwners) {
   owner_figures figures;
   for (owner_id owner = 0; owner <= kOwnersNamed; ++owner) figures.add(owner, 1, 1);
   ledger.keep(root, figures);
-  output_stylesheet({config, diag, files, &ledger});
+  output_stylesheet({config, diag, files.output_at(config.outputdirectory), &ledger});
   const std::string css = files.written.at("out/styles.css");
   EXPECT_EQ(css, std::string(stylesheet_text()) + std::string(owner_table_rules()));
 

@@ -14,7 +14,8 @@ class old_summary;
 struct report_context {
   const report_options& options;
   diagnostics& diag;
-  file_system& files;
+  // The report's own directory, where every file of it is made.
+  output_directory& output;
   // Where owners are shown: their figures and names.
   owner_ledger* owners = nullptr;
   // The summary of an earlier report whose figures the pages show the

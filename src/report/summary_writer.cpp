@@ -15,21 +15,22 @@ bool name_before(const directory_node* a, const directory_node* b) { return std:
 
 }  // namespace
 
-status summary_writer::open(file_system& files, const std::string& path, bool exclusive, const summary_header& header,
+status summary_writer::open(output_directory& directory, std::string_view name, const summary_header& header,
                             std::unique_ptr<summary_writer>& result, owner_ledger* owners) {
   std::unique_ptr<output_file> file;
-  const status created = exclusive ? files.create_new_file(path, file) : files.create_file(path, file);
+  const status created = directory.create_file(name, file);
   if (!created.is_ok()) return created;
-  result = std::make_unique<summary_writer>(files, path, std::move(file), owners);
-  summary_header written = header;
-  written.owners = owners != nullptr;
-  append_summary_header(result->buffer_, written);
+  result = std::make_unique<summary_writer>(std::move(file), header, owners);
   return status::ok();
 }
 
-summary_writer::summary_writer(file_system& files, std::string path, std::unique_ptr<output_file> file,
-                               owner_ledger* owners)
-    : files_(files), path_(std::move(path)), file_(std::move(file)), owners_(owners) {}
+summary_writer::summary_writer(std::unique_ptr<output_file> file, const summary_header& header, owner_ledger* owners,
+                               std::string_view final_name)
+    : file_(std::move(file)), final_name_(final_name), owners_(owners) {
+  summary_header written = header;
+  written.owners = owners != nullptr;
+  append_summary_header(buffer_, written);
+}
 
 void summary_writer::add(const directory_node& node, bool listed, const owner_figures* owners) {
   escaped_path_.clear();
@@ -78,11 +79,9 @@ void summary_writer::write_buffer() {
 status summary_writer::finish() {
   append_summary_end(buffer_, lines_);
   write_buffer();
-  const status closed = file_->close();
-  if (failure_.is_ok()) failure_ = closed;
-  // The write's failure is the one reported; a removal that fails as well
-  // adds nothing a reader could act on.
-  if (!failure_.is_ok()) files_.remove_file(path_);
+  if (failure_.is_ok()) failure_ = final_name_.empty() ? file_->close() : file_->close_as(final_name_);
+  // Unfinished, it is removed.
+  file_.reset();
   return failure_;
 }
 
@@ -94,9 +93,7 @@ void add_lines_with_owners(owner_ledger& owners, summary_writer& summary) {
 void output_report_summary(const report_context& context, directory_node* root, const summary_header& header) {
   std::unique_ptr<summary_writer> writer;
   owner_ledger* const owners = context.owners;
-  status result =
-      summary_writer::open(context.files, context.options.outputdirectory + "/" + std::string(kSummaryFileName), false,
-                           header, writer, owners);
+  status result = summary_writer::open(context.output, kSummaryFileName, header, writer, owners);
   if (result.is_ok()) {
     writer->add(".", figures_of(*root, true), owners != nullptr ? &owners->figures(root) : nullptr);
     // Depth first, as the pages are walked: each directory with pages, then

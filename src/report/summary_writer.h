@@ -23,13 +23,14 @@ inline constexpr const char* kSummaryFailure = "Konnte Zusammenfassung nicht ers
 // ends the writing.
 class summary_writer {
  public:
-  // Creates the file, with the header, at the path; `exclusive` where
-  // nothing may have the name yet. With a ledger, lines have the owners
-  // column, its owners named by the ledger.
-  static status open(file_system& files, const std::string& path, bool exclusive, const summary_header& header,
+  // Creates the new file `name` in the directory, with the header. With a
+  // ledger, lines have the owners column, its owners named by the ledger.
+  static status open(output_directory& directory, std::string_view name, const summary_header& header,
                      std::unique_ptr<summary_writer>& result, owner_ledger* owners = nullptr);
-  summary_writer(file_system& files, std::string path, std::unique_ptr<output_file> file,
-                 owner_ledger* owners = nullptr);
+  // Takes a file made and begins it with the header. With a final name,
+  // the file takes that name once it is whole.
+  summary_writer(std::unique_ptr<output_file> file, const summary_header& header, owner_ledger* owners,
+                 std::string_view final_name = {});
 
   // A line for the directory, its path composed from its parents' names;
   // its figures per owner, where the lines have them, are those given or,
@@ -37,8 +38,9 @@ class summary_writer {
   void add(const directory_node& node, bool listed, const owner_figures* owners = nullptr);
   void add(std::string_view escaped_path, const summary_figures& figures, const owner_figures* owners = nullptr);
 
-  // Writes the closing line and closes the file. Returns the first failure;
-  // the file is then removed, so that no summary without its end stays.
+  // Writes the closing line and closes the file, under its final name if
+  // it has one. Returns the first failure; the file is then removed, so
+  // that no summary without its end stays.
   status finish();
 
  private:
@@ -46,9 +48,8 @@ class summary_writer {
   void write_buffer();
   const std::string& owners_value(const owner_figures* figures);
 
-  file_system& files_;
-  std::string path_;
   std::unique_ptr<output_file> file_;
+  std::string final_name_;
   status failure_;
   std::string buffer_;
   std::string escaped_path_;

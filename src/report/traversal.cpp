@@ -88,11 +88,10 @@ void append_cap_note(std::string& page, const report_options& options) {
 }  // namespace
 
 void output_index_html(const report_context& context, const directory_node* root) {
-  const std::string path = context.options.outputdirectory + "/index.html";
   if (context.diag.shows(verbosity::operations))
-    context.diag.write("*** try to create index.html file " + path + "\r\n");
+    context.diag.write("*** try to create index.html file " + context.options.outputdirectory + "/index.html\r\n");
   std::unique_ptr<output_file> file;
-  status result = context.files.create_file(path, file);
+  status result = context.output.create_file("index.html", file);
   if (result.is_ok()) {
     const std::string root_path = node_path(root);
     std::string page;
@@ -120,7 +119,7 @@ void output_index_html(const report_context& context, const directory_node* root
     if (context.options.page_depth || context.options.page_min_size) append_cap_note(page, context.options);
     output_html_footer(page);
     page += "</body>\r\n</html>\r\n";
-    result = write_or_remove(context.files, path, *file, page);
+    result = write_and_close(*file, page);
   }
   if (!result.is_ok()) context.diag.report_failure("Konnte Index HTML nicht erstellen", result);
 }

@@ -26,13 +26,16 @@ TEST(Traversal, WalksDepthFirstInNameOrderAndGoesOnAfterFailures) {
   diagnostics diag(verbosity::operations, -1);
   fake_file_system files;
   // Leaves get no pages; the others one per order offered, by name alone here.
-  EXPECT_EQ(directories_with_pages(root) * pages_per_directory({config, diag, files}), 4);
+  EXPECT_EQ(directories_with_pages(root) * pages_per_directory({config, diag, files.output_at(config.outputdirectory)}),
+            4);
   const report_options every_column;
-  EXPECT_EQ(directories_with_pages(root) * pages_per_directory({every_column, diag, files}), 24);
+  EXPECT_EQ(directories_with_pages(root) *
+                pages_per_directory({every_column, diag, files.output_at(every_column.outputdirectory)}),
+            24);
   files.fail_output("out/d4_sn.html", fake_file_system::stage::create, EACCES);
   files.fail_output("out/index.html", fake_file_system::stage::close, ENOSPC);
-  output({config, diag, files}, root);
-  output_index_html({config, diag, files}, root);
+  output({config, diag, files.output_at(config.outputdirectory)}, root);
+  output_index_html({config, diag, files.output_at(config.outputdirectory)}, root);
   EXPECT_EQ(diag.collected(),
             "*** try to create html file out/d1_sn.html\r\n*** sorting\r\n*** generate entry 0 -> d6\r\n"
             "*** generate entry 1 -> d4\r\n*** generate entry 2 -> d2\r\n"
@@ -60,7 +63,7 @@ TEST(Traversal, DeepChainDoesNotExhaustASmallStack) {
   struct job {
     report_context context;
     directory_node* root;
-  } walk{{config, diag, files}, root};
+  } walk{{config, diag, files.output_at(config.outputdirectory)}, root};
   auto run = [](void* argument) -> void* {
     output(static_cast<job*>(argument)->context, static_cast<job*>(argument)->root);
     return nullptr;

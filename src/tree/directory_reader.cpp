@@ -64,9 +64,12 @@ void read_directory(open_directory& directory, const read_options& options, dire
         contents.pending.push_back({.type = entry_status::kind::directory});
         continue;
       }
-      ++contents.entries;
       entry_status entry;
       const status outcome = directory.stat_entry(name, entry);
+      if (outcome.is_ok() && options.passed_over.file && entry.inode == options.passed_over.file_inode &&
+          entry.device == options.passed_over.file_device)
+        continue;
+      ++contents.entries;
       bool keep = options.trace_every_entry || !outcome.is_ok();
       pending_entry waiting{.type = entry.type, .error_number = outcome.error_number()};
       if (outcome.is_ok()) {

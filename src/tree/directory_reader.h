@@ -54,11 +54,15 @@ struct directory_contents {
 
 // Entries the scan passes over as if they were not there: in the one
 // directory with this identity, wherever the scan meets it, the names the
-// predicate accepts. Without a predicate nothing is passed over.
+// predicate accepts (without a predicate, none); and wherever it meets it,
+// under any name, the one file with the identity given for it.
 struct passed_over_entries {
   uint64_t device = 0;
   uint64_t inode = 0;
   bool (*accepts)(std::string_view name) = nullptr;
+  bool file = false;
+  uint64_t file_device = 0;
+  uint64_t file_inode = 0;
 };
 
 // How directories are read: which entries the traces of the verbosity level

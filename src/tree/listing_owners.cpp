@@ -64,9 +64,14 @@ bool names_owner(std::string_view record, std::string_view root) {
   while (at < record.size() && record[at] >= '0' && record[at] <= '9') ++at;
   if (at == 2 || at >= record.size() || record[at] != ' ') return false;
   const std::string_view rest = record.substr(at + 1);
-  if (lies_in_root(rest, root)) return false;
-  const size_t blank = rest.find(' ');
-  return blank != 0 && blank != std::string_view::npos && lies_in_root(rest.substr(blank + 1), root);
+  return !lies_in_root(rest, root) && owner_end(rest, root) != std::string_view::npos;
+}
+
+size_t owner_end(std::string_view rest, std::string_view root) {
+  for (size_t blank = rest.find(' '); blank != std::string_view::npos; blank = rest.find(' ', blank + 1)) {
+    if (blank > 0 && lies_in_root(rest.substr(blank + 1), root)) return blank;
+  }
+  return std::string_view::npos;
 }
 
 opened_listing open_listing(const listing_source& source, std::string_view root_path, file_system& files,
@@ -97,6 +102,8 @@ opened_listing open_listing(const listing_source& source, std::string_view root_
   }
   if (end != std::string::npos && end < longest_record)
     listing.owner_field = names_owner(std::string_view(head).substr(0, end), without_trailing_slashes(root_path));
+  listing.ended_before_record = end == std::string::npos && ended;
+  if (end == std::string::npos) listing.first_read = failure;
   listing.input = std::make_unique<replayed_input>(std::move(head), failure, ended, std::move(input));
   return listing;
 }

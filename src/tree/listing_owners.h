@@ -24,15 +24,21 @@ std::string_view without_trailing_slashes(std::string_view path);
 // without trailing slashes.
 bool lies_in_root(std::string_view path, std::string_view root);
 
+// Where an owner ends in what follows a record's size: at the first blank
+// that a path of the root follows. User names may hold blanks ("domain
+// users"), but never a "/". npos where there is no such blank.
+size_t owner_end(std::string_view rest, std::string_view root);
+
 // Whether the record, without its terminator, carries an owner between its
 // size and its path, as `find -printf '%y %s %U %p\0'` or '%u' writes it:
-// what follows the size is no path of the root, but what follows the next
-// blank is.
+// what follows the size is no path of the root, but what follows the
+// owner is.
 bool names_owner(std::string_view record, std::string_view root);
 
 // A listing opened, and its first record read, before anything is written,
-// so that a listing without the owners asked for is a mistake on the
-// command line. Reading it yields what was read to decide first.
+// so that a listing that holds no record, or not the owners asked for, is a
+// mistake on the command line. Reading it yields what was read to decide
+// first.
 struct opened_listing {
   std::unique_ptr<input_file> input;  // null when it could not be opened
   status opened;
@@ -40,6 +46,10 @@ struct opened_listing {
   // no first record came whole: the listing was empty, broke off or began
   // with a record longer than any kept.
   std::optional<bool> owner_field;
+  // The listing ended, or could not be read, before its first record was
+  // whole: `find ROOT` always lists ROOT first, so it lists no tree.
+  bool ended_before_record = false;
+  status first_read;
 };
 
 opened_listing open_listing(const listing_source& source, std::string_view root_path, file_system& files,

@@ -35,6 +35,9 @@ TEST(ListingOwners, AnOwnerIsAFieldBetweenSizeAndPathWhereOnlyItsRemovalLeavesAP
       {"d 0 0 /", "", true},
       {"d 0 my data/x", "my data", false},
       {"d 0 me my data/x", "my data", true},
+      {"d 0 domain users r", "r", true},
+      {"d 0 domain users /", "", true},
+      {"f 5 domain users r2/x", "r", false},
   };
   for (const auto& c : cases) EXPECT_EQ(names_owner(c.record, c.root), c.owner) << c.record;
 }
@@ -143,6 +146,11 @@ TEST(ListingOwners, ARecordOfTheOtherShapeIsABadRecordAndTheRestCounts) {
             "Fehlerhafter Listeneintrag 4: Format fehlerhaft\r\n"
             "Fehlerhafter Listeneintrag 5: Format fehlerhaft\r\n");
   EXPECT_EQ(describe_owners(with_owners.root, with_owners.ledger), "r u:1/5\n1 kept\n");
+
+  // Names with blanks, first and later.
+  listed spaced({"d 0 domain users r", "f 7 domain users r/a b", "f 1 u r/c"}, '\0', true);
+  EXPECT_EQ(spaced.diag.collected(), "");
+  EXPECT_EQ(describe_owners(spaced.root, spaced.ledger), "r domain users:1/7 u:1/1\n1 kept\n");
 
   const listed plain({"d 0 r", "f 1 u r/a", "f 2 r/b"}, '\n', false);
   EXPECT_EQ(plain.diag.collected(), "Fehlerhafter Listeneintrag 2: Pfad ausserhalb der Wurzel\r\n");

@@ -191,8 +191,10 @@ class listing_reader {
       if (lies_in_root(path, root_path_)) return bad(kNoOwner);
       const size_t blank = path.find(' ');
       if (blank == 0 || blank == std::string_view::npos || blank + 1 == path.size()) return bad(kMalformed);
-      owner = path.substr(0, blank);
-      path.remove_prefix(blank + 1);
+      const size_t end = owner_end(path, root_path_);
+      if (end == std::string_view::npos) return bad(kOutsideRoot);
+      owner = path.substr(0, end);
+      path.remove_prefix(end + 1);
     }
     if (!lies_in_root(path, root_path_)) return bad(kOutsideRoot);
 

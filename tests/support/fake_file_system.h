@@ -91,26 +91,42 @@ class fake_file_system : public file_system {
     result = std::make_unique<directory>(*this, found->first);
     return status::ok();
   }
-  status make_directory(const std::string&) override { return status::ok(); }
-  status create_file(const std::string& path, std::unique_ptr<output_file>& result) override {
+  // Every run makes its directory anew: what an earlier run wrote there is
+  // forgotten.
+  status make_output_directory(const std::string& path, std::unique_ptr<output_directory>& result) override {
+    {
+      const std::lock_guard guard(mutex_);
+      std::erase_if(written, [&path](const auto& kept) { return kept.first.starts_with(path + "/"); });
+    }
+    result = std::make_unique<folder>(*this, path);
+    return status::ok();
+  }
+  status open_directory_of(const std::string& file_path, std::unique_ptr<output_directory>& result,
+                           std::string& name) override {
+    const size_t slash = file_path.rfind('/');
+    name = file_path.substr(slash + 1);
+    const std::string path = slash == std::string::npos ? "." : file_path.substr(0, slash);
+    if (path != "." && !entries_.contains(normal(path))) return status::error(ENOENT);
+    result = std::make_unique<folder>(*this, path);
+    return status::ok();
+  }
+  // Every file of an output directory is made here, by its path.
+  virtual status create_file(const std::string& path, std::unique_ptr<output_file>& result) {
     const std::lock_guard guard(mutex_);
+    if (taken(path)) return status::error(EEXIST);
     if (status created = fault(path, stage::create); !created.is_ok()) return created;
     written[path].clear();
     written_order.push_back(path);
     result = std::make_unique<file>(*this, path);
     return status::ok();
   }
-  status create_new_file(const std::string& path, std::unique_ptr<output_file>& result) override {
+  // An output directory for tests that write without a run; it lasts as
+  // long as the file system.
+  output_directory& output_at(const std::string& path) {
     const std::lock_guard guard(mutex_);
-    if (written.contains(path) || inputs.contains(path) || entries_.contains(normal(path)))
-      return status::error(EEXIST);
-    return create_file(path, result);
-  }
-  status remove_file(const std::string& path) override {
-    const std::lock_guard guard(mutex_);
-    written.erase(path);
-    removed.push_back(path);
-    return status::ok();
+    auto& made = directories_[path];
+    if (made == nullptr) made = std::make_unique<folder>(*this, path);
+    return *made;
   }
   status open_input_file(const std::string& path, std::unique_ptr<input_file>& result) override {
     const std::lock_guard guard(mutex_);
@@ -199,24 +215,78 @@ class fake_file_system : public file_system {
     bool listed_ = false;
   };
 
-  class file final : public output_file {
+  // Files are kept by their paths, "out/styles.css"; those of the current
+  // directory by their names alone.
+  class folder final : public output_directory {
    public:
-    file(fake_file_system& owner, std::string path) : owner_(owner), path_(std::move(path)) {}
-    status write(std::string_view bytes) override {
-      const std::lock_guard guard(owner_.mutex_);
-      const status result = owner_.fault(path_, stage::write);
-      if (result.is_ok()) owner_.written[path_].append(bytes);
-      return result;
+    folder(fake_file_system& owner, std::string path) : owner_(owner), path_(std::move(path)) {}
+    status create_file(std::string_view name, std::unique_ptr<output_file>& result) override {
+      return owner_.create_file(path_of(name), result);
     }
-    status close() override {
+    status identity_of(std::string_view name, uint64_t& device, uint64_t& inode) override {
       const std::lock_guard guard(owner_.mutex_);
-      return owner_.fault(path_, stage::close);
+      const std::string path = name == "." ? path_ : path_of(name);
+      const auto found = owner_.entries_.find(normal(path));
+      if (found == owner_.entries_.end() && !owner_.taken(path) && name != ".") return status::error(ENOENT);
+      device = found != owner_.entries_.end() ? found->second.device : 1;
+      inode = found != owner_.entries_.end() && found->second.inode != 0 ? found->second.inode
+                                                                         : std::hash<std::string>()(normal(path));
+      return status::ok();
+    }
+    std::string path_of(std::string_view name) const {
+      return path_ == "." ? std::string(name) : path_ + "/" + std::string(name);
     }
 
    private:
     fake_file_system& owner_;
     std::string path_;
   };
+
+  class file final : public output_file {
+   public:
+    file(fake_file_system& owner, std::string path) : owner_(owner), path_(std::move(path)) {}
+    ~file() override {
+      const std::lock_guard guard(owner_.mutex_);
+      if (finished_) return;
+      owner_.written.erase(path_);
+      owner_.removed.push_back(path_);
+    }
+    status write(std::string_view bytes) override {
+      const std::lock_guard guard(owner_.mutex_);
+      if (failure_.is_ok()) failure_ = owner_.fault(path_, stage::write);
+      if (failure_.is_ok()) owner_.written[path_].append(bytes);
+      return failure_;
+    }
+    status close() override {
+      const std::lock_guard guard(owner_.mutex_);
+      if (failure_.is_ok()) failure_ = owner_.fault(path_, stage::close);
+      finished_ = failure_.is_ok();
+      return failure_;
+    }
+    status close_as(std::string_view name) override {
+      const std::lock_guard guard(owner_.mutex_);
+      if (failure_.is_ok()) failure_ = owner_.fault(path_, stage::close);
+      if (!failure_.is_ok()) return failure_;
+      const size_t slash = path_.rfind('/');
+      const std::string final_path =
+          slash == std::string::npos ? std::string(name) : path_.substr(0, slash + 1) + std::string(name);
+      if (owner_.taken(final_path)) return status::error(EEXIST);
+      owner_.written[final_path] = std::move(owner_.written[path_]);
+      owner_.written.erase(path_);
+      finished_ = true;
+      return status::ok();
+    }
+
+   private:
+    fake_file_system& owner_;
+    std::string path_;
+    status failure_;
+    bool finished_ = false;
+  };
+
+  bool taken(const std::string& path) const {
+    return written.contains(path) || inputs.contains(path) || entries_.contains(normal(path));
+  }
 
   static std::string normal(const std::string& path) {
     std::string result;
@@ -233,6 +303,7 @@ class fake_file_system : public file_system {
   std::recursive_mutex mutex_;
   std::map<std::string, entry> entries_;
   std::map<std::string, std::pair<stage, int>> faults_;
+  std::map<std::string, std::unique_ptr<folder>> directories_;
 };
 
 }  // namespace quern
