@@ -47,7 +47,7 @@ run_result run_program(const std::string& program, const run_options& options) {
     error_read = open_terminal(options.terminal_columns, &error_write);
     if (options.terminal_output_stopped) check(::tcflow(error_write, TCOOFF) == 0, "tcflow");
   }
-  std::vector<std::string> argv_text = {program};
+  std::vector<std::string> argv_text = {options.program_name.empty() ? program : options.program_name};
   argv_text.insert(argv_text.end(), options.arguments.begin(), options.arguments.end());
   const std::vector<char*> argv = argument_vector(argv_text);
 
@@ -68,9 +68,10 @@ run_result run_program(const std::string& program, const run_options& options) {
     if (options.descriptor_limit >= 0 && ::setrlimit(RLIMIT_NOFILE, &limit) != 0) ::_exit(126);
     const bool drop = options.unprivileged && ::geteuid() == 0;
     if (drop && (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(126);
+    if (!options.working_directory.empty() && ::chdir(options.working_directory.c_str()) != 0) ::_exit(126);
     if (options.in_child) options.in_child();
     if (options.timeout_seconds > 0) ::alarm(static_cast<unsigned>(options.timeout_seconds));
-    ::execv(argv[0], argv.data());
+    ::execv(program.c_str(), argv.data());
     ::_exit(127);
   }
   if (options.while_running) options.while_running(pid, error_write);

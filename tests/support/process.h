@@ -30,6 +30,8 @@ struct run_options {
   int timeout_seconds = 0;                   // the child is killed by SIGALRM after this; 0: no limit
   std::function<void()> in_child = nullptr;  // runs in the child just before it becomes the program
   std::string standard_input = {};           // a file to read as standard input; empty: inherited
+  std::string working_directory = {};        // empty: the caller's
+  std::string program_name = {};             // its argv[0]; empty: the program's path
 };
 
 struct run_result {
