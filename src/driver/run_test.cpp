@@ -2,14 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <cerrno>
-#include <chrono>
-#include <new>
-#include <thread>
 #include <vector>
 
-#include "base/output_descriptor.h"
 #include "support/fake_file_system.h"
 #include "support/files.h"
 
@@ -140,32 +135,6 @@ TEST(Run, AComparisonIsReadBeforeAnythingIsWritten) {
   EXPECT_EQ(fake_run(files, kExitSuccess, {"--compare", "old", "--min-size", "0"}), "");
   EXPECT_TRUE(files.written.contains("out/d1_sg.html"));
   EXPECT_NE(files.written.at("out/styles.css").find("\r\ntr.new {"), std::string::npos);
-}
-
-// Memory can run out on any thread: the run then ends with its one line and
-// status 2, and the thread that failed leaves alone what the walk is saying
-// meanwhile (ThreadSanitizer, which the tests have stop at a race, would
-// end it otherwise).
-TEST(RunDeathTest, MemoryExhaustedOnAWorkerEndsTheRunWithTheOneLine) {
-  GTEST_FLAG_SET(death_test_style, "threadsafe");
-  const auto run_out_of_memory = [] {
-    fake_file_system files;
-    files.add_directory("r");
-    const std::thread::id walk = std::this_thread::get_id();
-    std::atomic<int> listed = 0;
-    for (int i = 0; i < 1000; ++i) {
-      // A while into the scan, a worker fails; the walk goes on saying what
-      // it entered meanwhile.
-      files.add_directory("r/d" + std::to_string(i)).after_listing = [walk, &listed] {
-        if (++listed < 20 || std::this_thread::get_id() == walk) return;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        std::get_new_handler()();
-      };
-    }
-    const char* arguments[] = {"quern", "-v", "-v", "-j", "4", "-o", "out", "-r", "r"};
-    run(9, arguments, files, -1, kStandardError);
-  };
-  EXPECT_EXIT(run_out_of_memory(), testing::ExitedWithCode(2), "operator new: Quern .* Malloc Error");
 }
 
 }  // namespace
