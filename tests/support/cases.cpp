@@ -1,6 +1,7 @@
 #include "support/cases.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -44,6 +45,7 @@ void make_tree(const std::string& recipe, const std::string& directory) {
       case 'p': make_node(path, S_IFIFO); break;
       case 's': make_node(path, S_IFSOCK); break;
       case 'h': fs::create_hard_link(directory + "/" + first, path); break;
+      case 'o': check(::lchown(path.c_str(), static_cast<uid_t>(std::stoul(first)), 0) == 0, "lchown " + path); break;
       case 'x': modes.emplace_back(first, path); break;
       default: check(false, "unknown entry in " + recipe + ": " + line);
     }
@@ -133,6 +135,11 @@ std::vector<std::string> case_names(const std::string& expected) {
       names.push_back(name);
   }
   return names;
+}
+
+bool case_needs_root(const std::string& name) {
+  const std::string tree = kCases + "/" + name + "/tree";
+  return fs::exists(tree) && ("\n" + read_file(tree)).find("\no ") != std::string::npos;
 }
 
 std::string check_case(const std::string& name, const std::string& expected, const case_launcher& launch,

@@ -12,7 +12,8 @@
 //   tree              entries made before the run, one per line: "d PATH",
 //                     "f SIZE PATH", "l TARGET PATH", "p PATH" (a FIFO),
 //                     "s PATH" (a socket), "h TARGET PATH" (another name of
-//                     a file) and "x MODE PATH" (octal permission bits, set
+//                     a file), "o USER PATH" (its owner's number, as root
+//                     only) and "x MODE PATH" (octal permission bits, set
 //                     once everything is made)
 //   standard-input    given to the program as its standard input
 //   expected/         what the run leaves: exit-status, standard-output,
@@ -39,6 +40,10 @@ using case_launcher = std::function<run_result(const std::vector<std::string>& a
 
 // The cases that have an expected directory of this name, by name.
 std::vector<std::string> case_names(const std::string& expected);
+
+// Whether the case's tree has entries of other owners, which only root can
+// make.
+bool case_needs_root(const std::string& name);
 
 // Runs the case and holds what it leaves against the expected directory, or
 // writes that anew. Every run's directory goes to `also` first, for checks
