@@ -39,37 +39,6 @@ std::unique_ptr<old_summary> read(const std::string& text, std::string& message,
   return read_old_summary(files, "old", message);
 }
 
-std::vector<std::string> children(const old_summary& old, uint32_t line) {
-  std::vector<std::string> names;
-  for (uint32_t child = old.first_child(line); child != old_summary::kNone; child = old.next_sibling(child))
-    names.emplace_back(old.name(child));
-  return names;
-}
-
-TEST(OldSummary, FindsEachDirectoryByItsEscapedPathWithItsFiguresAndSubdirectories) {
-  const std::string text = summary({line("a/b\\\\c", "5", "2", "ub", "0"),
-                                    line("a", "340282366920938463463374607431768211455"), line("\\x23z"), line(".")});
-  for (const size_t chunk : {size_t{1}, size_t{7}, SIZE_MAX}) {
-    std::string message;
-    const std::unique_ptr<old_summary> old = read(text, message, chunk);
-    ASSERT_NE(old, nullptr) << message;
-    EXPECT_EQ(old->header(), (summary_header{"/r\tx", "2026-12-07T09:16:31Z", "listing", "-x --depth 2", "full"}));
-    EXPECT_EQ(old->directories(), 4u);
-    const uint32_t deep = old->find("a/b\\\\c");
-    ASSERT_NE(deep, old_summary::kNone);
-    EXPECT_EQ(old->name(deep), "b\\\\c");
-    const summary_figures figures = old->figures(deep);
-    EXPECT_EQ(figures.bytes, byte_total(5));
-    EXPECT_EQ(figures.files, 2);
-    EXPECT_EQ(figures.gaps, kGapUnread | kGapBelow);
-    EXPECT_FALSE(figures.listed);
-    EXPECT_EQ(old->figures(old->find("a")).bytes, byte_total::from_words(~uint64_t{0}, ~uint64_t{0}));
-    EXPECT_EQ(children(*old, old->find(".")), (std::vector<std::string>{"a", "\\x23z"}));
-    EXPECT_EQ(children(*old, old->find("a")), std::vector<std::string>{"b\\\\c"});
-    for (const char* absent : {"a/b\\c", "b", "a/", "", "A"}) EXPECT_EQ(old->find(absent), old_summary::kNone);
-  }
-}
-
 // Later versions add columns and header lines; a reader finds its own by
 // name, wherever they stand.
 TEST(OldSummary, ColumnsAreFoundByNameAndThoseNotKnownPassedOver) {

@@ -48,20 +48,6 @@ TEST(SummaryFormat, OnlyPrintableAsciiAndValidUtf8StandAsTheyAre) {
   }
 }
 
-TEST(SummaryFormat, EveryByteSurvivesTheWayThereAndBack) {
-  std::string every;
-  for (int byte = 0; byte < 256; ++byte) every.push_back(static_cast<char>(byte));
-  for (size_t start = 0; start < every.size(); ++start) {
-    // Every byte after every other, so that each can start or end a sequence.
-    const std::string name = every.substr(start) + every.substr(0, start);
-    const std::string text = escaped(name);
-    EXPECT_EQ(text.find_first_of("\t\n\r#"), std::string::npos);
-    std::string back;
-    ASSERT_TRUE(summary_unescaped(text, back));
-    ASSERT_EQ(back, name) << start;
-  }
-}
-
 // Each name has one spelling, so that escaped paths compare as they are.
 TEST(SummaryFormat, OnlyTheOneSpellingOfANameIsTaken) {
   std::string back;
@@ -154,71 +140,6 @@ TEST(SummaryOwners, MostBytesFirstTiesByNameAndOwnersOfOneNameAreOne) {
   // Beyond 64 bits, and the characters that split the value within names.
   const byte_total huge = byte_total(UINT64_MAX) + byte_total(1);
   EXPECT_EQ(owners_value({{"a=b,c/d\\e#\t", huge, 1}}), "a\\x3db\\x2cc\\x2fd\\\\e\\x23\\t=18446744073709551616/1");
-}
-
-TEST(SummaryOwners, NamesOfEveryByteSurviveTheWayThereAndBack) {
-  std::vector<summary_owner> owners;
-  for (int byte = 1; byte < 256; ++byte) {
-    // Each byte alone, and after and before every other, so that each can
-    // start or end a sequence.
-    owners.push_back({std::string(1, static_cast<char>(byte)), byte_total(static_cast<uint64_t>(2 * byte)), byte});
-    std::string name;
-    for (int other = 1; other < 256; ++other) name += {static_cast<char>(byte), static_cast<char>(other)};
-    owners.push_back({name, byte_total(static_cast<uint64_t>(2 * byte + 1)), 0});
-  }
-  std::string text;
-  std::vector<summary_owner> sorted = owners;
-  append_summary_owners(text, sorted);
-  EXPECT_EQ(text.find_first_of("\t\n\r#"), std::string::npos);
-  std::vector<summary_owner> back;
-  ASSERT_TRUE(parse_summary_owners(text, back));
-  ASSERT_EQ(back.size(), owners.size());
-  // By bytes, which differ, largest first.
-  for (size_t at = 0; at < back.size(); ++at) ASSERT_EQ(back[at], owners[owners.size() - 1 - at]) << at;
-  // The value splits at its own characters only.
-  size_t entries = 1;
-  for (const char c : text) entries += c == ',' ? 1 : 0;
-  EXPECT_EQ(entries, owners.size());
-}
-
-TEST(SummaryOwners, OnlyTheOneSpellingOfAListIsTaken) {
-  std::vector<summary_owner> owners;
-  ASSERT_TRUE(parse_summary_owners("", owners));
-  EXPECT_TRUE(owners.empty());
-  ASSERT_TRUE(parse_summary_owners("b=2/1,a=1/0,c=1/5", owners));
-  EXPECT_EQ(owners,
-            (std::vector<summary_owner>{{"b", byte_total(2), 1}, {"a", byte_total(1), 0}, {"c", byte_total(1), 5}}));
-  for (const char* other : {"?",
-                            ",",
-                            "a=1/1,",
-                            ",a=1/1",
-                            "a=1/1,,b=1/1",
-                            "=1/1",
-                            "a",
-                            "a=1",
-                            "a=/1",
-                            "a=1/",
-                            "a=01/1",
-                            "a=1/01",
-                            "a=-1/1",
-                            "a=1/-1",
-                            "a=1/1/1",
-                            "a=1=1/1",
-                            "a/b=1/1",
-                            "a=1/1 ",
-                            "a=1/1,b=2/1",
-                            "b=1/1,a=1/1",
-                            "a=2/1,a=1/1",
-                            "a=1/1,a=1/1",
-                            "a\\x41=1/1",
-                            "a\\x2C=1/1",
-                            "\\x3d=",
-                            "a#=1/1",
-                            "a\\q=1/1",
-                            "a=1/99999999999999999999",
-                            "a=1111111111111111111111111111111111111111/1"}) {
-    EXPECT_FALSE(parse_summary_owners(other, owners)) << other;
-  }
 }
 
 }  // namespace

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,92 +13,6 @@ namespace quern {
 namespace {
 
 using quern_test::add_node;
-
-// The directory lines of a summary, without its header and end.
-std::string directory_lines(const std::string& summary) {
-  const size_t start = summary.find("\tlisted\n") + 8;
-  return summary.substr(start, summary.rfind("#end\t") - start);
-}
-
-// Every directory with pages and every row of them, in the order of the
-// pages, whatever order a failed page left the rows in; a row without pages
-// is listed only where it has no subdirectories.
-TEST(SummaryWriter, TheReportsSummaryFollowsThePagesInNameOrder) {
-  diagnostics diag(verbosity::quiet, -1);
-  directory_tree tree(diag);
-  directory_node* root = add_node(tree, nullptr, "/the root");
-  directory_node* b = add_node(tree, root, "b");
-  directory_node* without_pages = add_node(tree, root, "c\tx");
-  add_node(tree, without_pages, "hidden");
-  tree.drop_children(without_pages);
-  directory_node* a = add_node(tree, root, "a");
-  a->files = 3;
-  directory_node* b1 = add_node(tree, b, "b1");
-  add_node(tree, b1, "b2")->size = byte_total(7);
-  quern_test::add_up(root);
-
-  report_options config;
-  config.outputdirectory = "out";
-  fake_file_system files;
-  output_report_summary({config, diag, files.output_at(config.outputdirectory)}, root,
-                        {"/the root", "2026-12-07T09:16:31Z", "scan", "", "report"});
-  EXPECT_EQ(diag.collected(), "");
-  const std::string& summary = files.written.at("out/summary.txt");
-  EXPECT_TRUE(summary.starts_with("#quern-summary 1\n#root\t/the root\n#begun\t2026-12-07T09:16:31Z\n"));
-  EXPECT_EQ(directory_lines(summary),
-            ".\t7\t0\t3\t0\t6\t3\t0\t0\t0\t0\t-\t1\n"
-            "a\t0\t0\t3\t3\t0\t0\t0\t0\t0\t0\t-\t1\n"
-            "b\t7\t0\t0\t0\t2\t1\t0\t0\t0\t0\t-\t1\n"
-            "b/b1\t7\t0\t0\t0\t1\t1\t0\t0\t0\t0\t-\t1\n"
-            "b/b1/b2\t7\t7\t0\t0\t0\t0\t0\t0\t0\t0\t-\t1\n"
-            "c\\tx\t0\t0\t0\t0\t1\t1\t0\t0\t0\t0\t-\t0\n");
-  EXPECT_TRUE(summary.ends_with("\n#end\t6\n"));
-  EXPECT_EQ(quern_test::children(root), (std::vector<directory_node*>{a, b, without_pages}));
-}
-
-std::optional<std::string> numbered_name(owner_id user) { return "u" + std::to_string(user); }
-
-// With owners, the root and the directories with pages have theirs, which
-// the ledger keeps past their pages for it and then gives back; rows
-// without pages have none kept.
-TEST(SummaryWriter, TheReportsSummaryHasTheOwnersOfTheDirectoriesWithPages) {
-  diagnostics diag(verbosity::quiet, -1);
-  directory_tree tree(diag);
-  directory_node* root = add_node(tree, nullptr, "r");
-  directory_node* a = add_node(tree, root, "a");
-  directory_node* leaf = add_node(tree, a, "leaf");
-  directory_node* empty = add_node(tree, root, "empty");
-  add_node(tree, empty, "below");
-  leaf->size = byte_total(5);
-  quern_test::add_up(root);
-  owner_ledger ledger(numbered_name);
-  ledger.keep_for_summary();
-  owner_figures figures;
-  figures.add(7, 5, 1);
-  figures.add(3, 0, 1);
-  ledger.keep(a, figures);
-  ledger.keep(root, figures);
-  ledger.pages_written(a);
-  ledger.pages_written(root);
-  EXPECT_EQ(ledger.kept(), 2u);
-
-  report_options config;
-  config.outputdirectory = "out";
-  fake_file_system files;
-  output_report_summary({config, diag, files.output_at(config.outputdirectory), &ledger}, root,
-                        {"r", "2026-12-07T09:16:31Z", "scan", "", "report"});
-  const std::string& summary = files.written.at("out/summary.txt");
-  EXPECT_NE(summary.find("\tlisted\towners\n"), std::string::npos);
-  EXPECT_EQ(directory_lines(summary.substr(0, summary.find("\towners\n")) + "\n" +
-                            summary.substr(summary.find("\towners\n") + 8)),
-            ".\t5\t0\t0\t0\t4\t2\t0\t0\t0\t0\t-\t1\tu7=5/1,u3=0/1\n"
-            "a\t5\t0\t0\t0\t1\t1\t0\t0\t0\t0\t-\t1\tu7=5/1,u3=0/1\n"
-            "a/leaf\t5\t5\t0\t0\t0\t0\t0\t0\t0\t0\t-\t1\t?\n"
-            "empty\t0\t0\t0\t0\t1\t1\t0\t0\t0\t0\t-\t1\t\n"
-            "empty/below\t0\t0\t0\t0\t0\t0\t0\t0\t0\t0\t-\t1\t?\n");
-  // The root's stay for the entry page.
-  EXPECT_EQ(ledger.kept(), 1u);
-}
 
 // Records the size of every write.
 class recording_file final : public output_file {
