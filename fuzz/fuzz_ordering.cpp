@@ -60,18 +60,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (mode & 0x20) name += std::to_string(index);
     directory_node* child = quern_test::add_node(tree, parent, name);
     for (size_t o = 0; o < 5; ++o) {
-      const auto order = static_cast<quern::sort_order>(o);
+      const auto order = static_cast<quern_test::order>(o);
       const uint64_t spread = (mode >> o) & 1 ? palette[15 - o] * index : 0;
       const uint64_t low = palette[(base + o * step) % 16] + spread;
       // Byte sums reach beyond 64 bits, where many keys tie in their low
       // word; counts stay below 2^63, as counts of entries do.
-      const quern::byte_total key = order == quern::sort_order::size
+      const quern::byte_total key = order == quern_test::order::bytes
                                         ? quern::byte_total::from_words(palette[(index + step) % 16] >> 60, low)
                                         : quern::byte_total(low & kCountMax);
       const quern_test::counter& count = quern_test::kCounters[o];
       // A child has no subdirectories of its own: its count below stands
       // for the whole total.
-      if (order == quern::sort_order::subdirs) {
+      if (order == quern_test::order::subdirs) {
         count.set_below(*child, key);
         continue;
       }
@@ -85,8 +85,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   std::vector<directory_node*> expected = quern_test::children(parent);
   for (const quern_test::page_order& page : quern_test::kPageOrders) {
-    quern::my_sort(parent, page.order, quiet);
-    quern_test::exchange_sort(expected, page.order);
+    quern::my_sort(parent, quern_test::figure_of(page.by), quiet);
+    quern_test::exchange_sort(expected, page.by);
     require(quern_test::children(parent) == expected, "each page's order is the one the exchange sort leaves");
   }
   return 0;

@@ -14,8 +14,6 @@ bool lists_all_subdirectories(const summary_figures& figures) {
   return figures.listed && (figures.gaps & (kGapUnread | kGapNotEntered)) == 0;
 }
 
-int64_t difference(int64_t after, int64_t before) { return after - before; }
-
 }  // namespace
 
 earlier_entry find_earlier(const old_summary& old, const directory_node& node) {
@@ -45,11 +43,8 @@ totals_change change_since(const old_summary& old, earlier_entry earlier, const 
     if ((before.gaps & kIncomplete) != 0) return change;
   }
   change.known = true;
-  change.bytes = byte_change::between(before.bytes, now.total_size());
-  change.files = difference(now.total_files(), before.files);
-  change.subdirs = difference(now.total_subdirs(), before.subdirs);
-  change.links = difference(now.total_symlinks(), before.links);
-  change.others = difference(now.total_devices(), before.others);
+  for (size_t index = 0; index < kFigureCount; ++index)
+    change.of[index] = byte_change::between(before.total[index], total_of(kFigures[index], now));
   return change;
 }
 
@@ -58,11 +53,8 @@ totals_change change_of_removed(const old_summary& old, uint32_t line) {
   const summary_figures before = old.figures(line);
   if ((before.gaps & kIncomplete) != 0) return change;
   change.known = true;
-  change.bytes = byte_change::between(before.bytes, byte_total());
-  change.files = -before.files;
-  change.subdirs = -before.subdirs;
-  change.links = -before.links;
-  change.others = -before.others;
+  for (size_t index = 0; index < kFigureCount; ++index)
+    change.of[index] = byte_change::between(before.total[index], byte_total());
   return change;
 }
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "base/byte_total.h"
+#include "report/figures.h"
 #include "report/old_summary.h"
 #include "tree/directory_node.h"
 
@@ -33,11 +34,7 @@ struct earlier_entry {
 // change is shown rather than a wrong one.
 struct totals_change {
   bool known = false;
-  byte_change bytes;
-  int64_t files = 0;
-  int64_t subdirs = 0;
-  int64_t links = 0;
-  int64_t others = 0;
+  byte_change of[kFigureCount];  // by figure
 };
 
 // Finds a directory of this report in the earlier one by its path.

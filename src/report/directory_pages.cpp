@@ -16,11 +16,12 @@ namespace quern {
 
 namespace {
 
-// One page of a directory: sorted by a column, or, without one, by the
-// change of bytes.
+// One page of a directory: sorted by a figure, by name, or by the change of
+// bytes.
 struct page_kind {
   std::string_view key;
-  const column* by;
+  const figure* by;
+  bool by_growth;
 };
 
 }  // namespace
@@ -56,7 +57,7 @@ void build_trail(const directory_node* node, buffers& work) {
   work.trail += "<div class=\"toplist\">\r\n&Uuml;bergeordnete Verzeichnisse : ";
   for (auto up = work.ancestors.rbegin(); up != work.ancestors.rend(); ++up) {
     work.trail += "<a href=\"";
-    work.trail_keys.push_back(append_page_name(work.trail, *up, sort_order::name));
+    work.trail_keys.push_back(append_page_name(work.trail, *up, kNamePageKey));
     work.trail += "\" class=\"toplistlink\">";
     append_html_escaped(work.trail, (*up)->name);
     work.trail += "</a> / ";
@@ -97,14 +98,14 @@ void append_trail(std::string& page, buffers& work, std::string_view key) {
   page += work.trail;
 }
 
-void sort_rows(diagnostics& diag, directory_node* node, sort_order order) {
+void sort_rows(diagnostics& diag, directory_node* node, const figure* by) {
   if (node->currentsubdirs() <= 1) return;
   if (diag.shows(verbosity::operations)) diag.write("*** sorting\r\n");
   if (diag.shows(verbosity::comparisons)) {
     diag.write("*** dumping before sorting\r\n");
     dump(diag, node);
   }
-  my_sort(node, order, diag);
+  my_sort(node, by, diag);
   if (diag.shows(verbosity::comparisons)) {
     diag.write("*** dumping after sorting\r\n");
     dump(diag, node);
@@ -146,35 +147,36 @@ void append_removed_row(const overview_rows::removed_row& entry, buffers& work) 
   work.page.append(work.rows.removed_text, entry.start, entry.end - entry.start);
 }
 
+// A heading cell: a link to the page of its order, unless it is the order
+// shown or not offered.
+void append_heading_cell(std::string& page, std::string& cell, std::string_view word, std::string_view heading,
+                         const directory_node* node, std::string_view key) {
+  cell.clear();
+  if (key.empty()) {
+    cell += heading;
+  } else {
+    cell += "<a href=\"";
+    append_page_name(cell, node, key);
+    cell += "\">";
+    cell += heading;
+    cell += "</a>";
+  }
+  append_cell(page, "tdheadlist", word, cell);
+}
+
 void append_heading(const report_context& context, const directory_node* node, const page_kind& kind, buffers& work) {
   std::string& page = work.page;
   page += "<tr>\r\n";
-  for (const column& c : kColumns) {
-    if (!shown(context.options, c)) continue;
-    std::string& cell = work.cell;
-    cell.clear();
-    if (&c == kind.by || !offered(context.options, c)) {
-      cell += c.heading;
-    } else {
-      cell += "<a href=\"";
-      append_page_name(cell, node, c.order);
-      cell += "\">";
-      cell += c.heading;
-      cell += "</a>";
-    }
-    append_cell(page, "tdheadlist", c.word, cell);
-    if (context.earlier == nullptr || c.change_word == nullptr) continue;
-    cell.clear();
-    if (&c == &kBytesColumn && kind.by != nullptr) {
-      cell += "<a href=\"";
-      append_page_name(cell, node, kGrowthPageKey);
-      cell += "\">";
-      cell += c.change_heading;
-      cell += "</a>";
-    } else {
-      cell += c.change_heading;
-    }
-    append_cell(page, "tdheadlist", c.change_word, cell);
+  const bool by_name = kind.by == nullptr && !kind.by_growth;
+  append_heading_cell(page, work.cell, kNameWord, kNameHeading, node, by_name ? "" : kNamePageKey);
+  for (const figure_index index : kOverviewFigures) {
+    const figure& f = kFigures[index];
+    if (!shown(context.options, f)) continue;
+    append_heading_cell(page, work.cell, f.word, f.heading, node,
+                        &f == kind.by || !offered(context.options, f) ? "" : f.page_key);
+    if (context.earlier == nullptr || f.change_word.empty()) continue;
+    const bool growth_link = index == kBytes && !kind.by_growth;
+    append_heading_cell(page, work.cell, f.change_word, f.change_heading, node, growth_link ? kGrowthPageKey : "");
   }
   page += "</tr>";
 }
@@ -185,8 +187,8 @@ void compose_page(const report_context& context, directory_node* node, const pag
   append_trail(page, work, kind.key);
   page += "<div class=\"overviewtabletext\">\r\n<table class=\"overviewtable\">\r\n";
   append_heading(context, node, kind, work);
-  if (kind.by != nullptr) {
-    sort_rows(context.diag, node, kind.by->order);
+  if (!kind.by_growth) {
+    sort_rows(context.diag, node, kind.by);
     for (int64_t slot = 0; slot < node->currentsubdirs(); ++slot)
       append_row(context.diag, slot, cached_row(work.rows, node->subdirpointer[slot]), kind.key, work);
     for (const overview_rows::removed_row& entry : work.rows.removed) append_removed_row(entry, work);
@@ -212,11 +214,12 @@ void compose_page(const report_context& context, directory_node* node, const pag
 // shown and offered, and the one by change before the one by name.
 std::vector<page_kind> pages_of(const report_context& context) {
   std::vector<page_kind> pages;
-  for (const int index : kPageColumns) {
-    const column& c = kColumns[index];
-    if (&c == &kNameColumn && has_growth_page(context)) pages.push_back({kGrowthPageKey, nullptr});
-    if (shown(context.options, c) && offered(context.options, c)) pages.push_back({page_key(c.order), &c});
+  for (const figure_index index : kPageFigures) {
+    const figure& f = kFigures[index];
+    if (shown(context.options, f) && offered(context.options, f)) pages.push_back({f.page_key, &f, false});
   }
+  if (has_growth_page(context)) pages.push_back({kGrowthPageKey, nullptr, true});
+  pages.push_back({kNamePageKey, nullptr, false});
   return pages;
 }
 

@@ -47,6 +47,31 @@ bool is_relative_path(std::string_view path) {
   return true;
 }
 
+// A figure as its column holds it: a sum of bytes, or a count.
+bool parse_figure(figure_index of, std::string_view text, byte_total& value) {
+  if (kFigures[of].sums_bytes) return parse_bytes(text, value);
+  int64_t count = 0;
+  if (!parse_count(text, count)) return false;
+  value = as_total(count);
+  return true;
+}
+
+// Whether a field holds what its column says, spelled as it is written.
+bool valid_field(const summary_column& column, std::string_view text, std::string& unescaped,
+                 std::vector<summary_owner>& owners) {
+  byte_total figure;
+  uint8_t gaps = 0;
+  switch (column.is) {
+    case summary_column::kind::path: return summary_unescaped(text, unescaped) && is_relative_path(text);
+    case summary_column::kind::total:
+    case summary_column::kind::own: return parse_figure(column.of, text, figure);
+    case summary_column::kind::gaps: return parse_gap_letters(text, gaps);
+    case summary_column::kind::listed: return text == "0" || text == "1";
+    case summary_column::kind::owners: return text == kOwnersNotKept || parse_summary_owners(text, owners);
+  }
+  return false;
+}
+
 std::string_view parent_path(std::string_view path) {
   const size_t slash = path.rfind('/');
   return slash == std::string_view::npos ? "." : path.substr(0, slash);
@@ -194,10 +219,11 @@ bool old_summary::take_columns(const reading& state, std::string_view line) {
   for (size_t at = 0; at <= line.size();) {
     const std::string_view name = next_field(line, at);
     if (name.empty()) return false;
-    const auto known = std::find(std::begin(kSummaryColumns), std::end(kSummaryColumns), name);
+    const auto known = std::find_if(kSummaryColumns.begin(), kSummaryColumns.end(),
+                                    [name](const summary_column& c) { return c.name == name; });
     int column = -1;
-    if (known != std::end(kSummaryColumns)) {
-      column = static_cast<int>(known - std::begin(kSummaryColumns));
+    if (known != kSummaryColumns.end()) {
+      column = static_cast<int>(known - kSummaryColumns.begin());
       if (found[column]) return false;
       found[column] = true;
       column_of_[column] = known_at_.size();
@@ -206,8 +232,8 @@ bool old_summary::take_columns(const reading& state, std::string_view line) {
   }
   columns_ = known_at_.size();
   // Summaries of reports without owners have no column for them.
-  header_.owners = found[static_cast<size_t>(summary_column::owners)];
-  found[static_cast<size_t>(summary_column::owners)] = true;
+  header_.owners = found[kOwnersColumn];
+  found[kOwnersColumn] = true;
   return std::find(std::begin(found), std::end(found), false) == std::end(found);
 }
 
@@ -216,23 +242,9 @@ bool old_summary::take_directory(reading& state, std::string_view line) {
   for (size_t at = 0; at <= line.size(); ++column) {
     const std::string_view text = next_field(line, at);
     if (column == columns_) return false;
-    summary_figures figures;
-    bool valid = true;
-    switch (known_at_[column]) {
-      case -1: break;
-      case static_cast<int>(summary_column::path):
-        valid = summary_unescaped(text, state.unescaped) && is_relative_path(text);
-        break;
-      case static_cast<int>(summary_column::gaps): valid = parse_gap_letters(text, figures.gaps); break;
-      case static_cast<int>(summary_column::listed): valid = text == "0" || text == "1"; break;
-      case static_cast<int>(summary_column::owners):
-        valid = text == kOwnersNotKept || parse_summary_owners(text, state.owners);
-        break;
-      case static_cast<int>(summary_column::bytes):
-      case static_cast<int>(summary_column::own_bytes): valid = parse_bytes(text, figures.bytes); break;
-      default: valid = parse_count(text, figures.files); break;
-    }
-    if (!valid) return false;
+    if (known_at_[column] >= 0 && !valid_field(kSummaryColumns[static_cast<size_t>(known_at_[column])], text,
+                                                state.unescaped, state.owners))
+      return false;
   }
   if (column != columns_) return false;
   lines_.push_back({line.data(), kNone, kNone});
@@ -296,7 +308,7 @@ std::string_view old_summary::field(const char* text, size_t column) {
 }
 
 std::string_view old_summary::path(uint32_t line) const {
-  return field(lines_[line].text, column_of_[static_cast<size_t>(summary_column::path)]);
+  return field(lines_[line].text, column_of_[kPathColumn]);
 }
 
 std::string_view old_summary::name(uint32_t line) const {
@@ -313,19 +325,13 @@ summary_figures old_summary::figures(uint32_t line) const {
   size_t at = 0;
   for (size_t column = 0; column < columns_; ++column) {
     const std::string_view value = next_field(whole, at);
-    switch (known_at_[column]) {
-      case static_cast<int>(summary_column::bytes): parse_bytes(value, figures.bytes); break;
-      case static_cast<int>(summary_column::own_bytes): parse_bytes(value, figures.own_bytes); break;
-      case static_cast<int>(summary_column::files): parse_count(value, figures.files); break;
-      case static_cast<int>(summary_column::own_files): parse_count(value, figures.own_files); break;
-      case static_cast<int>(summary_column::subdirs): parse_count(value, figures.subdirs); break;
-      case static_cast<int>(summary_column::own_subdirs): parse_count(value, figures.own_subdirs); break;
-      case static_cast<int>(summary_column::links): parse_count(value, figures.links); break;
-      case static_cast<int>(summary_column::own_links): parse_count(value, figures.own_links); break;
-      case static_cast<int>(summary_column::others): parse_count(value, figures.others); break;
-      case static_cast<int>(summary_column::own_others): parse_count(value, figures.own_others); break;
-      case static_cast<int>(summary_column::gaps): parse_gap_letters(value, figures.gaps); break;
-      case static_cast<int>(summary_column::listed): figures.listed = value == "1"; break;
+    if (known_at_[column] < 0) continue;
+    const summary_column& meaning = kSummaryColumns[static_cast<size_t>(known_at_[column])];
+    switch (meaning.is) {
+      case summary_column::kind::total: parse_figure(meaning.of, value, figures.total[meaning.of]); break;
+      case summary_column::kind::own: parse_figure(meaning.of, value, figures.own[meaning.of]); break;
+      case summary_column::kind::gaps: parse_gap_letters(value, figures.gaps); break;
+      case summary_column::kind::listed: figures.listed = value == "1"; break;
       default: break;
     }
   }
@@ -335,7 +341,7 @@ summary_figures old_summary::figures(uint32_t line) const {
 bool old_summary::owners(uint32_t line, std::vector<summary_owner>& owners) const {
   owners.clear();
   if (!header_.owners) return false;
-  const std::string_view value = field(lines_[line].text, column_of_[static_cast<size_t>(summary_column::owners)]);
+  const std::string_view value = field(lines_[line].text, column_of_[kOwnersColumn]);
   return value != kOwnersNotKept && parse_summary_owners(value, owners);
 }
 

@@ -19,22 +19,10 @@ constexpr size_t kExchangeLimit = 16;
 // sort.
 constexpr size_t kRadixMinimum = 256;
 
-const char* order_word(sort_order order) {
-  switch (order) {
-    case sort_order::size: return "size";
-    case sort_order::subdirs: return "subdir";
-    case sort_order::files: return "files";
-    case sort_order::symlinks: return "symlink";
-    case sort_order::devices: return "device";
-    case sort_order::name: return "name";
-  }
-  return "";
-}
-
 // True when the entry at the lower position must come after the other one.
-bool must_follow(const directory_node* a, const directory_node* b, sort_order order) {
-  if (order == sort_order::name) return std::strcmp(a->name, b->name) > 0;
-  return order_total(*a, order) < order_total(*b, order);
+bool must_follow(const directory_node* a, const directory_node* b, const figure* by) {
+  if (by == nullptr) return std::strcmp(a->name, b->name) > 0;
+  return total_of(*by, *a) < total_of(*by, *b);
 }
 
 template <typename Item, typename Follows>
@@ -46,8 +34,8 @@ void exchange_sort(Item* items, size_t n, Follows follows) {
   }
 }
 
-void traced_exchange_sort(directory_node** slots, size_t n, sort_order order, diagnostics& diag) {
-  const std::string prefix = std::string("**** sorting by ") + order_word(order) + " ";
+void traced_exchange_sort(directory_node** slots, size_t n, const figure* by, diagnostics& diag) {
+  const std::string prefix = "**** sorting by " + std::string(by != nullptr ? by->sort_word : "name") + " ";
   std::string line;
   exchange_sort(slots, n, [&](const directory_node* a, const directory_node* b) {
     line = prefix;
@@ -56,7 +44,7 @@ void traced_exchange_sort(directory_node** slots, size_t n, sort_order order, di
     append_node_id(line, b);
     line += "\r\n";
     diag.write(line);
-    return must_follow(a, b, order);
+    return must_follow(a, b, by);
   });
 }
 
@@ -247,13 +235,13 @@ void place_groups(directory_node** slots, size_t n, scratch& s) {
   }
 }
 
-void sort_counted(directory_node** slots, size_t n, sort_order order, scratch& s) {
+void sort_counted(directory_node** slots, size_t n, const figure& by, scratch& s) {
   if (n <= kExchangeLimit) {
     struct keyed {
       byte_total key;
       directory_node* node;
     } items[kExchangeLimit];
-    for (size_t c = 0; c < n; ++c) items[c] = {order_total(*slots[c], order), slots[c]};
+    for (size_t c = 0; c < n; ++c) items[c] = {total_of(by, *slots[c]), slots[c]};
     exchange_sort(items, n, [](const keyed& a, const keyed& b) { return a.key < b.key; });
     for (size_t c = 0; c < n; ++c) slots[c] = items[c].node;
     return;
@@ -262,7 +250,7 @@ void sort_counted(directory_node** slots, size_t n, sort_order order, scratch& s
   // Flipping every bit maps the largest key to the smallest rank.
   s.ranks.resize(n);
   for (size_t position = 0; position < n; ++position) {
-    const byte_total key = order_total(*slots[position], order);
+    const byte_total key = total_of(by, *slots[position]);
     s.ranks[position] = {~key.low(), ~key.high(), position};
   }
   if (n < kRadixMinimum) {
@@ -307,31 +295,18 @@ void sort_named(directory_node** slots, size_t n, scratch& s) {
 
 }  // namespace
 
-// Counts are never negative, so they sort as sums do.
-byte_total order_total(const directory_node& node, sort_order order) {
-  switch (order) {
-    case sort_order::size: return node.total_size();
-    case sort_order::subdirs: return byte_total(static_cast<uint64_t>(node.total_subdirs()));
-    case sort_order::files: return byte_total(static_cast<uint64_t>(node.total_files()));
-    case sort_order::symlinks: return byte_total(static_cast<uint64_t>(node.total_symlinks()));
-    case sort_order::devices: return byte_total(static_cast<uint64_t>(node.total_devices()));
-    case sort_order::name: break;
-  }
-  return byte_total();
-}
-
-void my_sort(directory_node* node, sort_order order, diagnostics& diag) {
+void my_sort(directory_node* node, const figure* by, diagnostics& diag) {
   const int64_t n = node->currentsubdirs();
   if (diag.shows(verbosity::comparisons)) {
-    traced_exchange_sort(node->subdirpointer, static_cast<size_t>(n), order, diag);
+    traced_exchange_sort(node->subdirpointer, static_cast<size_t>(n), by, diag);
     return;
   }
   if (n < 2) return;
   scratch& s = buffers();
-  if (order == sort_order::name) {
+  if (by == nullptr) {
     sort_named(node->subdirpointer, static_cast<size_t>(n), s);
   } else {
-    sort_counted(node->subdirpointer, static_cast<size_t>(n), order, s);
+    sort_counted(node->subdirpointer, static_cast<size_t>(n), *by, s);
   }
 }
 

@@ -14,11 +14,6 @@ namespace quern {
 
 namespace {
 
-std::string change_text(const totals_change& change, const column& c) {
-  if (!change.known) return {};
-  return &c == &kBytesColumn ? dotted_change(change.bytes) : dotted_change(change.files);
-}
-
 // The subdirectories the earlier report had and this one has not, rows of
 // their own after the others; their names are not links.
 void build_removed_rows(const report_context& context, const earlier_subdirectories& earlier, overview_rows& rows) {
@@ -56,7 +51,7 @@ void order_by_growth(overview_rows& rows) {
       return growth_key{entry.change_known, entry.change, entry.child->name};
     }
     const overview_rows::removed_row& entry = rows.removed[index - rows.rows.size()];
-    return growth_key{entry.change.known, entry.change.bytes, entry.name};
+    return growth_key{entry.change.known, entry.change.of[kBytes], entry.name};
   };
   rows.growth.clear();
   for (size_t index = 0; index < rows.rows.size() + rows.removed.size(); ++index) rows.growth.push_back(index);
@@ -73,16 +68,16 @@ void order_by_growth(overview_rows& rows) {
 
 void append_number_cells(std::string& out, const report_context& context, const directory_node* figures,
                          const totals_change& change) {
-  for (size_t index = 1; index < 6; ++index) {
-    const column& c = kColumns[index];
-    if (!shown(context.options, c)) continue;
+  for (const figure_index index : kOverviewFigures) {
+    const figure& f = kFigures[index];
+    if (!shown(context.options, f)) continue;
     if (figures != nullptr) {
-      append_cell(out, "tdlist", c.word, dotted(order_total(*figures, c.order)));
+      append_cell(out, "tdlist", f.word, dotted(total_of(f, *figures)));
     } else {
       append_cell(out, "tdlist", "removed", "");
     }
-    if (context.earlier != nullptr && c.change_word != nullptr)
-      append_cell(out, "tdlist", c.change_word, change_text(change, c));
+    if (context.earlier != nullptr && !f.change_word.empty())
+      append_cell(out, "tdlist", f.change_word, change.known ? dotted_change(change.of[index]) : std::string());
   }
 }
 
@@ -99,7 +94,7 @@ void build_rows(const report_context& context, const directory_node* node, earli
       change = change_since(*context.earlier, then, *child);
       entry.added = then.is == earlier_entry::kind::added;
       entry.change_known = change.known;
-      entry.change = change.bytes;
+      entry.change = change.of[kBytes];
     }
     append_html_escaped(rows.text, child->name);
     entry.cells_start = rows.text.size();

@@ -8,18 +8,6 @@ constexpr std::string_view kSuffix = ".html";
 
 }  // namespace
 
-std::string_view page_key(sort_order order) {
-  switch (order) {
-    case sort_order::size: return "sb";
-    case sort_order::subdirs: return "sc";
-    case sort_order::files: return "sf";
-    case sort_order::symlinks: return "sl";
-    case sort_order::devices: return "sd";
-    case sort_order::name: return "sn";
-  }
-  return {};
-}
-
 size_t append_page_name(std::string& out, const directory_node* node, std::string_view key) {
   append_node_id(out, node);
   out += '_';
@@ -27,10 +15,6 @@ size_t append_page_name(std::string& out, const directory_node* node, std::strin
   out += key;
   out += kSuffix;
   return key_start;
-}
-
-size_t append_page_name(std::string& out, const directory_node* node, sort_order order) {
-  return append_page_name(out, node, page_key(order));
 }
 
 bool is_page_name(std::string_view name) {

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "report/ordering.h"
+#include "report/figures.h"
 #include "tree/directory_node.h"
 
 namespace quern {
@@ -20,8 +20,9 @@ constexpr bool is_page_key(std::string_view key) {
   return key.size() == kPageKeyLength && key[0] == 's' && key[1] >= 'a' && key[1] <= 'z';
 }
 
-// The key of the pages in the order.
-std::string_view page_key(sort_order order);
+// The key of the pages sorted by the figure, or, with none, by name.
+inline constexpr std::string_view kNamePageKey = "sn";
+constexpr std::string_view page_key(const figure* by) { return by != nullptr ? by->page_key : kNamePageKey; }
 
 // The key of the pages sorted by the change of bytes since an earlier
 // report.
@@ -31,8 +32,6 @@ inline constexpr std::string_view kGrowthPageKey = "sg";
 // page with the key. Returns where in `out` the key begins, so that a link
 // can be turned to another order by overwriting it.
 size_t append_page_name(std::string& out, const directory_node* node, std::string_view key);
-// The same for the page in the order.
-size_t append_page_name(std::string& out, const directory_node* node, sort_order order);
 
 // Whether the name is of the form append_page_name gives, for any key.
 bool is_page_name(std::string_view name);

@@ -8,20 +8,20 @@
 namespace quern {
 namespace {
 
-constexpr sort_order kOrders[] = {sort_order::size,     sort_order::subdirs, sort_order::files,
-                                  sort_order::symlinks, sort_order::devices, sort_order::name};
+const figure* const kOrders[] = {&kFigures[kBytes], &kFigures[kSubdirs], &kFigures[kFiles],
+                                 &kFigures[kLinks], &kFigures[kOthers],  nullptr};
 
 TEST(PageNames, NamesKeepTheirFormAndKeysTheirPlace) {
   directory_node node;
   node.set_id(17);
   std::string name = "out/";
-  EXPECT_EQ(append_page_name(name, &node, sort_order::size), std::string("out/d17_").size());
+  EXPECT_EQ(append_page_name(name, &node, page_key(kOrders[0])), std::string("out/d17_").size());
   EXPECT_EQ(name, "out/d17_sb.html");
   std::set<std::string_view> keys{kGrowthPageKey};
   EXPECT_TRUE(is_page_key(kGrowthPageKey));
-  for (const sort_order order : kOrders) {
-    EXPECT_TRUE(is_page_key(page_key(order))) << page_key(order);
-    keys.insert(page_key(order));
+  for (const figure* by : kOrders) {
+    EXPECT_TRUE(is_page_key(page_key(by))) << page_key(by);
+    keys.insert(page_key(by));
   }
   EXPECT_EQ(keys.size(), std::size(kOrders) + 1);
 }
@@ -32,11 +32,11 @@ TEST(PageNames, EveryPageNameFormedIsRecognisedAndNearMissesAreNot) {
   for (const uint64_t id : {uint64_t{1}, uint64_t{9}, uint64_t{10}, uint64_t{4096}, (uint64_t{1} << 48) - 1}) {
     directory_node node;
     node.set_id(id);
-    for (const sort_order order : kOrders) {
+    for (const figure* by : kOrders) {
       std::string name;
-      const size_t key = append_page_name(name, &node, order);
+      const size_t key = append_page_name(name, &node, page_key(by));
       EXPECT_TRUE(is_page_name(name)) << name;
-      EXPECT_EQ(name.substr(key, kPageKeyLength), page_key(order));
+      EXPECT_EQ(name.substr(key, kPageKeyLength), page_key(by));
     }
   }
   // The pages by change, and those of orders added later, have keys of the

@@ -51,11 +51,6 @@ int hex_digit(char c) {
 constexpr char kGapLetters[] = {'u', 'x', 'b'};
 constexpr uint8_t kGapFlags[] = {kGapUnread, kGapNotEntered, kGapBelow};
 
-void append_field(std::string& out, int64_t value) {
-  out.push_back('\t');
-  append_decimal(out, value);
-}
-
 void append_field(std::string& out, const byte_total& value) {
   out.push_back('\t');
   append_decimal(out, value);
@@ -135,16 +130,10 @@ bool owner_before(const summary_owner& a, const summary_owner& b) {
 
 summary_figures figures_of(const directory_node& node, bool listed) {
   summary_figures figures;
-  figures.bytes = node.total_size();
-  figures.own_bytes = node.size;
-  figures.files = node.total_files();
-  figures.own_files = node.files;
-  figures.subdirs = node.total_subdirs();
-  figures.own_subdirs = node.subdirs;
-  figures.links = node.total_symlinks();
-  figures.own_links = node.symlinks;
-  figures.others = node.total_devices();
-  figures.own_others = node.devices;
+  for (size_t index = 0; index < kFigureCount; ++index) {
+    figures.total[index] = total_of(kFigures[index], node);
+    figures.own[index] = kFigures[index].own(node);
+  }
   figures.gaps = node.gaps;
   figures.listed = listed;
   return figures;
@@ -274,9 +263,9 @@ void append_summary_header(std::string& out, const summary_header& header) {
   line(kSummaryScopeKey, header.scope, false);
   out += '\n';
   for (size_t column = 0; column < kSummaryColumnCount; ++column) {
-    if (column == static_cast<size_t>(summary_column::owners) && !header.owners) continue;
+    if (column == kOwnersColumn && !header.owners) continue;
     if (column > 0) out += '\t';
-    out += kSummaryColumns[column];
+    out += kSummaryColumns[column].name;
   }
   out += '\n';
 }
@@ -284,16 +273,10 @@ void append_summary_header(std::string& out, const summary_header& header) {
 void append_summary_line(std::string& out, std::string_view escaped_path, const summary_figures& figures,
                          std::optional<std::string_view> owners) {
   out += escaped_path;
-  append_field(out, figures.bytes);
-  append_field(out, figures.own_bytes);
-  append_field(out, figures.files);
-  append_field(out, figures.own_files);
-  append_field(out, figures.subdirs);
-  append_field(out, figures.own_subdirs);
-  append_field(out, figures.links);
-  append_field(out, figures.own_links);
-  append_field(out, figures.others);
-  append_field(out, figures.own_others);
+  for (size_t index = 0; index < kFigureCount; ++index) {
+    append_field(out, figures.total[index]);
+    append_field(out, figures.own[index]);
+  }
   out += '\t';
   append_gap_letters(out, figures.gaps);
   out += figures.listed ? "\t1" : "\t0";

@@ -1,13 +1,14 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
-#include <iterator>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "base/byte_total.h"
+#include "report/figures.h"
 #include "tree/directory_node.h"
 
 namespace quern {
@@ -38,26 +39,31 @@ inline constexpr std::string_view kSummaryScopeKey = "#scope";
 // each figure over the whole subtree and directly in the directory, the gap
 // marks, whether every subdirectory has a line of its own and, only in
 // summaries of reports that show owners, the owners of the subtree.
-enum class summary_column {
-  path,
-  bytes,
-  own_bytes,
-  files,
-  own_files,
-  subdirs,
-  own_subdirs,
-  links,
-  own_links,
-  others,
-  own_others,
-  gaps,
-  listed,
-  owners,
+struct summary_column {
+  enum class kind : uint8_t { path, total, own, gaps, listed, owners };
+  kind is;
+  figure_index of;  // for a figure's columns
+  std::string_view name;
 };
-inline constexpr std::string_view kSummaryColumns[] = {
-    "path",  "bytes",     "own_bytes", "files",      "own_files", "subdirs", "own_subdirs",
-    "links", "own_links", "others",    "own_others", "gaps",      "listed",  "owners"};
-inline constexpr size_t kSummaryColumnCount = std::size(kSummaryColumns);
+
+constexpr auto summary_columns() {
+  std::array<summary_column, 4 + 2 * kFigureCount> columns{};
+  size_t at = 0;
+  columns[at++] = {summary_column::kind::path, kBytes, "path"};
+  for (size_t index = 0; index < kFigureCount; ++index) {
+    const auto f = static_cast<figure_index>(index);
+    columns[at++] = {summary_column::kind::total, f, kFigures[index].name};
+    columns[at++] = {summary_column::kind::own, f, kFigures[index].own_name};
+  }
+  columns[at++] = {summary_column::kind::gaps, kBytes, "gaps"};
+  columns[at++] = {summary_column::kind::listed, kBytes, "listed"};
+  columns[at++] = {summary_column::kind::owners, kBytes, "owners"};
+  return columns;
+}
+inline constexpr auto kSummaryColumns = summary_columns();
+inline constexpr size_t kSummaryColumnCount = kSummaryColumns.size();
+inline constexpr size_t kPathColumn = 0;
+inline constexpr size_t kOwnersColumn = kSummaryColumnCount - 1;
 
 // What a summary says of a run, its values unescaped.
 struct summary_header {
@@ -74,18 +80,10 @@ struct summary_header {
 inline constexpr std::string_view kScopeReport = "report";
 inline constexpr std::string_view kScopeFull = "full";
 
-// The figures of one directory line.
+// The figures of one directory line, by figure.
 struct summary_figures {
-  byte_total bytes;
-  byte_total own_bytes;
-  int64_t files = 0;
-  int64_t own_files = 0;
-  int64_t subdirs = 0;
-  int64_t own_subdirs = 0;
-  int64_t links = 0;
-  int64_t own_links = 0;
-  int64_t others = 0;
-  int64_t own_others = 0;
+  byte_total total[kFigureCount];
+  byte_total own[kFigureCount];
   uint8_t gaps = 0;  // the node's gap flags
   bool listed = false;
 

@@ -97,7 +97,7 @@ void output_index_html(const report_context& context, const directory_node* root
     std::string page;
     output_html_head(page, "Quern - " + root_path);
     page += "<h1><a href=\"";
-    append_page_name(page, root, sort_order::name);
+    append_page_name(page, root, kNamePageKey);
     page += "\">Weiter zur Detailansicht von ";
     append_html_escaped(page, root_path);
     page += "</a></h1><br>\r\n";

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <type_traits>
 
-#include "report/ordering.h"
+#include "report/figures.h"
 #include "tree/directory_node.h"
 
 // A directory's five counts and its pages' orders, as the tests name them.
@@ -47,7 +47,17 @@ constexpr counter make_counter(const char* cell, const char* row_cell) {
   return {figure<own>, figure<below>, set_figure<own>, set_figure<below>, cell, row_cell};
 }
 
-// In the order of quern::sort_order.
+// The orders of a directory's pages: by each count, or by name.
+enum class order : size_t { bytes, subdirs, files, links, others, name };
+
+// The figure the program sorts by for the order; null for the name.
+inline const quern::figure* figure_of(order by) {
+  constexpr quern::figure_index kIndex[] = {quern::kBytes, quern::kSubdirs, quern::kFiles, quern::kLinks,
+                                            quern::kOthers};
+  return by == order::name ? nullptr : &quern::kFigures[kIndex[static_cast<size_t>(by)]];
+}
+
+// In the order of `order`.
 inline constexpr counter kCounters[] = {
     make_counter<&quern::directory_node::size, &quern::directory_node::recursize>("tdbytes", "tdlistbytes"),
     make_counter<&quern::directory_node::subdirs, &quern::directory_node::recursubdirs>("tdsubdir", "tdlistsubdir"),
@@ -55,7 +65,7 @@ inline constexpr counter kCounters[] = {
     make_counter<&quern::directory_node::symlinks, &quern::directory_node::recursymlinks>("tdsymlink", "tdlistsymlink"),
     make_counter<&quern::directory_node::devices, &quern::directory_node::recurdevices>("tdother", "tdlistother")};
 
-inline const counter& counter_of(quern::sort_order order) { return kCounters[static_cast<size_t>(order)]; }
+inline const counter& counter_of(order by) { return kCounters[static_cast<size_t>(by)]; }
 
 // The count over the node's whole subtree.
 inline quern::byte_total total(const quern::directory_node* node, const counter& count) {
@@ -65,12 +75,11 @@ inline quern::byte_total total(const quern::directory_node* node, const counter&
 // A directory's pages in the order they are written, each sorting the list
 // the one before left, with the key of their file names ("d1_sb.html").
 struct page_order {
-  quern::sort_order order;
+  order by;
   const char* key;
 };
 
-inline constexpr page_order kPageOrders[] = {{quern::sort_order::size, "sb"},    {quern::sort_order::subdirs, "sc"},
-                                             {quern::sort_order::files, "sf"},   {quern::sort_order::symlinks, "sl"},
-                                             {quern::sort_order::devices, "sd"}, {quern::sort_order::name, "sn"}};
+inline constexpr page_order kPageOrders[] = {{order::bytes, "sb"}, {order::subdirs, "sc"}, {order::files, "sf"},
+                                             {order::links, "sl"}, {order::others, "sd"},  {order::name, "sn"}};
 
 }  // namespace quern_test

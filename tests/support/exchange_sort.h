@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "report/ordering.h"
+#include "support/counters.h"
 #include "tree/directory_node.h"
 
 namespace quern_test {
@@ -13,6 +13,6 @@ namespace quern_test {
 // after the one at j. Counts descend by their total over the subtree, names
 // ascend byte by byte. With a trace, every comparison is recorded as the
 // level-4 diagnostics record it.
-void exchange_sort(std::vector<quern::directory_node*>& list, quern::sort_order order, std::string* trace = nullptr);
+void exchange_sort(std::vector<quern::directory_node*>& list, order by, std::string* trace = nullptr);
 
 }  // namespace quern_test

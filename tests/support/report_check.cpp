@@ -167,7 +167,7 @@ std::string figures_fault(std::string_view page) {
       sum += value;
     }
     if (sum != below) return std::string("rows do not add up to the count below for ") + count.cell;
-    if (&count == &counter_of(quern::sort_order::subdirs) && here != quern::byte_total(rows)) {
+    if (&count == &counter_of(order::subdirs) && here != quern::byte_total(rows)) {
       return "subdirectories here differ from the rows";
     }
   }
@@ -268,9 +268,8 @@ std::string owners_fault(std::string_view page) {
 
 std::vector<std::string> totals(std::string_view page) {
   std::vector<std::string> last;
-  for (const quern::sort_order order : {quern::sort_order::size, quern::sort_order::files, quern::sort_order::subdirs,
-                                        quern::sort_order::symlinks, quern::sort_order::devices}) {
-    const std::vector<std::string> cells = cells_of_class(page, counter_of(order).cell);
+  for (const order by : {order::bytes, order::files, order::subdirs, order::links, order::others}) {
+    const std::vector<std::string> cells = cells_of_class(page, counter_of(by).cell);
     last.push_back(cells.empty() ? "" : cells.back());
   }
   return last;

@@ -14,10 +14,8 @@ void describe(const quern::directory_node* node, bool numbered, std::string& tex
   if (numbered) text += quern::node_id(node) + " ";
   text += path;
   const std::vector<quern::directory_node*> below = children(node);
-  for (const quern::sort_order order :
-       {quern::sort_order::files, quern::sort_order::symlinks, quern::sort_order::devices, quern::sort_order::size,
-        quern::sort_order::subdirs}) {
-    const counter& count = counter_of(order);
+  for (const order by : {order::files, order::links, order::others, order::bytes, order::subdirs}) {
+    const counter& count = counter_of(by);
     text += " ";
     quern::append_decimal(text, count.own(*node));
     text += "/";
