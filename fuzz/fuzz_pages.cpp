@@ -18,6 +18,7 @@
 #include "fuzz_input.h"
 #include "report/page_frame.h"
 #include "report/page_names.h"
+#include "report/style_sheet.h"
 #include "report/traversal.h"
 #include "support/counters.h"
 #include "support/fake_file_system.h"

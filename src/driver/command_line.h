@@ -3,12 +3,13 @@
 #include <string>
 #include <string_view>
 
+#include "driver/option_table.h"
 #include "driver/settings.h"
 
 namespace quern {
 
 struct command_line {
-  enum class outcome { run, help, long_help, version, mistake };
+  using outcome = reading_outcome;
   outcome result = outcome::run;
   settings config;
   std::string message;  // what is wrong, for outcome::mistake

@@ -95,11 +95,9 @@ bool listing(settings& config, const char* value) {
 }
 
 constexpr option_row kOptions[] = {
-    {.spellings = {"-h"}, .ends = command_line::outcome::help},
-    {.spellings = {"--help"},
-     .ends = command_line::outcome::long_help,
-     .help = "Diese Hilfe mit allen Optionen auf stdout"},
-    {.spellings = {"--version"}, .ends = command_line::outcome::version, .help = "Die Versionsnummer auf stdout"},
+    {.spellings = {"-h"}, .ends = reading_outcome::help},
+    {.spellings = {"--help"}, .ends = reading_outcome::long_help, .help = "Diese Hilfe mit allen Optionen auf stdout"},
+    {.spellings = {"--version"}, .ends = reading_outcome::version, .help = "Die Versionsnummer auf stdout"},
     {.spellings = {"-v"}, .take = count<&settings::debug>},
     {.spellings = {"-o"},
      .value = "<dir>",

@@ -2,10 +2,13 @@
 
 #include <span>
 
-#include "driver/command_line.h"
 #include "driver/settings.h"
 
 namespace quern {
+
+// How reading the command line ends: with a run, or with one of the answers
+// that ask for no report.
+enum class reading_outcome { run, help, long_help, version, mistake };
 
 // Everything the reading, the rules between options and the long help know
 // of one option. A new option is a row here and, where it sets something,
@@ -14,7 +17,7 @@ struct option_row {
   // Matched whole. A second spelling's help line says "wie" the first.
   const char* spellings[2] = {};
   // Anything but run ends the reading at once with this outcome.
-  command_line::outcome ends = command_line::outcome::run;
+  reading_outcome ends = reading_outcome::run;
   // The value's name in the help, such as "<n>". An option with a value
   // takes the next argument, whatever it looks like; null: no value.
   const char* value = nullptr;

@@ -78,7 +78,7 @@ TEST(OptionTable, EverySpellingNamesOneOptionAndEveryValueHasItsMissingMessage) 
   const std::vector<std::string> all = spellings();
   EXPECT_EQ(std::set<std::string>(all.begin(), all.end()).size(), all.size());
   for (const option_row& row : option_table()) {
-    EXPECT_EQ(row.take == nullptr, row.ends != command_line::outcome::run) << row.spellings[0];
+    EXPECT_EQ(row.take == nullptr, row.ends != reading_outcome::run) << row.spellings[0];
     EXPECT_EQ(row.missing != nullptr, row.value != nullptr || row.required) << row.spellings[0];
   }
 }

@@ -13,7 +13,7 @@
 #include "driver/tree_to_pages.h"
 #include "platform/process.h"
 #include "platform/terminal.h"
-#include "report/page_frame.h"
+#include "report/style_sheet.h"
 #include "report/summary_writer.h"
 #include "report/traversal.h"
 #include "tree/directory_node.h"

@@ -135,7 +135,6 @@ void start_full_summary(const settings& config, std::time_t begun, owner_ledger*
   if (full.file == nullptr) return;
   full.writer = std::make_unique<summary_writer>(std::move(full.file), summary_of_run(config, begun, kScopeFull),
                                                  owners, full.name);
-  if (owners != nullptr) add_lines_with_owners(*owners, *full.writer);
 }
 
 void close_full_summary(full_summary& full, diagnostics& diag) {

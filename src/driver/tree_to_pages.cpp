@@ -90,11 +90,11 @@ void scan_and_write_pages(const settings& config, const report_context& context,
   // Counted as they are finished: once writers sort their children, only
   // the writers may go through them.
   int64_t directories_with_pages = 1;  // the root has its pages in any case
-  // Where owners are shown, the ledger passes the lines their figures.
-  summary_writer* const every_directory = context.owners == nullptr ? full.writer.get() : nullptr;
-  const auto count_pages = [&directories_with_pages, every_directory](directory_node* node) {
+  summary_writer* const every_directory = full.writer.get();
+  const auto count_pages = [&directories_with_pages, every_directory](directory_node* node,
+                                                                      const owner_figures* owners) {
     if (node->parent != nullptr && node->currentsubdirs() > 0) ++directories_with_pages;
-    if (every_directory != nullptr) every_directory->add(*node, true);
+    if (every_directory != nullptr) every_directory->add(*node, true, owners);
   };
   scan.counted = count_pages;
   if (threads > 1 && !diag.shows(verbosity::operations)) {
@@ -103,8 +103,8 @@ void scan_and_write_pages(const settings& config, const report_context& context,
     beside.threads = threads - static_cast<int>(crew->writers());
     if (crew->writers() > 0 && room_for_both(beside, crew->writers()) && pass_over_pages(context.output, beside)) {
       scan = beside;
-      scan.counted = [&crew, &count_pages](directory_node* node) {
-        count_pages(node);
+      scan.counted = [&crew, &count_pages](directory_node* node, const owner_figures* owners) {
+        count_pages(node, owners);
         crew->submit(node);
       };
     } else {
@@ -131,11 +131,12 @@ void read_and_write_pages(const settings& config, const report_context& context,
                           directory_node* root, int threads, opened_listing& listing, full_summary& full) {
   diagnostics& diag = context.diag;
   if (diag.shows(verbosity::steps)) diag.write("* scanning root directory\r\n");
-  // Where owners are shown, the ledger passes the lines their figures.
-  summary_writer* const every_directory = context.owners == nullptr ? full.writer.get() : nullptr;
-  const auto counted = [every_directory](directory_node* node) { every_directory->add(*node, true); };
+  summary_writer* const every_directory = full.writer.get();
+  const auto counted = [every_directory](directory_node* node, const owner_figures* owners) {
+    every_directory->add(*node, true, owners);
+  };
   read_listing(tree, root, config.rootdirectory, listing, config.listing->terminator, diag, page_retention(config),
-               context.owners, every_directory != nullptr ? counted : std::function<void(directory_node*)>());
+               context.owners, every_directory != nullptr ? counted : counted_function());
   close_full_summary(full, diag);
   // Counting them walks the whole tree: only for what is said or shown.
   const bool counts_said = diag.shows(verbosity::steps) || diag.progress().shown();

@@ -4,11 +4,10 @@
 
 #include "base/text.h"
 #include "report/changes.h"
-#include "report/dir_stats.h"
+#include "report/directory_heading.h"
 #include "report/ordering.h"
 #include "report/overview_columns.h"
 #include "report/overview_rows.h"
-#include "report/owner_table.h"
 #include "report/page_frame.h"
 #include "report/page_names.h"
 
@@ -76,18 +75,10 @@ void prepare_directory(const report_context& context, const directory_node* node
   append_html_escaped(work.frame, path);
   work.frame += "</h1>\r\n";
   build_trail(node, work);
+  const earlier_entry then = append_directory_heading(work.frame, context, *node, false);
   if (context.earlier == nullptr) {
-    output_dir_stats(work.frame, *node, true);
-    if (context.owners != nullptr) append_owner_table(work.frame, *context.owners, *node);
     build_rows(context, node, nullptr, work.rows);
     return;
-  }
-  const earlier_entry then = find_earlier(*context.earlier, *node);
-  const totals_change change = change_since(*context.earlier, then, *node);
-  output_dir_stats(work.frame, *node, true, &change);
-  if (context.owners != nullptr) {
-    const earlier_owners before = owners_before(*context.earlier, then, *node);
-    append_owner_table(work.frame, *context.owners, *node, &before);
   }
   earlier_subdirectories earlier(*context.earlier, then, *node);
   build_rows(context, node, &earlier, work.rows);

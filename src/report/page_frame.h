@@ -6,20 +6,11 @@
 #include "base/status.h"
 #include "base/version.h"
 #include "platform/file_system.h"
-#include "report/report_context.h"
 
 namespace quern {
 
 // The project's home page, linked from every page's footer.
 inline constexpr const char* kHomePage = "https://quern.example/";
-
-// The style sheet, byte for byte as every run writes it.
-std::string_view stylesheet_text();
-
-// Writes styles.css into the output directory, with the rules of the
-// tables of owners where they are shown. A failure is reported and
-// counted; the run goes on.
-void output_stylesheet(const report_context& context);
 
 // Appends the opening of a page, up to and including "<body>". The title is
 // escaped for HTML here.

@@ -85,11 +85,6 @@ status summary_writer::finish() {
   return failure_;
 }
 
-void add_lines_with_owners(owner_ledger& owners, summary_writer& summary) {
-  owners.on_counted(
-      [&summary](const directory_node* node, const owner_figures& figures) { summary.add(*node, true, &figures); });
-}
-
 void output_report_summary(const report_context& context, directory_node* root, const summary_header& header) {
   std::unique_ptr<summary_writer> writer;
   owner_ledger* const owners = context.owners;
@@ -98,15 +93,15 @@ void output_report_summary(const report_context& context, directory_node* root, 
     writer->add(".", figures_of(*root, true), owners != nullptr ? &owners->figures(root) : nullptr);
     // Depth first, as the pages are walked: each directory with pages, then
     // its rows, each followed by what lies below it.
-    struct level {
+    struct written_directory {
       directory_node* node;
       int64_t next;
       size_t path_length;
     };
-    std::vector<level> levels{{root, 0, 0}};
+    std::vector<written_directory> levels{{root, 0, 0}};
     std::string path;
     while (!levels.empty()) {
-      level& current = levels.back();
+      written_directory& current = levels.back();
       directory_node* node = current.node;
       if (current.next == node->currentsubdirs()) {
         levels.pop_back();

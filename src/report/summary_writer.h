@@ -61,10 +61,6 @@ class summary_writer {
   std::string owners_value_;
 };
 
-// Has the summary take a line for each directory as the walk tells the
-// ledger its figures per owner, in place of the walk's own callback.
-void add_lines_with_owners(owner_ledger& owners, summary_writer& summary);
-
 // Writes summary.txt into the output directory: a line for every directory
 // that has pages and for every row of them, in the order of the pages (a
 // directory before those below it, subdirectories by name). Leaves the

@@ -6,10 +6,8 @@
 
 #include "base/text.h"
 #include "report/concurrent_pages.h"
-#include "report/dir_stats.h"
+#include "report/directory_heading.h"
 #include "report/directory_pages.h"
-#include "report/old_summary.h"
-#include "report/owner_table.h"
 #include "report/page_frame.h"
 #include "report/page_names.h"
 
@@ -101,21 +99,7 @@ void output_index_html(const report_context& context, const directory_node* root
     page += "\">Weiter zur Detailansicht von ";
     append_html_escaped(page, root_path);
     page += "</a></h1><br>\r\n";
-    earlier_owners owners_then;
-    if (context.earlier == nullptr) {
-      output_dir_stats(page, *root, false);
-    } else {
-      const old_summary& old = *context.earlier;
-      const earlier_entry then = find_earlier(old, *root);
-      if (context.owners != nullptr) owners_then = owners_before(old, then, *root);
-      const totals_change change = change_since(old, then, *root);
-      output_dir_stats(page, *root, false, &change);
-      page += "<p>&Auml;nderungen seit dem Bericht vom ";
-      page += old.header().begun;
-      page += ".</p>\r\n";
-    }
-    if (context.owners != nullptr)
-      append_owner_table(page, *context.owners, *root, context.earlier != nullptr ? &owners_then : nullptr);
+    append_directory_heading(page, context, *root, true);
     if (context.options.page_depth || context.options.page_min_size) append_cap_note(page, context.options);
     output_html_footer(page);
     page += "</body>\r\n</html>\r\n";

@@ -1,12 +1,14 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string_view>
 #include <vector>
 
 #include "base/byte_total.h"
 #include "base/status.h"
 #include "platform/file_system.h"
+#include "tree/directory_node.h"
 #include "tree/owner_figures.h"
 
 namespace quern {
@@ -51,6 +53,10 @@ struct directory_contents {
   // Bytes this holds, for the bound on what is read ahead.
   size_t footprint() const;
 };
+
+// Called as each directory is counted, with everything below it, and with
+// its figures per owner where they are counted.
+using counted_function = std::function<void(directory_node* node, const owner_figures* owners)>;
 
 // Entries the scan passes over as if they were not there: in the one
 // directory with this identity, wherever the scan meets it, the names the

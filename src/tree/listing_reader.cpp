@@ -108,7 +108,7 @@ class listing_reader {
   // Puts every directory's children in name order, numbers the nodes in
   // pre-order, adds up the totals below each directory, has each counted
   // and lets go of the subtrees that the rule does not keep.
-  void finish(const retention_rule& retention, const std::function<void(directory_node*)>& counted) {
+  void finish(const retention_rule& retention, const counted_function& counted) {
     index_ = directory_index();
     listed_ = std::vector<bool>();
     std::vector<directory_node*> pending{root_};
@@ -131,7 +131,7 @@ class listing_reader {
  private:
   // Every directory after everything below it, so that its totals are
   // complete when it is counted and when they join its parent's.
-  void add_up_in_post_order(const std::function<void(directory_node*)>& counted) {
+  void add_up_in_post_order(const counted_function& counted) {
     std::vector<std::pair<directory_node*, int64_t>> pending{{root_, 0}};  // and its next child
     while (!pending.empty()) {
       auto& [node, next] = pending.back();
@@ -140,8 +140,8 @@ class listing_reader {
         pending.push_back({child, 0});
         continue;
       }
+      if (counted) counted(node, owners_ != nullptr ? &owners_->figures(node) : nullptr);
       if (owners_ != nullptr) owners_->complete(node);
-      if (counted) counted(node);
       if (node != root_) join_parent(node);
       pending.pop_back();
     }
@@ -166,7 +166,7 @@ class listing_reader {
   }
 
   // One directory on the path resolved last, and where its name ends there.
-  struct level {
+  struct resolved_directory {
     directory_node* node;
     size_t end;
   };
@@ -302,7 +302,7 @@ class listing_reader {
   diagnostics& diag_;
   uint64_t number_ = 0;  // of the record being taken, from 1
   std::string current_;  // the path below the root resolved last
-  std::vector<level> levels_;
+  std::vector<resolved_directory> levels_;
   directory_index index_;
   std::vector<bool> listed_;  // by creation number
   std::string message_;
@@ -312,20 +312,20 @@ class listing_reader {
 
 void read_listing(directory_tree& tree, directory_node* root, const std::string& root_path,
                   const listing_source& source, file_system& files, diagnostics& diag, const retention_rule& retention,
-                  const std::function<void(directory_node*)>& counted, listing_buffer_sizes sizes) {
+                  const counted_function& counted, listing_buffer_sizes sizes) {
   opened_listing listing = open_listing(source, root_path, files, sizes.longest_record);
   read_listing(tree, root, root_path, listing, source.terminator, diag, retention, nullptr, counted, sizes);
 }
 
 void read_listing(directory_tree& tree, directory_node* root, const std::string& root_path, opened_listing& listing,
                   char terminator, diagnostics& diag, const retention_rule& retention, owner_ledger* owners,
-                  const std::function<void(directory_node*)>& counted, listing_buffer_sizes sizes) {
+                  const counted_function& counted, listing_buffer_sizes sizes) {
   if (listing.input == nullptr) {
     // The listing stands for the root's directory: the root stays empty.
     diag.report_failure("Konnte Verzeichnis nicht oeffnen", listing.opened);
     root->gaps |= kGapUnread;
-    if (owners != nullptr) owners->counted(root, owner_figures());
-    if (counted) counted(root);
+    const owner_figures none;
+    if (counted) counted(root, owners != nullptr ? &none : nullptr);
     return;
   }
   const bool owner_field = listing.owner_field.value_or(owners != nullptr);

@@ -7,26 +7,12 @@
 #include "base/diagnostics.h"
 #include "platform/file_system.h"
 #include "tree/directory_node.h"
+#include "tree/directory_reader.h"
 #include "tree/listing_owners.h"
+#include "tree/listing_source.h"
 #include "tree/owner_figures.h"
 
 namespace quern {
-
-// A listing of the entries of a tree, as `find ROOT -printf '%y %s %p\0'`
-// writes it: per entry a type letter, a blank, the size in bytes, a blank
-// and the path, ended by the terminator. An owner and a blank may come
-// before the path, in every record or in none.
-struct listing_source {
-  std::string path;  // "-" reads standard input
-  char terminator = '\0';
-};
-
-// How the listing is taken in: in blocks of this many bytes, and a record
-// may grow to the longest size before it is given up as malformed.
-struct listing_buffer_sizes {
-  size_t block = size_t{1} << 20;
-  size_t longest_record = size_t{64} << 20;
-};
 
 // Builds the tree below the root from a listing instead of a scan, counting
 // every entry as the scanner counts it; only directories are kept. Each
@@ -42,16 +28,17 @@ struct listing_buffer_sizes {
 // does not keep lose their children.
 void read_listing(directory_tree& tree, directory_node* root, const std::string& root_path,
                   const listing_source& source, file_system& files, diagnostics& diag,
-                  const retention_rule& retention = {}, const std::function<void(directory_node*)>& counted = nullptr,
+                  const retention_rule& retention = {}, const counted_function& counted = nullptr,
                   listing_buffer_sizes sizes = {});
 
 // The same from a listing opened before. Where its records carry owners,
 // they are skipped, or with a ledger bytes and files are counted per owner
 // too and the figures of the directories that get pages go to it; with a
 // ledger, records are taken to carry owners where the first one could not
-// tell, and one without is a bad record.
+// tell, and one without is a bad record; `counted` then has each
+// directory's figures per owner.
 void read_listing(directory_tree& tree, directory_node* root, const std::string& root_path, opened_listing& listing,
                   char terminator, diagnostics& diag, const retention_rule& retention, owner_ledger* owners,
-                  const std::function<void(directory_node*)>& counted = nullptr, listing_buffer_sizes sizes = {});
+                  const counted_function& counted = nullptr, listing_buffer_sizes sizes = {});
 
 }  // namespace quern

@@ -92,20 +92,10 @@ class owner_ledger {
   // How many directories hold figures.
   size_t kept() const EXCLUDES(mutex_);
 
-  // Both are set before the walk begins.
-  using counted_function = std::function<void(const directory_node*, const owner_figures&)>;
-  // Has every directory's figures passed to `counted`, on the walk's
-  // thread, once everything below it is counted and before they are kept
-  // or given back.
-  void on_counted(counted_function counted) { counted_ = std::move(counted); }
   // Keeps figures past their pages until a summary written after all pages
-  // has them.
+  // has them. Set before the walk begins.
   void keep_for_summary() { for_summary_ = true; }
 
-  // What the walk calls as directories are counted.
-  void counted(const directory_node* node, const owner_figures& figures) const {
-    if (counted_) counted_(node, figures);
-  }
   // Gives back the figures kept for the summary once it has the directory.
   void summary_written(const directory_node* node) EXCLUDES(mutex_);
 
@@ -123,7 +113,6 @@ class owner_ledger {
   // Elements of an unordered map stay where they are while others come and
   // go, so a writer reads figures without holding the lock.
   std::unordered_map<const directory_node*, owner_figures> figures_ GUARDED_BY(mutex_);
-  counted_function counted_;
   bool for_summary_ = false;
 };
 

@@ -13,7 +13,7 @@ namespace quern {
 namespace {
 
 // One directory on the path from the root to the directory being walked.
-struct level {
+struct walked_directory {
   directory_node* node = nullptr;
   const directory_contents* contents = nullptr;
   size_t next_entry = 0;
@@ -100,7 +100,7 @@ class walk {
   }
 
   void step() {
-    level& current = levels_.back();
+    walked_directory& current = levels_.back();
     const directory_contents& contents = *current.contents;
     const bool trace_all = diag_.shows(verbosity::operations);
     if (trace_all) diag_.write("*** try to read a directory entry\r\n");
@@ -144,7 +144,7 @@ class walk {
     }
   }
 
-  made_directory add_child(level& current, const char* name, size_t name_length) {
+  made_directory add_child(walked_directory& current, const char* name, size_t name_length) {
     if (diag_.shows(verbosity::entries)) diag_.writef("** detecting directory %s\r\n", path_.c_str());
     const directory_tree::mark before = tree_.current_mark();
     const bool kept = retention_.may_keep(current.depth);
@@ -154,7 +154,7 @@ class walk {
     return {child, before, tree_.current_mark(), kept};
   }
 
-  void descend(level& current, const char* name, size_t name_length) {
+  void descend(walked_directory& current, const char* name, size_t name_length) {
     const made_directory child = add_child(current, name, name_length);
     // `current` may move when the level stack grows; it is not used after this.
     enter(child, name, current.next_subdirectory++);
@@ -162,14 +162,14 @@ class walk {
 
   // A directory on another file system stays a subdirectory of its parent,
   // with nothing counted in it.
-  void pass_by(level& current, const char* name, size_t name_length) {
+  void pass_by(walked_directory& current, const char* name, size_t name_length) {
     const made_directory child = add_child(current, name, name_length);
     child.node->gaps |= kGapNotEntered;
     if (diag_.shows(verbosity::steps)) diag_.writef("* nicht betreten (anderes Dateisystem): %s\r\n", path_.c_str());
     finish(child, current.depth + 1, {});
   }
 
-  void count_once(level& current, const linked_file& file) {
+  void count_once(walked_directory& current, const linked_file& file) {
     if (!seen_.first_meeting(file)) return;
     current.node->files += 1;
     current.node->size.add(static_cast<uint64_t>(file.size));
@@ -177,7 +177,7 @@ class walk {
   }
 
   // Ends the deepest level: its totals join its parent's totals below.
-  void leave(const level& current) {
+  void leave(const walked_directory& current) {
     if (!current.contents->listing_failure.is_ok()) {
       diag_.report_failure("Konnte Verzeichniseintrag nicht lesen", current.contents->listing_failure);
       current.node->gaps |= kGapUnread;
@@ -201,21 +201,18 @@ class walk {
       tree_.release_to(made.after);
       tree_.drop_children(node);
     }
-    if (owners_ != nullptr) {
-      owners_->counted(node, owners);
-      const bool kept = node->parent == nullptr || node->currentsubdirs() > 0;
-      // The parent, if any, is the deepest level now.
-      if (node->parent != nullptr) {
-        owner_figures& above = levels_.back().owners;
-        if (kept) {
-          above.merge(owners);
-        } else {
-          above.merge(std::move(owners));
-        }
-      }
-      if (kept) owners_->keep(node, std::move(owners));
+    if (owners_ == nullptr) {
+      if (counted_) counted_(node, nullptr);
+    } else if (node->parent == nullptr || node->currentsubdirs() > 0) {
+      // Kept for its pages, where writers find them once it is counted.
+      if (node->parent != nullptr) levels_.back().owners.merge(owners);
+      owners_->keep(node, std::move(owners));
+      if (counted_) counted_(node, &owners_->figures(node));
+    } else {
+      // The parent, the deepest level now, takes them over.
+      if (counted_) counted_(node, &owners);
+      levels_.back().owners.merge(std::move(owners));
     }
-    if (counted_) counted_(node);
     if (!made.kept_by_parent) tree_.release_to(made.before);
   }
 
@@ -223,10 +220,10 @@ class walk {
   directory_source& source_;
   diagnostics& diag_;
   const retention_rule& retention_;
-  const std::function<void(directory_node*)>& counted_;
+  const counted_function& counted_;
   owner_ledger* owners_;
   std::string path_;
-  std::vector<level> levels_;
+  std::vector<walked_directory> levels_;
   files_seen seen_;
 };
 

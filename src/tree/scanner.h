@@ -32,7 +32,10 @@ struct scan_options {
   owner_ledger* owners = nullptr;
   // Called on the walk's thread for each directory as soon as everything
   // below it is counted, after it has given back what it does not keep.
-  std::function<void(directory_node*)> counted = nullptr;
+  // Where owners are counted, it has the directory's figures per owner over
+  // its subtree, which are gone once it returns unless the directory keeps
+  // them for its pages.
+  counted_function counted = nullptr;
   // Entries of one directory that the scan counts, traces and enters as if
   // they were not there, such as files that appear while it goes on.
   passed_over_entries passed_over = {};

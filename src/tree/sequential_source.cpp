@@ -18,7 +18,7 @@ status sequential_source::enter(const char* name, size_t, const directory_conten
   }
   if (opened.is_ok()) {
     if (levels_.size() == depth_) levels_.emplace_back();
-    level& entered = levels_[depth_++];
+    held_directory& entered = levels_[depth_++];
     entered.name = name;
     hold(entered, std::move(handle));
     if (depth_ == 1) note_root_file_system(*entered.handle, options_);
@@ -39,12 +39,12 @@ void sequential_source::leave() {
   --depth_;
 }
 
-void sequential_source::hold(level& l, std::unique_ptr<open_directory> handle) {
+void sequential_source::hold(held_directory& l, std::unique_ptr<open_directory> handle) {
   l.handle = std::move(handle);
   ++held_;
 }
 
-void sequential_source::release(level& l) {
+void sequential_source::release(held_directory& l) {
   if (l.handle == nullptr) return;
   l.handle.reset();
   --held_;
@@ -70,7 +70,8 @@ status sequential_source::reacquire(size_t index) {
 // Opens a subdirectory of `from` (the root when null) within the budget of
 // descriptors, giving up the shallowest held ones first: they are needed
 // again last.
-status sequential_source::open_with_budget(level* from, const char* name, std::unique_ptr<open_directory>& result) {
+status sequential_source::open_with_budget(held_directory* from, const char* name,
+                                           std::unique_ptr<open_directory>& result) {
   for (;;) {
     while (held_ >= budget_ && evict_shallowest(from)) {
     }
@@ -83,7 +84,7 @@ status sequential_source::open_with_budget(level* from, const char* name, std::u
   }
 }
 
-bool sequential_source::evict_shallowest(const level* keep) {
+bool sequential_source::evict_shallowest(const held_directory* keep) {
   for (size_t i = 0; i < depth_; ++i) {
     if (levels_[i].handle != nullptr && &levels_[i] != keep) {
       release(levels_[i]);

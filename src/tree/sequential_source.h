@@ -25,18 +25,18 @@ class sequential_source final : public directory_source {
   void leave() override;
 
  private:
-  struct level {
+  struct held_directory {
     const char* name = nullptr;              // null for the root
     std::unique_ptr<open_directory> handle;  // null when given up
     directory_contents contents;
     size_t unopened_subdirectories = 0;
   };
 
-  void hold(level& l, std::unique_ptr<open_directory> handle);
-  void release(level& l);
+  void hold(held_directory& l, std::unique_ptr<open_directory> handle);
+  void release(held_directory& l);
   status reacquire(size_t index);
-  status open_with_budget(level* from, const char* name, std::unique_ptr<open_directory>& result);
-  bool evict_shallowest(const level* keep);
+  status open_with_budget(held_directory* from, const char* name, std::unique_ptr<open_directory>& result);
+  bool evict_shallowest(const held_directory* keep);
 
   file_system& files_;
   std::string root_path_;
@@ -45,7 +45,7 @@ class sequential_source final : public directory_source {
   int held_ = 0;
   // A deque, so that the contents handed to the walk never move; levels are
   // reused as the walk goes up and down, keeping their buffers' capacity.
-  std::deque<level> levels_;
+  std::deque<held_directory> levels_;
   size_t depth_ = 0;
 };
 

@@ -1,16 +1,15 @@
-#include "tree/listing_owners.h"
+#include "tree/listing_source.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "support/fake_file_system.h"
-#include "tree/listing_reader.h"
 
 namespace quern {
 namespace {
 
-TEST(ListingOwners, AnOwnerIsAFieldBetweenSizeAndPathWhereOnlyItsRemovalLeavesAPathOfTheRoot) {
+TEST(ListingSource, AnOwnerIsAFieldBetweenSizeAndPathWhereOnlyItsRemovalLeavesAPathOfTheRoot) {
   const struct {
     const char* record;
     const char* root;
@@ -51,7 +50,7 @@ std::string read_all(input_file& input, status& ended) {
   return text;
 }
 
-TEST(ListingOwners, TheFirstRecordTellsAndEverythingReadToDecideIsReadAgainWhateverTheChunks) {
+TEST(ListingSource, TheFirstRecordTellsAndEverythingReadToDecideIsReadAgainWhateverTheChunks) {
   const std::string listing("d 0 1000 r\0f 1 1000 r/f\0", 24);
   for (const size_t chunk : {size_t{1}, size_t{3}, SIZE_MAX}) {
     fake_file_system files;
@@ -68,7 +67,7 @@ TEST(ListingOwners, TheFirstRecordTellsAndEverythingReadToDecideIsReadAgainWhate
   }
 }
 
-TEST(ListingOwners, WithoutAWholeFirstRecordNothingIsToldAndFailuresComeAfterWhatWasRead) {
+TEST(ListingSource, WithoutAWholeFirstRecordNothingIsToldAndFailuresComeAfterWhatWasRead) {
   fake_file_system files;
   files.inputs["empty"] = {};
   files.inputs["broken"] = {.bytes = std::string("d 0 1000 r/long name", 20), .breaks_after = 8, .read_error = EIO};
