@@ -26,6 +26,33 @@ std::strong_ordering operator<=>(const byte_change& a, const byte_change& b) {
   return a.negative ? b.magnitude <=> a.magnitude : a.magnitude <=> b.magnitude;
 }
 
+uint64_t share_in_tenths_of_a_percent(const byte_total& part, const byte_total& whole) {
+  const wide all = widen(whole);
+  wide rest = widen(part);
+  // Tenths of a percent, one decimal digit at a time, since the part times
+  // a thousand may not fit: each digit is the remainder times ten over the
+  // whole, found by adding up the remainder ten times, which may wrap
+  // beyond 128 bits only where the true sum exceeds the whole.
+  uint64_t tenths = static_cast<uint64_t>(rest / all);
+  rest %= all;
+  for (int digit = 0; digit < 3; ++digit) {
+    uint64_t next = 0;
+    wide sum = 0;
+    for (int times = 0; times < 10; ++times) {
+      const wide before = sum;
+      sum += rest;
+      if (sum < before || sum >= all) {
+        sum -= all;
+        ++next;
+      }
+    }
+    tenths = tenths * 10 + next;
+    rest = sum;
+  }
+  if (rest >= all - rest) ++tenths;  // half a tenth or more
+  return tenths;
+}
+
 void append_decimal(std::string& out, const byte_total& value) {
   char digits[40];
   char* const end = digits + sizeof digits;

@@ -62,6 +62,11 @@ struct byte_change {
   friend std::strong_ordering operator<=>(const byte_change& a, const byte_change& b);
 };
 
+// The part's share of the whole in tenths of a percent, half a tenth
+// rounded up: 1000 for all of it. Exact for any sums, also where the part
+// times a thousand would not fit in 128 bits. The whole is not zero.
+uint64_t share_in_tenths_of_a_percent(const byte_total& part, const byte_total& whole);
+
 // Decimal digits of the sum, as "%llu" would print a wide enough value.
 void append_decimal(std::string& out, const byte_total& value);
 

@@ -64,9 +64,41 @@ TEST(ByteTotal, ChangesCarryTheirSignAndOrderByValue) {
   EXPECT_LT(byte_change::between(five, three), byte_change::between(three, three));
   EXPECT_LT(byte_change::between(five, byte_total()), byte_change::between(five, three));
   EXPECT_LT(byte_change::between(three, five), byte_change::between(three, byte_total(9)));
-  EXPECT_EQ(dotted_change(int64_t{-1234}), "-1.234");
-  EXPECT_EQ(dotted_change(int64_t{1234567}), "+1.234.567");
-  EXPECT_EQ(dotted_change(int64_t{0}), "0");
+  EXPECT_EQ(dotted_change(byte_change::between(byte_total(1234567), byte_total(0))), "-1.234.567");
+}
+
+TEST(ByteTotal, SharesAreTenthsOfAPercentRoundedHalfUpExactlyForAnySum) {
+  const byte_total largest = byte_total::from_words(UINT64_MAX, UINT64_MAX);
+  const struct {
+    byte_total part;
+    byte_total whole;
+    uint64_t tenths;
+  } cases[] = {
+      {byte_total(1), byte_total(3), 333},
+      {byte_total(2), byte_total(3), 667},
+      {byte_total(1), byte_total(2000), 1},  // exactly half a tenth
+      {byte_total(1), byte_total(2001), 0},
+      {byte_total(1), byte_total(20000), 0},
+      {byte_total(1), byte_total(16), 63},
+      {byte_total(3), byte_total(16), 188},
+      {byte_total(1), byte_total(8), 125},
+      {byte_total(9995), byte_total(10000), 1000},
+      {byte_total(9994), byte_total(10000), 999},
+      {byte_total(0), byte_total(5), 0},
+      {byte_total(5), byte_total(5), 1000},
+      // Sums where a part times a thousand exceeds 128 bits.
+      {byte_total::from_words(uint64_t{1} << 63, 0), largest, 500},
+      {byte_total::from_words(uint64_t{3} << 62, 0), largest, 750},
+      {byte_total::from_words(UINT64_MAX, UINT64_MAX - 1), largest, 1000},
+      {byte_total(1), largest, 0},
+      {byte_total::from_words(UINT64_MAX / 2000, 0), largest, 0},
+      {byte_total::from_words(UINT64_MAX / 2000 + 1, 0), largest, 1},
+  };
+  for (const auto& c : cases) {
+    std::string part;
+    append_decimal(part, c.part);
+    EXPECT_EQ(share_in_tenths_of_a_percent(c.part, c.whole), c.tenths) << part;
+  }
 }
 
 }  // namespace

@@ -61,12 +61,6 @@ std::string dotted(const byte_total& value) {
   return text;
 }
 
-std::string dotted_change(int64_t change) {
-  std::string text = dotted(change);
-  if (change > 0) text.insert(text.begin(), '+');
-  return text;
-}
-
 std::string dotted_change(const byte_change& change) {
   std::string text = dotted(change.magnitude);
   if (change.magnitude != byte_total()) text.insert(text.begin(), change.negative ? '-' : '+');

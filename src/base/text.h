@@ -9,6 +9,10 @@
 
 namespace quern {
 
+// The names "." and "..", which stand for a directory and its parent in
+// every listing and path, and never for an entry of their own.
+constexpr bool is_dot_or_dot_dot(std::string_view name) { return name == "." || name == ".."; }
+
 // printf-style formatting into a string sized to fit.
 void append_vformat(std::string& out, const char* format, va_list args) __attribute__((format(printf, 2, 0)));
 void append_format(std::string& out, const char* format, ...) __attribute__((format(printf, 2, 3)));
@@ -25,7 +29,6 @@ std::string dotted(int64_t value);
 std::string dotted(const byte_total& value);
 
 // A change, grouped like every figure and signed: "+1.234", "-12", "0".
-std::string dotted_change(int64_t change);
 std::string dotted_change(const byte_change& change);
 
 // Appends the text with &, <, > and " written as entities; every other byte,

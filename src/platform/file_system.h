@@ -43,6 +43,7 @@ class name_list {
   }
   size_t size() const { return starts_.size(); }
   const char* operator[](size_t index) const { return text_.data() + starts_[index]; }
+  std::string_view view(size_t index) const { return {text_.data() + starts_[index], length(index)}; }
   size_t length(size_t index) const {
     const size_t end = index + 1 < starts_.size() ? starts_[index + 1] : text_.size();
     return end - starts_[index] - 1;

@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "base/text.h"
 #include "base/unfinished_files.h"
 #include "platform/directory_listing.h"
 #include "platform/file_system.h"
@@ -216,7 +217,7 @@ class posix_file_system final : public file_system {
                            std::string& name) override {
     const size_t slash = file_path.rfind('/');
     name = slash == std::string::npos ? file_path : file_path.substr(slash + 1);
-    if (name.empty() || name == "." || name == "..") return status::error(EISDIR);
+    if (name.empty() || is_dot_or_dot_dot(name)) return status::error(EISDIR);
     const std::string path = slash == std::string::npos ? "." : slash == 0 ? "/" : file_path.substr(0, slash);
     const int descriptor = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (descriptor < 0) return status::from_errno();

@@ -5,6 +5,7 @@
 #include <unordered_map>
 #include <utility>
 
+#include "base/text.h"
 #include "base/unfinished_files.h"
 #include "base/wide_text.h"
 #include "platform/file_system_win32.h"
@@ -364,7 +365,7 @@ class win32_file_system final : public file_system {
                            std::string& name) override {
     const size_t separator = file_path.find_last_of("/\\:");
     name = separator == std::string::npos ? file_path : file_path.substr(separator + 1);
-    if (name.empty() || name == "." || name == "..") return status::error(EISDIR);
+    if (name.empty() || is_dot_or_dot_dot(name)) return status::error(EISDIR);
     std::string directory = separator == std::string::npos ? "." : file_path.substr(0, separator + 1);
     std::wstring wide;
     const status converted = extended_length_path(directory, wide);

@@ -4,6 +4,7 @@
 #include <bit>
 #include <cstring>
 
+#include "base/text.h"
 #include "base/text_hash.h"
 
 namespace quern {
@@ -41,7 +42,7 @@ bool is_relative_path(std::string_view path) {
   for (size_t at = 0; at <= path.size();) {
     const size_t slash = std::min(path.find('/', at), path.size());
     const std::string_view name = path.substr(at, slash - at);
-    if (name.empty() || name == "." || name == "..") return false;
+    if (name.empty() || is_dot_or_dot_dot(name)) return false;
     at = slash + 1;
   }
   return true;

@@ -10,10 +10,6 @@ namespace quern {
 
 namespace {
 
-__extension__ typedef unsigned __int128 wide;
-
-wide widen(const byte_total& value) { return static_cast<wide>(value.high()) << 64 | value.low(); }
-
 // One rule per line, as the style sheet has them.
 // clang-format off
 constexpr std::string_view kRules =
@@ -137,29 +133,7 @@ std::vector<owner_row> owner_rows(const owner_figures& figures, owner_ledger& ow
 
 std::string share_text(const byte_total& part, const byte_total& whole) {
   if (whole == byte_total()) return "&ndash;";
-  const wide all = widen(whole);
-  wide rest = widen(part);
-  // Tenths of a percent, one decimal digit at a time, since the part times
-  // a thousand may not fit: each digit is the remainder times ten over the
-  // whole, found by adding up the remainder ten times, which may wrap
-  // beyond 128 bits only where the true sum exceeds the whole.
-  uint64_t tenths = static_cast<uint64_t>(rest / all);
-  rest %= all;
-  for (int digit = 0; digit < 3; ++digit) {
-    uint64_t next = 0;
-    wide sum = 0;
-    for (int times = 0; times < 10; ++times) {
-      const wide before = sum;
-      sum += rest;
-      if (sum < before || sum >= all) {
-        sum -= all;
-        ++next;
-      }
-    }
-    tenths = tenths * 10 + next;
-    rest = sum;
-  }
-  if (rest >= all - rest) ++tenths;  // half a tenth or more
+  const uint64_t tenths = share_in_tenths_of_a_percent(part, whole);
   std::string text;
   append_decimal(text, static_cast<int64_t>(tenths / 10));
   text += ',';

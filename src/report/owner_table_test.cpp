@@ -10,41 +10,6 @@
 namespace quern {
 namespace {
 
-TEST(OwnerTable, SharesHaveOneDecimalRoundedHalfUpExactlyForAnySum) {
-  const byte_total largest = byte_total::from_words(UINT64_MAX, UINT64_MAX);
-  const struct {
-    byte_total part;
-    byte_total whole;
-    const char* text;
-  } cases[] = {
-      {byte_total(1), byte_total(3), "33,3 %"},
-      {byte_total(2), byte_total(3), "66,7 %"},
-      {byte_total(1), byte_total(2000), "0,1 %"},  // exactly half a tenth
-      {byte_total(1), byte_total(2001), "0,0 %"},
-      {byte_total(1), byte_total(20000), "0,0 %"},
-      {byte_total(1), byte_total(16), "6,3 %"},
-      {byte_total(3), byte_total(16), "18,8 %"},
-      {byte_total(1), byte_total(8), "12,5 %"},
-      {byte_total(9995), byte_total(10000), "100,0 %"},
-      {byte_total(9994), byte_total(10000), "99,9 %"},
-      {byte_total(0), byte_total(5), "0,0 %"},
-      {byte_total(5), byte_total(5), "100,0 %"},
-      {byte_total(0), byte_total(0), "&ndash;"},
-      // Sums where a part times a thousand exceeds 128 bits.
-      {byte_total::from_words(uint64_t{1} << 63, 0), largest, "50,0 %"},
-      {byte_total::from_words(uint64_t{3} << 62, 0), largest, "75,0 %"},
-      {byte_total::from_words(UINT64_MAX, UINT64_MAX - 1), largest, "100,0 %"},
-      {byte_total(1), largest, "0,0 %"},
-      {byte_total::from_words(UINT64_MAX / 2000, 0), largest, "0,0 %"},
-      {byte_total::from_words(UINT64_MAX / 2000 + 1, 0), largest, "0,1 %"},
-  };
-  for (const auto& c : cases) {
-    std::string part;
-    append_decimal(part, c.part);
-    EXPECT_EQ(share_text(c.part, c.whole), c.text) << part;
-  }
-}
-
 // Named after their number, but 7 and 8 share a name and 20 has none.
 std::optional<std::string> name_of(owner_id user) {
   if (user == 20) return std::nullopt;

@@ -1,6 +1,7 @@
 #include "report/summary_format.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <vector>
 
@@ -54,19 +55,6 @@ constexpr uint8_t kGapFlags[] = {kGapUnread, kGapNotEntered, kGapBelow};
 void append_field(std::string& out, const byte_total& value) {
   out.push_back('\t');
   append_decimal(out, value);
-}
-
-// Days since 1970-01-01 as a date of the proleptic Gregorian calendar.
-void civil_date(int64_t days, int64_t& year, int& month, int& day) {
-  days += 719468;  // from 0000-03-01, so that a leap day ends each year
-  const int64_t era = (days >= 0 ? days : days - 146096) / 146097;
-  const int64_t of_era = days - era * 146097;
-  const int64_t year_of_era = (of_era - of_era / 1460 + of_era / 36524 - of_era / 146096) / 365;
-  const int64_t of_year = of_era - (365 * year_of_era + year_of_era / 4 - year_of_era / 100);
-  const int64_t shifted_month = (5 * of_year + 2) / 153;
-  day = static_cast<int>(of_year - (153 * shifted_month + 2) / 5 + 1);
-  month = static_cast<int>(shifted_month < 10 ? shifted_month + 3 : shifted_month - 9);
-  year = year_of_era + era * 400 + (month <= 2 ? 1 : 0);
 }
 
 // The bytes an escaped text stands for, if `escape` spells them exactly so.
@@ -184,16 +172,16 @@ bool summary_unescaped(std::string_view text, std::string& out) {
 }
 
 std::string summary_time(int64_t seconds_since_epoch) {
-  const int64_t days = (seconds_since_epoch >= 0 ? seconds_since_epoch : seconds_since_epoch - 86399) / 86400;
-  const int64_t second_of_day = seconds_since_epoch - days * 86400;
-  int64_t year = 0;
-  int month = 0;
-  int day = 0;
-  civil_date(days, year, month, day);
+  using namespace std::chrono;
+  const sys_seconds time{seconds(seconds_since_epoch)};
+  const sys_days day = floor<days>(time);
+  const year_month_day date(day);
+  const hh_mm_ss<seconds> clock(time - day);
   std::string text;
-  append_format(text, "%04lld-%02d-%02dT%02d:%02d:%02dZ", static_cast<long long>(year), month, day,
-                static_cast<int>(second_of_day / 3600), static_cast<int>(second_of_day / 60 % 60),
-                static_cast<int>(second_of_day % 60));
+  append_format(text, "%04d-%02u-%02uT%02d:%02d:%02dZ", static_cast<int>(date.year()),
+                static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
+                static_cast<int>(clock.hours().count()), static_cast<int>(clock.minutes().count()),
+                static_cast<int>(clock.seconds().count()));
   return text;
 }
 

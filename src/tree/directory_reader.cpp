@@ -1,15 +1,13 @@
 #include "tree/directory_reader.h"
 
-namespace quern {
+#include "base/text.h"
 
-bool is_dot_or_dot_dot(const char* name) {
-  return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
-}
+namespace quern {
 
 bool to_enter(const directory_contents& contents, size_t index) {
   const pending_entry& entry = contents.pending[index];
   return entry.type == entry_status::kind::directory && entry.error_number == 0 && !entry.elsewhere &&
-         !is_dot_or_dot_dot(contents.names[index]);
+         !is_dot_or_dot_dot(contents.names.view(index));
 }
 
 namespace {
@@ -57,7 +55,7 @@ void read_directory(open_directory& directory, const read_options& options, dire
     for (size_t i = 0; i < batch.size(); ++i) {
       const char* name = batch[i];
       if (passing_over && options.passed_over.accepts(std::string_view(name, batch.length(i)))) continue;
-      if (is_dot_or_dot_dot(name)) {
+      if (is_dot_or_dot_dot(std::string_view(name, batch.length(i)))) {
         // Settled once the listing has ended; see below.
         has_dots = true;
         contents.names.add(std::string_view(name, batch.length(i)));
@@ -118,7 +116,7 @@ void read_directory(open_directory& directory, const read_options& options, dire
   // and one other entry stat'ed shows that it can.
   if (!has_dots || searchable) return;
   for (size_t i = 0; i < contents.pending.size(); ++i) {
-    if (!is_dot_or_dot_dot(contents.names[i])) continue;
+    if (!is_dot_or_dot_dot(contents.names.view(i))) continue;
     entry_status entry;
     contents.pending[i].error_number = directory.stat_entry(contents.names[i], entry).error_number();
   }

@@ -87,8 +87,6 @@ struct read_options {
   passed_over_entries passed_over;
 };
 
-bool is_dot_or_dot_dot(const char* name);
-
 // Whether the pending entry is a subdirectory the walk enters.
 bool to_enter(const directory_contents& contents, size_t index);
 

@@ -43,8 +43,6 @@ record_kind kind_of(char letter) {
   }
 }
 
-bool is_dot_or_dot_dot(std::string_view name) { return name == "." || name == ".."; }
-
 class listing_reader {
  public:
   listing_reader(directory_tree& tree, directory_node* root, std::string_view root_path, char terminator,

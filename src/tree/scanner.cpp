@@ -4,6 +4,7 @@
 #include <unordered_set>
 #include <utility>
 
+#include "base/text.h"
 #include "tree/directory_source.h"
 #include "tree/read_ahead.h"
 #include "tree/sequential_source.h"
@@ -115,7 +116,8 @@ class walk {
     // "." and ".." wait only in case their status fails or is traced, a
     // file with several names only to be counted once.
     if (!trace_all && entry.error_number == 0 &&
-        (entry.linked || (entry.type == entry_status::kind::directory && is_dot_or_dot_dot(name)))) {
+        (entry.linked ||
+         (entry.type == entry_status::kind::directory && is_dot_or_dot_dot(contents.names.view(index))))) {
       return;
     }
     path_.resize(current.path_length);
@@ -130,7 +132,7 @@ class walk {
     }
     switch (entry.type) {
       case entry_status::kind::directory:
-        if (is_dot_or_dot_dot(name)) break;
+        if (is_dot_or_dot_dot(contents.names.view(index))) break;
         if (entry.elsewhere) {
           pass_by(current, name, contents.names.length(index));
         } else {
