@@ -134,8 +134,7 @@ TEST(ScanEndToEnd, PathsBeyondTheSystemLimitScanCompletelyWithFewDescriptors) {
   EXPECT_EQ(result.standard_error, "");
   EXPECT_EQ(result.exit_status, 0);
   // Files of 1 to 60 bytes, one per level; 60 directories below the root.
-  EXPECT_EQ(totals(read_file(scratch / "out/index.html")),
-            (std::vector<std::string>{"1.830", "60", "60", "0", "0"}));
+  EXPECT_EQ(totals(read_file(scratch / "out/index.html")), (std::vector<std::string>{"1.830", "60", "60", "0", "0"}));
 }
 
 // With -x a tmpfs mounted in the tree, standing for any other file system,

@@ -243,8 +243,8 @@ bool old_summary::take_directory(reading& state, std::string_view line) {
   for (size_t at = 0; at <= line.size(); ++column) {
     const std::string_view text = next_field(line, at);
     if (column == columns_) return false;
-    if (known_at_[column] >= 0 && !valid_field(kSummaryColumns[static_cast<size_t>(known_at_[column])], text,
-                                                state.unescaped, state.owners))
+    if (known_at_[column] >= 0 &&
+        !valid_field(kSummaryColumns[static_cast<size_t>(known_at_[column])], text, state.unescaped, state.owners))
       return false;
   }
   if (column != columns_) return false;
@@ -308,9 +308,7 @@ std::string_view old_summary::field(const char* text, size_t column) {
   return std::string_view(text, static_cast<size_t>(end - text));
 }
 
-std::string_view old_summary::path(uint32_t line) const {
-  return field(lines_[line].text, column_of_[kPathColumn]);
-}
+std::string_view old_summary::path(uint32_t line) const { return field(lines_[line].text, column_of_[kPathColumn]); }
 
 std::string_view old_summary::name(uint32_t line) const {
   const std::string_view full = path(line);

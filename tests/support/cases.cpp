@@ -37,7 +37,8 @@ void make_tree(const std::string& recipe, const std::string& directory) {
     const std::string rest = line.substr(2);
     const size_t blank = rest.find(' ');
     const std::string first = rest.substr(0, blank);
-    const std::string path = directory + "/" + (kind == 'd' || kind == 'p' || kind == 's' ? rest : rest.substr(blank + 1));
+    const std::string path =
+        directory + "/" + (kind == 'd' || kind == 'p' || kind == 's' ? rest : rest.substr(blank + 1));
     switch (kind) {
       case 'd': make_directory(path); break;
       case 'f': make_file(path, std::stoll(first)); break;
@@ -116,8 +117,8 @@ std::string difference(const std::map<std::string, std::string>& expected,
     const std::string& want = expected.at(name);
     const std::string& got = actual.at(name);
     if (want == got) continue;
-    const size_t at = static_cast<size_t>(std::mismatch(want.begin(), want.end(), got.begin(), got.end()).first -
-                                          want.begin());
+    const size_t at =
+        static_cast<size_t>(std::mismatch(want.begin(), want.end(), got.begin(), got.end()).first - want.begin());
     const size_t from = at > 60 ? at - 60 : 0;
     return name + " differs at byte " + std::to_string(at) + ":\n expected ..." + want.substr(from, 120) +
            "\n actual   ..." + got.substr(from, 120);
@@ -158,7 +159,8 @@ std::string check_case(const std::string& name, const std::string& expected, con
     std::vector<std::string> run_arguments = arguments;
     if (one_thread) run_arguments.insert(run_arguments.begin(), {"-j", "1"});
     const std::string input = fs::exists(source + "/standard-input") ? source + "/standard-input" : "";
-    const std::map<std::string, std::string> got = left(launch(run_arguments, scratch.path(), input), scratch.path(), inputs);
+    const std::map<std::string, std::string> got =
+        left(launch(run_arguments, scratch.path(), input), scratch.path(), inputs);
     if (also) {
       if (std::string fault = also(scratch.path()); !fault.empty()) return fault;
     }

@@ -35,8 +35,8 @@ namespace quern_test {
 
 // Runs the program with the arguments in the directory, standard input from
 // the file if one is named.
-using case_launcher = std::function<run_result(const std::vector<std::string>& arguments,
-                                               const std::string& directory, const std::string& input)>;
+using case_launcher = std::function<run_result(const std::vector<std::string>& arguments, const std::string& directory,
+                                               const std::string& input)>;
 
 // The cases that have an expected directory of this name, by name.
 std::vector<std::string> case_names(const std::string& expected);

@@ -21,8 +21,8 @@ namespace {
 const char* const kTraceWords[] = {"size", "subdir", "files", "symlink", "device", "name"};
 
 void trace_comparison(std::string& trace, order by, const quern::directory_node* a, const quern::directory_node* b) {
-  trace += std::string("**** sorting by ") + kTraceWords[static_cast<size_t>(by)] + " " + quern::node_id(a) +
-           " and " + quern::node_id(b) + "\r\n";
+  trace += std::string("**** sorting by ") + kTraceWords[static_cast<size_t>(by)] + " " + quern::node_id(a) + " and " +
+           quern::node_id(b) + "\r\n";
 }
 
 // Plain pointers: library calls would not be inlined into a function built
