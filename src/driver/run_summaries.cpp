@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "driver/option_table.h"
+#include "report/summary_escaping.h"
 
 namespace quern {
 

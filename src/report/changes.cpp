@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "report/summary_escaping.h"
 #include "report/summary_format.h"
 
 namespace quern {

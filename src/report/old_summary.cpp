@@ -4,22 +4,14 @@
 #include <bit>
 #include <cstring>
 
+#include "base/refusal_reasons.h"
 #include "base/text.h"
 #include "base/text_hash.h"
+#include "report/summary_escaping.h"
 
 namespace quern {
 
 namespace {
-
-// Why a summary is not taken.
-constexpr const char* kNotSummary = "keine Zusammenfassung";
-constexpr const char* kUnknownVersion = "unbekannte Formatversion";
-constexpr const char* kMalformed = "Format fehlerhaft";
-constexpr const char* kEndMissing = "Schlusszeile fehlt";
-constexpr const char* kEndWrong = "Schlusszeile falsch";
-constexpr const char* kListedTwice = "Verzeichnis doppelt aufgefuehrt";
-constexpr const char* kNoParent = "uebergeordnetes Verzeichnis fehlt";
-constexpr const char* kNoRoot = "Wurzel fehlt";
 
 // The file is read into blocks of this size; a line never straddles two.
 constexpr size_t kBlockBytes = 256 * 1024;
@@ -129,7 +121,7 @@ bool old_summary::take(input_file& input, status& failure, summary_problem& prob
     const std::string_view pending(block.get() + start, end - start);
     if (state.at == reading::part::first && pending.size() >= kSummaryVersionPrefix.size() &&
         !pending.starts_with(kSummaryVersionPrefix)) {
-      problem = {1, kNotSummary};
+      problem = {1, refusal::kNotSummary};
       return false;
     }
   }
@@ -140,15 +132,15 @@ bool old_summary::take(input_file& input, status& failure, summary_problem& prob
     if (state.at == reading::part::first &&
         !take_line(state, std::string_view(blocks_.back().get() + start, end - start), problem))
       return false;
-    problem = {state.number, state.at == reading::part::ended ? kMalformed : kEndMissing};
+    problem = {state.number, state.at == reading::part::ended ? refusal::kMalformed : refusal::kEndMissing};
     return false;
   }
   if (state.at == reading::part::first) {
-    problem = {1, kNotSummary};
+    problem = {1, refusal::kNotSummary};
     return false;
   }
   if (state.at != reading::part::ended) {
-    problem = {state.number, kEndMissing};
+    problem = {state.number, refusal::kEndMissing};
     return false;
   }
   return link_directories(state.first_directory, problem);
@@ -161,33 +153,33 @@ bool old_summary::take_line(reading& state, std::string_view line, summary_probl
   };
   switch (state.at) {
     case reading::part::first:
-      if (!line.starts_with(kSummaryVersionPrefix)) return bad(kNotSummary);
-      if (line != kSummaryFirstLine) return bad(kUnknownVersion);
+      if (!line.starts_with(kSummaryVersionPrefix)) return bad(refusal::kNotSummary);
+      if (line != kSummaryFirstLine) return bad(refusal::kUnknownVersion);
       state.at = reading::part::header;
       return true;
     case reading::part::header:
-      if (line.starts_with('#')) return take_header_line(state, line) || bad(kMalformed);
-      if (!take_columns(state, line)) return bad(kMalformed);
+      if (line.starts_with('#')) return take_header_line(state, line) || bad(refusal::kMalformed);
+      if (!take_columns(state, line)) return bad(refusal::kMalformed);
       state.at = reading::part::directories;
       state.first_directory = state.number + 1;
       return true;
     case reading::part::directories: {
       if (line.starts_with('#')) {
         size_t at = 0;
-        if (next_field(line, at) != kSummaryEndKey) return bad(kMalformed);
+        if (next_field(line, at) != kSummaryEndKey) return bad(refusal::kMalformed);
         int64_t count = 0;
         if (at > line.size() || !parse_count(line.substr(at), count) || static_cast<uint64_t>(count) != lines_.size())
-          return bad(kEndWrong);
+          return bad(refusal::kEndWrong);
         state.at = reading::part::ended;
         return true;
       }
-      if (lines_.size() == kNone - 1 || !take_directory(state, line)) return bad(kMalformed);
+      if (lines_.size() == kNone - 1 || !take_directory(state, line)) return bad(refusal::kMalformed);
       return true;
     }
     case reading::part::ended: break;
   }
   // Nothing may follow the closing line.
-  return bad(kMalformed);
+  return bad(refusal::kMalformed);
 }
 
 bool old_summary::take_header_line(reading& state, std::string_view line) {
@@ -262,14 +254,14 @@ bool old_summary::link_directories(uint64_t first_line_number, summary_problem& 
     size_t at = hash(key) & mask;
     for (; slots_[at] != kNone; at = (at + 1) & mask) {
       if (path(slots_[at]) == key) {
-        problem = {first_line_number + line, kListedTwice};
+        problem = {first_line_number + line, refusal::kListedTwice};
         return false;
       }
     }
     slots_[at] = line;
   }
   if (find(".") == kNone) {
-    problem = {first_line_number + lines_.size(), kNoRoot};
+    problem = {first_line_number + lines_.size(), refusal::kNoRoot};
     return false;
   }
   // Backwards, so that each directory's children are linked in the file's order.
@@ -278,7 +270,7 @@ bool old_summary::link_directories(uint64_t first_line_number, summary_problem& 
     if (own == ".") continue;
     const uint32_t parent = find(parent_path(own));
     if (parent == kNone) {
-      problem = {first_line_number + line, kNoParent};
+      problem = {first_line_number + line, refusal::kNoParent};
       return false;
     }
     lines_[line].next_sibling = lines_[parent].first_child;

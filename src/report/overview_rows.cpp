@@ -8,6 +8,7 @@
 #include "report/old_summary.h"
 #include "report/overview_columns.h"
 #include "report/page_frame.h"
+#include "report/summary_escaping.h"
 #include "report/summary_format.h"
 
 namespace quern {

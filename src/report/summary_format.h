@@ -92,21 +92,9 @@ struct summary_figures {
 
 summary_figures figures_of(const directory_node& node, bool listed);
 
-// Appends the bytes so that any byte survives the way there and back:
-// "\\" for a backslash, "\t", "\n", "\r", and "\xhh" for every other byte
-// below 0x20, for 0x7f, for '#' and for every byte that is not part of
-// valid UTF-8; everything else as it is. Python's codecs.escape_decode
-// undoes it exactly.
-void append_summary_escaped(std::string& out, std::string_view text);
-
 // Appends the node's path relative to the root, each name escaped and "/"
 // between them; "." for the root.
 void append_summary_path(std::string& out, const directory_node& node);
-
-// The bytes an escaped text stands for. False unless the text is exactly
-// what append_summary_escaped gives for them, so that every name has one
-// spelling and escaped paths can be compared as they are.
-bool summary_unescaped(std::string_view text, std::string& out);
 
 // "ISO 8601 in UTC" of the time, as the header's #begun holds it.
 std::string summary_time(int64_t seconds_since_epoch);

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "report/summary_escaping.h"
+
 namespace quern {
 
 namespace {

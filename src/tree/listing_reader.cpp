@@ -8,22 +8,13 @@
 #include <string_view>
 #include <vector>
 
+#include "base/refusal_reasons.h"
 #include "base/text.h"
 #include "tree/directory_index.h"
 
 namespace quern {
 
 namespace {
-
-// Why a record is skipped.
-constexpr const char* kMalformed = "Format fehlerhaft";
-constexpr const char* kUnknownType = "unbekannter Typbuchstabe";
-constexpr const char* kOutsideRoot = "Pfad ausserhalb der Wurzel";
-constexpr const char* kDotName = "Pfad enthaelt . oder ..";
-constexpr const char* kRootNotDirectory = "Wurzel ist kein Verzeichnis";
-constexpr const char* kListedTwice = "Verzeichnis doppelt aufgefuehrt";
-constexpr const char* kUnterminated = "Eintrag nicht abgeschlossen";
-constexpr const char* kNoOwner = "Eigentuemer fehlt";
 
 enum class record_kind { directory, regular, symlink, other, unknown };
 
@@ -88,7 +79,7 @@ class listing_reader {
         const size_t stop = static_cast<size_t>(static_cast<const char*>(found) - data);
         ++number_;
         if (skipping) {
-          bad(kMalformed);
+          bad(refusal::kMalformed);
           skipping = false;
         } else {
           take(std::string_view(data + start, stop - start));
@@ -98,7 +89,7 @@ class listing_reader {
     }
     if (skipping || start < end) {
       ++number_;
-      bad(kUnterminated);
+      bad(refusal::kUnterminated);
     }
     return status::ok();
   }
@@ -170,48 +161,48 @@ class listing_reader {
   };
 
   void take(std::string_view record) {
-    if (record.size() < 5 || record[1] != ' ') return bad(kMalformed);
+    if (record.size() < 5 || record[1] != ' ') return bad(refusal::kMalformed);
     const record_kind kind = kind_of(record[0]);
-    if (kind == record_kind::unknown) return bad(kUnknownType);
+    if (kind == record_kind::unknown) return bad(refusal::kUnknownType);
     size_t at = 2;
     int64_t size = 0;
     for (; at < record.size() && record[at] >= '0' && record[at] <= '9'; ++at) {
       const int digit = record[at] - '0';
-      if (size > (INT64_MAX - digit) / 10) return bad(kMalformed);
+      if (size > (INT64_MAX - digit) / 10) return bad(refusal::kMalformed);
       size = size * 10 + digit;
     }
-    if (at == 2 || at + 1 >= record.size() || record[at] != ' ') return bad(kMalformed);
+    if (at == 2 || at + 1 >= record.size() || record[at] != ' ') return bad(refusal::kMalformed);
     std::string_view path = record.substr(at + 1);
     // Only a record ended by a newline can hold a NUL, and no name can.
-    if (terminator_ != '\0' && path.find('\0') != std::string_view::npos) return bad(kMalformed);
+    if (terminator_ != '\0' && path.find('\0') != std::string_view::npos) return bad(refusal::kMalformed);
     std::string_view owner;
     if (owner_field_) {
-      if (lies_in_root(path, root_path_)) return bad(kNoOwner);
+      if (lies_in_root(path, root_path_)) return bad(refusal::kNoOwner);
       const size_t blank = path.find(' ');
-      if (blank == 0 || blank == std::string_view::npos || blank + 1 == path.size()) return bad(kMalformed);
+      if (blank == 0 || blank == std::string_view::npos || blank + 1 == path.size()) return bad(refusal::kMalformed);
       const size_t end = owner_end(path, root_path_);
-      if (end == std::string_view::npos) return bad(kOutsideRoot);
+      if (end == std::string_view::npos) return bad(refusal::kOutsideRoot);
       owner = path.substr(0, end);
       path.remove_prefix(end + 1);
     }
-    if (!lies_in_root(path, root_path_)) return bad(kOutsideRoot);
+    if (!lies_in_root(path, root_path_)) return bad(refusal::kOutsideRoot);
 
     const std::string_view below = without_trailing_slashes(path.substr(root_path_.size()));
     if (below.empty()) {
-      if (kind != record_kind::directory) return bad(kRootNotDirectory);
-      if (listed_before(root_)) return bad(kListedTwice);
+      if (kind != record_kind::directory) return bad(refusal::kRootNotDirectory);
+      if (listed_before(root_)) return bad(refusal::kListedTwice);
       return;
     }
     if (kind == record_kind::directory) {
       directory_node* node = directory_at(below);
-      if (node == nullptr) return bad(kDotName);
-      if (listed_before(node)) return bad(kListedTwice);
+      if (node == nullptr) return bad(refusal::kDotName);
+      if (listed_before(node)) return bad(refusal::kListedTwice);
       return;
     }
     const size_t slash = below.rfind('/');  // below begins with one
-    if (is_dot_or_dot_dot(below.substr(slash + 1))) return bad(kDotName);
+    if (is_dot_or_dot_dot(below.substr(slash + 1))) return bad(refusal::kDotName);
     directory_node* parent = directory_at(without_trailing_slashes(below.substr(0, slash)));
-    if (parent == nullptr) return bad(kDotName);
+    if (parent == nullptr) return bad(refusal::kDotName);
     switch (kind) {
       case record_kind::regular:
         parent->files += 1;
