@@ -62,7 +62,7 @@ bool read_ahead::next_child_order::operator()(const task* a, const task* b) cons
 
 read_ahead::read_ahead(file_system& files, const std::string& root_path, const read_options& options, int threads,
                        int descriptor_budget)
-    : files_(files), root_path_(root_path), options_(options), budget_(descriptors(threads, descriptor_budget)) {
+    : files_(files), root_path_(root_path), options_(options), descriptors_(descriptors(threads, descriptor_budget)) {
   for (int i = 0; i < threads; ++i) {
     try {
       workers_.emplace_back(&read_ahead::work, this);
@@ -156,7 +156,7 @@ status read_ahead::open_directory_of(task* t, bool by_walk, std::unique_ptr<open
     }
     if (!reserve_descriptor(by_walk, t->parent)) return status::error(EMFILE);
     open_directory* from = t->parent != nullptr ? t->parent->handle.get() : nullptr;
-    const uint64_t closed_before = closed_descriptors_;
+    const uint64_t given_back_before = descriptors_.given_back();
     status opened;
     {
       const mutex_unlock unlocked(handover_.guard());
@@ -164,13 +164,13 @@ status read_ahead::open_directory_of(task* t, bool by_walk, std::unique_ptr<open
                                : files_.open_directory_at_path(root_path_, result);
     }
     if (opened.is_ok()) return opened;
-    --open_descriptors_;
+    descriptors_.untake();
     if (!opened.out_of_descriptors()) return opened;
     // A descriptor given back while this one was being opened makes room
     // for it, whoever holds the others.
-    if (closed_descriptors_ != closed_before) continue;
+    if (descriptors_.given_back() != given_back_before) continue;
     // The process or the system ran out of descriptors: live with fewer.
-    budget_ = std::max(2, open_descriptors_);
+    descriptors_.live_with_those_held();
     if (evict_one(t->parent)) continue;
     // What others hold comes back once they are done with it; only what the
     // walk holds itself makes this a failure a walk on its own would meet.
@@ -208,7 +208,7 @@ status read_ahead::reach(task* d, bool by_walk) {
 }
 
 bool read_ahead::reserve_descriptor(bool by_walk, const task* keep) {
-  while (open_descriptors_ >= budget_) {
+  while (descriptors_.exhausted()) {
     if (evict_one(keep)) continue;
     if (!by_walk) return false;
     // Nobody else holds one to give back: the walk goes on beyond the
@@ -216,7 +216,7 @@ bool read_ahead::reserve_descriptor(bool by_walk, const task* keep) {
     if (fetching_ == 0) break;
     handover_.wait_for_workers();
   }
-  ++open_descriptors_;
+  descriptors_.take();
   return true;
 }
 
@@ -240,8 +240,7 @@ void read_ahead::settle_handle(task* t) {
 
 void read_ahead::close_handle(std::unique_ptr<open_directory>& handle) {
   handle.reset();
-  --open_descriptors_;
-  ++closed_descriptors_;
+  descriptors_.give_back();
 }
 
 void read_ahead::finish(task* t, status opened, std::unique_ptr<open_directory> handle, bool by_walk) {

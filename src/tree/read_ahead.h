@@ -10,6 +10,7 @@
 #include "base/bounded_handover.h"
 #include "base/thread_annotations.h"
 #include "platform/file_system.h"
+#include "tree/descriptor_budget.h"
 #include "tree/directory_source.h"
 
 namespace quern {
@@ -79,11 +80,8 @@ class read_ahead final : public directory_source {
   // which are the reading thread's alone.
   bounded_handover handover_{kReadAheadBytes};
   size_t fetching_ GUARDED_BY(handover_.guard()) = 0;  // workers between starting a directory and finishing it
-  int budget_ GUARDED_BY(handover_.guard());
-  int open_descriptors_ GUARDED_BY(handover_.guard()) = 0;  // held by directories, and being opened
-  // Descriptors given back so far: an open that ran short while one was
-  // given back is tried again.
-  uint64_t closed_descriptors_ GUARDED_BY(handover_.guard()) = 0;
+  // Held by directories, and being opened.
+  descriptor_budget descriptors_ GUARDED_BY(handover_.guard());
   // Directories with subdirectories not yet started.
   std::set<task*, next_child_order> frontier_ GUARDED_BY(handover_.guard());
   std::vector<std::unique_ptr<task>> walk_stack_ GUARDED_BY(handover_.guard());

@@ -4,7 +4,7 @@ namespace quern {
 
 sequential_source::sequential_source(file_system& files, const std::string& root_path, const read_options& options,
                                      int descriptor_budget)
-    : files_(files), root_path_(root_path), options_(options), budget_(descriptors(descriptor_budget)) {}
+    : files_(files), root_path_(root_path), options_(options), descriptors_(descriptor_budget) {}
 
 status sequential_source::enter(const char* name, size_t, const directory_contents*& contents) {
   std::unique_ptr<open_directory> handle;
@@ -41,13 +41,13 @@ void sequential_source::leave() {
 
 void sequential_source::hold(held_directory& l, std::unique_ptr<open_directory> handle) {
   l.handle = std::move(handle);
-  ++held_;
+  descriptors_.take();
 }
 
 void sequential_source::release(held_directory& l) {
   if (l.handle == nullptr) return;
   l.handle.reset();
-  --held_;
+  descriptors_.give_back();
 }
 
 // Opens a level's directory again, from the nearest level above it that is
@@ -73,14 +73,14 @@ status sequential_source::reacquire(size_t index) {
 status sequential_source::open_with_budget(held_directory* from, const char* name,
                                            std::unique_ptr<open_directory>& result) {
   for (;;) {
-    while (held_ >= budget_ && evict_shallowest(from)) {
+    while (descriptors_.exhausted() && evict_shallowest(from)) {
     }
     const status opened = from == nullptr ? files_.open_directory_at_path(root_path_, result)
                                           : from->handle->open_subdirectory(name, result);
     if (opened.is_ok() || !opened.out_of_descriptors()) return opened;
     // The process or system ran out of descriptors: live with fewer.
+    descriptors_.live_with_those_held();
     if (!evict_shallowest(from)) return opened;
-    budget_ = held_ + 1 > 2 ? held_ + 1 : 2;
   }
 }
 

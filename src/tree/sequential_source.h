@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/file_system.h"
+#include "tree/descriptor_budget.h"
 #include "tree/directory_source.h"
 
 namespace quern {
@@ -20,7 +21,7 @@ class sequential_source final : public directory_source {
   sequential_source(file_system& files, const std::string& root_path, const read_options& options,
                     int descriptor_budget);
   // The most descriptors held at once.
-  static int descriptors(int descriptor_budget) { return descriptor_budget < 2 ? 2 : descriptor_budget; }
+  static int descriptors(int descriptor_budget) { return descriptor_budget::limit_for(descriptor_budget); }
   status enter(const char* name, size_t ordinal, const directory_contents*& contents) override;
   void leave() override;
 
@@ -41,8 +42,7 @@ class sequential_source final : public directory_source {
   file_system& files_;
   std::string root_path_;
   read_options options_;  // the root's file system is filled in once it is open
-  int budget_;
-  int held_ = 0;
+  descriptor_budget descriptors_;
   // A deque, so that the contents handed to the walk never move; levels are
   // reused as the walk goes up and down, keeping their buffers' capacity.
   std::deque<held_directory> levels_;
