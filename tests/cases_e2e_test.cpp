@@ -13,6 +13,8 @@ run_result run_native(const std::vector<std::string>& arguments, const std::stri
                       const std::string& input) {
   return run_quern({.arguments = arguments,
                     .unprivileged = true,
+                    // A run that hangs fails its case rather than outlast the suite.
+                    .timeout_seconds = 120,
                     .standard_input = input,
                     .working_directory = directory,
                     .program_name = "quern"});
