@@ -4,7 +4,7 @@
 #include <string>
 
 #include "report/report_options.h"
-#include "tree/listing_reader.h"
+#include "tree/listing_source.h"
 
 namespace quern {
 

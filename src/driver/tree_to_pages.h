@@ -7,7 +7,7 @@
 #include "driver/settings.h"
 #include "report/report_context.h"
 #include "tree/directory_node.h"
-#include "tree/listing_owners.h"
+#include "tree/listing_source.h"
 
 namespace quern {
 

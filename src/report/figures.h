@@ -13,8 +13,9 @@ namespace quern {
 // One figure of a directory, described once: the statistics table, the
 // overview's columns and the pages sorted by them, the summaries' columns
 // and the changes since an earlier report all follow this table. A figure
-// more is a row here, beside the counters of the node that hold it and what
-// the scan and the listing reader count into them.
+// more is a row here, beside the counters of the node that hold it, what
+// the scan and the listing reader count into them, the switches that hide
+// it (-nd?, -ns?) in the option table, and its rules in a style sheet.
 struct figure {
   // Its summary columns: the total, and "own_" and this for what lies
   // directly in the directory.
@@ -77,7 +78,7 @@ inline byte_total total_of(const figure& f, const directory_node& node) { return
 // The overview's columns after the name, in the order of a row's cells.
 inline constexpr figure_index kOverviewFigures[] = {kSubdirs, kBytes, kFiles, kLinks, kOthers};
 // The pages sorted by a figure, in the order they are written; the one by
-// name comes after them.
+// growth, where there is one, and the one by name come after them.
 inline constexpr figure_index kPageFigures[] = {kBytes, kSubdirs, kFiles, kLinks, kOthers};
 
 }  // namespace quern

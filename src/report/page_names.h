@@ -22,7 +22,6 @@ constexpr bool is_page_key(std::string_view key) {
 
 // The key of the pages sorted by the figure, or, with none, by name.
 inline constexpr std::string_view kNamePageKey = "sn";
-constexpr std::string_view page_key(const figure* by) { return by != nullptr ? by->page_key : kNamePageKey; }
 
 // The key of the pages sorted by the change of bytes since an earlier
 // report.

@@ -96,7 +96,8 @@ summary_figures figures_of(const directory_node& node, bool listed);
 // between them; "." for the root.
 void append_summary_path(std::string& out, const directory_node& node);
 
-// "ISO 8601 in UTC" of the time, as the header's #begun holds it.
+// "ISO 8601 in UTC" of the time, as the header's #begun holds it; for the
+// years -32767 to 32767, which the clock of any run falls in.
 std::string summary_time(int64_t seconds_since_epoch);
 // Whether the text is a time in that form.
 bool is_summary_time(std::string_view text);

@@ -28,7 +28,8 @@ class descriptor_budget {
   // Descriptors given back so far: an open that ran short while one was
   // given back is worth trying again.
   uint64_t given_back() const { return given_back_; }
-  void live_with_those_held() { limit_ = held_ < kFewest ? kFewest : held_; }
+  // The open that ran short: from now on those held, and `more` besides.
+  void live_with_those_held(int more = 0) { limit_ = held_ + more < kFewest ? kFewest : held_ + more; }
 
  private:
   int limit_;

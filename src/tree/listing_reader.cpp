@@ -11,6 +11,7 @@
 #include "base/refusal_reasons.h"
 #include "base/text.h"
 #include "tree/directory_index.h"
+#include "tree/listing_owners.h"
 
 namespace quern {
 

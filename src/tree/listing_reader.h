@@ -8,7 +8,6 @@
 #include "platform/file_system.h"
 #include "tree/directory_node.h"
 #include "tree/directory_reader.h"
-#include "tree/listing_owners.h"
 #include "tree/listing_source.h"
 #include "tree/owner_figures.h"
 

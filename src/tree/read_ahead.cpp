@@ -61,8 +61,8 @@ bool read_ahead::next_child_order::operator()(const task* a, const task* b) cons
 }
 
 read_ahead::read_ahead(file_system& files, const std::string& root_path, const read_options& options, int threads,
-                       int descriptor_budget)
-    : files_(files), root_path_(root_path), options_(options), descriptors_(descriptors(threads, descriptor_budget)) {
+                       int asked_descriptors)
+    : files_(files), root_path_(root_path), options_(options), descriptors_(descriptors(threads, asked_descriptors)) {
   for (int i = 0; i < threads; ++i) {
     try {
       workers_.emplace_back(&read_ahead::work, this);

@@ -32,11 +32,11 @@ class read_ahead final : public directory_source {
   static constexpr size_t kReadAheadBytes = 8 << 20;
 
   read_ahead(file_system& files, const std::string& root_path, const read_options& options, int threads,
-             int descriptor_budget);
+             int asked_descriptors);
   // The most descriptors held at once: each worker may hold a parent's
   // descriptor and the one it opens.
-  static int descriptors(int threads, int descriptor_budget) {
-    return descriptor_budget > 2 * threads + 2 ? descriptor_budget : 2 * threads + 2;
+  static int descriptors(int threads, int asked_descriptors) {
+    return asked_descriptors > 2 * threads + 2 ? asked_descriptors : 2 * threads + 2;
   }
   ~read_ahead() override;
   read_ahead(const read_ahead&) = delete;

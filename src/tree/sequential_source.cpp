@@ -3,8 +3,8 @@
 namespace quern {
 
 sequential_source::sequential_source(file_system& files, const std::string& root_path, const read_options& options,
-                                     int descriptor_budget)
-    : files_(files), root_path_(root_path), options_(options), descriptors_(descriptor_budget) {}
+                                     int asked_descriptors)
+    : files_(files), root_path_(root_path), options_(options), descriptors_(asked_descriptors) {}
 
 status sequential_source::enter(const char* name, size_t, const directory_contents*& contents) {
   std::unique_ptr<open_directory> handle;
@@ -78,9 +78,10 @@ status sequential_source::open_with_budget(held_directory* from, const char* nam
     const status opened = from == nullptr ? files_.open_directory_at_path(root_path_, result)
                                           : from->handle->open_subdirectory(name, result);
     if (opened.is_ok() || !opened.out_of_descriptors()) return opened;
-    // The process or system ran out of descriptors: live with fewer.
-    descriptors_.live_with_those_held();
+    // The process or system ran out of descriptors: live with fewer, those
+    // held once one is given up and the one this open needs.
     if (!evict_shallowest(from)) return opened;
+    descriptors_.live_with_those_held(1);
   }
 }
 

@@ -13,15 +13,15 @@ namespace quern {
 // Reads each directory when the walk enters it, on the walk's own thread.
 // Entries are stat'ed as soon as their directory is listed, so a
 // directory's descriptor is given up once its last subdirectory has been
-// opened, and at most `descriptor_budget` are held at once whatever the
+// opened, and at most `asked_descriptors` are held at once whatever the
 // depth: a level whose descriptor was given up is reached again name by
 // name from the nearest one still open.
 class sequential_source final : public directory_source {
  public:
   sequential_source(file_system& files, const std::string& root_path, const read_options& options,
-                    int descriptor_budget);
+                    int asked_descriptors);
   // The most descriptors held at once.
-  static int descriptors(int descriptor_budget) { return descriptor_budget::limit_for(descriptor_budget); }
+  static int descriptors(int asked_descriptors) { return descriptor_budget::limit_for(asked_descriptors); }
   status enter(const char* name, size_t ordinal, const directory_contents*& contents) override;
   void leave() override;
 
