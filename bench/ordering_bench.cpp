@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "base/diagnostics.h"
+#include "report/figures.h"
 #include "report/ordering.h"
 #include "tree/directory_node.h"
 
@@ -52,19 +53,20 @@ void exchange_sort_by_size(directory_node* node) {
   }
 }
 
-template <sort_order order>
+// By a figure, or by name where it is null.
+template <const figure* by>
 void BM_my_sort(benchmark::State& state) {
   wide_directory directory(state.range(0));
   diagnostics quiet(verbosity::quiet, -1);
   for (auto _ : state) {
     directory_node* node = directory.fresh();
-    my_sort(node, order, quiet);
+    my_sort(node, by, quiet);
     benchmark::DoNotOptimize(node->subdirpointer[0]);
   }
   state.SetItemsProcessed(state.iterations() * state.range(0));
 }
-BENCHMARK(BM_my_sort<sort_order::size>)->Arg(16)->Arg(64)->Arg(2000)->Arg(20000);
-BENCHMARK(BM_my_sort<sort_order::name>)->Arg(64)->Arg(2000)->Arg(20000);
+BENCHMARK(BM_my_sort<&kFigures[kBytes]>)->Arg(16)->Arg(64)->Arg(2000)->Arg(20000);
+BENCHMARK(BM_my_sort<nullptr>)->Arg(64)->Arg(2000)->Arg(20000);
 
 void BM_exchange_sort_size(benchmark::State& state) {
   wide_directory directory(state.range(0));
