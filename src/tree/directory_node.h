@@ -75,10 +75,7 @@ struct directory_node {
 
   // Totals over the whole subtree, as the pages show them.
   byte_total total_size() const { return size + recursize; }
-  int64_t total_subdirs() const { return subdirs + recursubdirs; }
   int64_t total_files() const { return files + recurfiles; }
-  int64_t total_symlinks() const { return symlinks + recursymlinks; }
-  int64_t total_devices() const { return devices + recurdevices; }
 };
 
 // Which directories keep their subdirectories once they are counted, so

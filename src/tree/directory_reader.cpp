@@ -53,17 +53,17 @@ void read_directory(open_directory& directory, const read_options& options, dire
     batch.clear();
     const status read = directory.read_names(batch);
     for (size_t i = 0; i < batch.size(); ++i) {
-      const char* name = batch[i];
-      if (passing_over && options.passed_over.accepts(std::string_view(name, batch.length(i)))) continue;
-      if (is_dot_or_dot_dot(std::string_view(name, batch.length(i)))) {
+      const std::string_view name(batch[i], batch.length(i));
+      if (passing_over && options.passed_over.accepts(name)) continue;
+      if (is_dot_or_dot_dot(name)) {
         // Settled once the listing has ended; see below.
         has_dots = true;
-        contents.names.add(std::string_view(name, batch.length(i)));
+        contents.names.add(name);
         contents.pending.push_back({.type = entry_status::kind::directory});
         continue;
       }
       entry_status entry;
-      const status outcome = directory.stat_entry(name, entry);
+      const status outcome = directory.stat_entry(name.data(), entry);
       if (outcome.is_ok() && options.passed_over.file && entry.inode == options.passed_over.file_inode &&
           entry.device == options.passed_over.file_device)
         continue;
@@ -103,7 +103,7 @@ void read_directory(open_directory& directory, const read_options& options, dire
         }
       }
       if (!keep) continue;
-      contents.names.add(std::string_view(name, batch.length(i)));
+      contents.names.add(name);
       contents.pending.push_back(waiting);
     }
     if (!read.is_ok()) {

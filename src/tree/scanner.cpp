@@ -111,18 +111,17 @@ class walk {
     }
     const size_t index = current.next_entry++;
     const pending_entry& entry = contents.pending[index];
-    const char* name = contents.names[index];
+    const std::string_view name = contents.names.view(index);
     if (entry.linked) count_once(current, contents.linked_files[current.next_linked_file++]);
     // "." and ".." wait only in case their status fails or is traced, a
     // file with several names only to be counted once.
     if (!trace_all && entry.error_number == 0 &&
-        (entry.linked ||
-         (entry.type == entry_status::kind::directory && is_dot_or_dot_dot(contents.names.view(index))))) {
+        (entry.linked || (entry.type == entry_status::kind::directory && is_dot_or_dot_dot(name)))) {
       return;
     }
     path_.resize(current.path_length);
     path_.push_back('/');
-    path_.append(name, contents.names.length(index));
+    path_.append(name);
     if (trace_all) diag_.writef("*** try to stat %s\r\n", path_.c_str());
 
     if (entry.error_number != 0) {
@@ -132,11 +131,11 @@ class walk {
     }
     switch (entry.type) {
       case entry_status::kind::directory:
-        if (is_dot_or_dot_dot(contents.names.view(index))) break;
+        if (is_dot_or_dot_dot(name)) break;
         if (entry.elsewhere) {
-          pass_by(current, name, contents.names.length(index));
+          pass_by(current, name.data(), name.size());
         } else {
-          descend(current, name, contents.names.length(index));
+          descend(current, name.data(), name.size());
         }
         break;
       case entry_status::kind::symlink: diag_.writef("** detecting symlink %s\r\n", path_.c_str()); break;

@@ -232,8 +232,9 @@ std::map<std::string, std::string> kept_directories(const directory_node* root, 
     const auto [node, depth] = pending.back();
     pending.pop_back();
     kept[node_path(node)] = dotted(node->total_size()) + " " + std::to_string(node->total_files()) + " " +
-                            std::to_string(node->total_subdirs()) + " " + std::to_string(node->total_symlinks()) + " " +
-                            std::to_string(node->total_devices()) + " " + std::to_string(node->subdirs);
+                            std::to_string(node->subdirs + node->recursubdirs) + " " +
+                            std::to_string(node->symlinks + node->recursymlinks) + " " +
+                            std::to_string(node->devices + node->recurdevices) + " " + std::to_string(node->subdirs);
     if (rule != nullptr && !rule->keeps(*node, depth)) continue;
     for (int64_t slot = 0; slot < node->currentsubdirs(); ++slot)
       pending.push_back({node->subdirpointer[slot], depth + 1});
