@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <map>
 #include <regex>
@@ -178,8 +179,11 @@ TEST(FaultsEndToEnd, AStandardErrorThatIsGoneCostsNoPartOfTheReport) {
 bool while_stopped_when(pid_t child, const std::function<bool()>& seen, const std::function<void()>& act) {
   for (int tries = 0; tries < 20000; ++tries) {
     int wait_status = 0;
-    if (::kill(child, SIGSTOP) != 0 || ::waitpid(child, &wait_status, WUNTRACED) != child || !WIFSTOPPED(wait_status))
-      return false;
+    if (::kill(child, SIGSTOP) != 0) return false;
+    pid_t waited;
+    do waited = ::waitpid(child, &wait_status, WUNTRACED);
+    while (waited < 0 && errno == EINTR);
+    if (waited != child || !WIFSTOPPED(wait_status)) return false;
     const bool now = seen();
     if (now) act();
     ::kill(child, SIGCONT);
