@@ -36,6 +36,10 @@ struct expectation {
   bool one_file_system = false;
   bool hard_links_once = false;
   bool owners = false;
+  bool allocated = false;
+  bool ages = false;
+  uint32_t largest = 0;
+  std::optional<std::vector<quern::listing_field>> fields;
   bool listing = false;
   std::string listing_path;
   char terminator = '\0';
@@ -95,12 +99,48 @@ bool valid_size(const std::string& text, std::optional<uint64_t>& bytes) {
   return true;
 }
 
+// A count of largest files: decimal digits only, 1 to 1000.
+bool valid_largest(const std::string& text, uint32_t& largest) {
+  if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos) return false;
+  const size_t significant = text.find_first_not_of('0');
+  if (significant == std::string::npos || text.size() - significant > 4) return false;
+  largest = static_cast<uint32_t>(std::stoul(text.substr(significant)));
+  return largest <= 1000;
+}
+
+// Fields named once each, separated by commas, type and size among them,
+// an owner only last.
+bool valid_fields(const std::string& text, std::optional<std::vector<quern::listing_field>>& fields) {
+  const std::pair<const char*, quern::listing_field> names[] = {
+      {"type", quern::listing_field::type},     {"size", quern::listing_field::size},
+      {"time", quern::listing_field::time},     {"blocks", quern::listing_field::blocks},
+      {"owner", quern::listing_field::owner}};
+  std::vector<quern::listing_field> read;
+  std::string rest = text + ",";
+  while (!rest.empty()) {
+    const std::string name = rest.substr(0, rest.find(','));
+    rest.erase(0, name.size() + 1);
+    const auto known = std::find_if(std::begin(names), std::end(names), [&name](const auto& n) { return name == n.first; });
+    if (known == std::end(names) || std::count(read.begin(), read.end(), known->second) > 0) return false;
+    read.push_back(known->second);
+  }
+  const auto has = [&read](quern::listing_field f) { return std::count(read.begin(), read.end(), f) > 0; };
+  if (!has(quern::listing_field::type) || !has(quern::listing_field::size)) return false;
+  if (has(quern::listing_field::owner) && read.back() != quern::listing_field::owner) return false;
+  fields = read;
+  return true;
+}
+
 // Left to right; -h, --help, --version and the first mistake end the reading.
 expectation model(const std::vector<std::string>& arguments, bool links_and_devices) {
   expectation e;
   if (!links_and_devices) e.flags[3] = e.flags[4] = 0;
   bool have_output = false, have_root = false;
-  std::string scan_only;  // the first option given that a listing rules out
+  // The first option given that a listing rules out, and that needs one.
+  std::string scan_only;
+  std::string listing_only;
+  // The options that need a field of the listing, in the order given.
+  std::vector<std::pair<std::string, quern::listing_field>> needs;
   const auto mistake = [&e](std::string message) {
     e.result = command_line::outcome::mistake;
     e.message = std::move(message);
@@ -149,6 +189,18 @@ expectation model(const std::vector<std::string>& arguments, bool links_and_devi
       e.show_progress = false;
     } else if (a == "--owners") {
       e.owners = true;
+    } else if (a == "--allocated" || a == "--age") {
+      (a == "--age" ? e.ages : e.allocated) = true;
+      needs.emplace_back(a, a == "--age" ? quern::listing_field::time : quern::listing_field::blocks);
+    } else if (a == "--largest") {
+      if (last) return mistake("Anzahl fehlt");
+      ++i;
+      if (!valid_largest(arguments[i], e.largest)) return mistake("Ungueltige Anzahl \"" + arguments[i] + "\"");
+    } else if (a == "--listing-fields") {
+      if (last) return mistake("Felder fehlen");
+      ++i;
+      if (!valid_fields(arguments[i], e.fields)) return mistake("Ungueltige Felder \"" + arguments[i] + "\"");
+      if (listing_only.empty()) listing_only = a;
     } else if (a == "-x" || a == "--one-file-system" || a == "--hard-links-once") {
       (a == "--hard-links-once" ? e.hard_links_once : e.one_file_system) = true;
       if (scan_only.empty()) scan_only = a;
@@ -162,6 +214,14 @@ expectation model(const std::vector<std::string>& arguments, bool links_and_devi
   if (!have_output) return mistake("Outputdirectory fehlt");
   if (!have_root) return mistake("Rootdirectory fehlt");
   if (e.listing && !scan_only.empty()) return mistake("Option \"" + scan_only + "\" nicht mit Listendatei moeglich");
+  if (!e.listing && !listing_only.empty()) return mistake("Option \"" + listing_only + "\" nur mit Listendatei moeglich");
+  for (const auto& [option, field] : needs) {
+    if (e.listing && (!e.fields || std::count(e.fields->begin(), e.fields->end(), field) == 0)) {
+      return mistake("Option \"" + option + "\" nur mit " +
+                     (field == quern::listing_field::time ? "Aenderungszeiten" : "Bloecken") +
+                     " in der Listendatei moeglich");
+    }
+  }
   return e;
 }
 
@@ -192,8 +252,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (size_t s = 0; s < 10; ++s) require(line.config.*kSwitchFlags[s] == e.flags[s], "switches clear their flag");
     require(line.config.jobs == e.jobs, "the last thread count counts");
     require(line.config.show_progress == e.show_progress && line.config.one_file_system == e.one_file_system &&
-                line.config.hard_links_once == e.hard_links_once && line.config.owners == e.owners,
+                line.config.hard_links_once == e.hard_links_once && line.config.owners == e.owners &&
+                line.config.allocated == e.allocated && line.config.ages == e.ages,
             "flags are set by their own options only");
+    require(line.config.largest == e.largest, "the last count of largest files counts");
     require(line.config.page_depth == e.depth, "the last depth counts");
     require(line.config.page_min_size.has_value() == e.min_size.has_value() &&
                 (!e.min_size || *line.config.page_min_size == quern::byte_total(*e.min_size)),
@@ -207,6 +269,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (e.listing) {
       require(line.config.listing->path == e.listing_path && line.config.listing->terminator == e.terminator,
               "the last listing option counts");
+      require(line.config.listing->fields == e.fields, "the last declaration of fields counts");
+      require(line.config.file_times == (e.fields && std::count(e.fields->begin(), e.fields->end(),
+                                                                quern::listing_field::time) > 0),
+              "a listing tells times only where it declares them");
     }
   }
 

@@ -25,7 +25,7 @@
 #include "support/report_check.h"
 #include "support/tree_nodes.h"
 #include "tree/directory_node.h"
-#include "tree/owner_figures.h"
+#include "tree/subtree_details.h"
 
 namespace {
 
@@ -45,15 +45,15 @@ std::optional<std::string> owner_name(quern::owner_id owner) {
 
 // Splits the directory's own files and bytes among one to four owners out
 // of forty, as the byte says.
-quern::owner_figures own_figures(const directory_node& node, uint8_t owners) {
-  quern::owner_figures figures;
+quern::subtree_details own_figures(const directory_node& node, uint8_t owners) {
+  quern::subtree_details figures;
   const uint64_t count = 1 + (owners & 3);
   const uint64_t bytes = node.size.low();
   const auto files = static_cast<uint64_t>(node.files);
   for (uint64_t share = 0; share < count; ++share) {
     const auto owner = static_cast<quern::owner_id>(((owners >> 2) + share * 13) % 40);
     const uint64_t first = share == 0 ? 1 : 0;
-    figures.add(owner, bytes / count + first * (bytes % count),
+    figures.owners.add(owner, bytes / count + first * (bytes % count),
                 static_cast<int64_t>(files / count + first * (files % count)));
   }
   return figures;
@@ -92,6 +92,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       &quern::report_options::sort_row_symlinks,   &quern::report_options::sort_row_devices};
   for (size_t s = 0; s < 10; ++s) config.*flags[s] = (switches >> s) & 1 ? 0 : 1;
   const bool with_owners = (switches >> 10) & 1;
+  config.owners = with_owners;
   const auto level = static_cast<quern::verbosity>(input.byte() % 5);
   const uint8_t fault = input.byte();
 
@@ -119,7 +120,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   quern::diagnostics diag(level, -1);
   quern::directory_tree tree(diag);
   std::vector<directory_node*> nodes;
-  std::vector<quern::owner_figures> owners;
+  std::vector<quern::subtree_details> owners;
   do {
     directory_node* parent = nodes.empty() ? nullptr : nodes[input.byte() % nodes.size()];
     std::string name(input.bytes(1 + input.byte() % 64));
@@ -146,7 +147,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     owners[parent].merge(owners[index]);
   }
   named_after = &nodes;
-  quern::owner_ledger ledger(owner_name);
+  quern::detail_ledger ledger({.owners = true}, owner_name);
   for (size_t index = 0; index < nodes.size(); ++index) {
     if (index == 0 || nodes[index]->currentsubdirs() > 0) ledger.keep(nodes[index], owners[index]);
   }
@@ -172,7 +173,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   require(!files.written.contains(failed), "a file that failed does not stay");
   if (with_owners) {
-    require(ledger.kept() == (ledger.figures(nodes.front()).empty() ? 0u : 1u),
+    require(ledger.kept() == (ledger.details(nodes.front()).empty() ? 0u : 1u),
             "figures per owner are given back once their pages are written, but the root's");
   }
   require(diag.failures() <= 1, "only the file that failed is reported");

@@ -40,6 +40,18 @@ std::optional<std::string> broken_rule(const std::vector<given_option>& given, c
     if (config.listing && option.row->scan_only) {
       return std::string("Option \"") + option.spelling + "\" nicht mit Listendatei moeglich";
     }
+    if (!config.listing && option.row->listing_only) {
+      return std::string("Option \"") + option.spelling + "\" nur mit Listendatei moeglich";
+    }
+  }
+  for (const given_option& option : given) {
+    const std::optional<listing_field> needed = option.row->listing_needs;
+    if (!config.listing || !needed) continue;
+    const auto& fields = config.listing_fields;
+    if (!fields || std::find(fields->begin(), fields->end(), *needed) == fields->end()) {
+      return std::string("Option \"") + option.spelling + "\" nur mit " + option.row->listing_needs_name +
+             " in der Listendatei moeglich";
+    }
   }
   for (const given_option& option : given) {
     const bool refused = option.row->available != nullptr && !option.row->available();
@@ -96,6 +108,11 @@ command_line read_command_line(int argc, const char* const* argv, bool links_and
     given.push_back({row, argument});
   }
   if (std::optional<std::string> broken = broken_rule(given, line.config)) return mistake(std::move(*broken));
+  settings& config = line.config;
+  if (config.listing) {
+    config.listing->fields = config.listing_fields;
+    config.file_times = config.listing->has(listing_field::time);
+  }
   return line;
 }
 

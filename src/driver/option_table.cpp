@@ -88,6 +88,11 @@ bool page_min_size(settings& config, const char* value) {
   return true;
 }
 
+bool listing_fields(settings& config, const char* value) {
+  config.listing_fields = parse_listing_fields(value);
+  return config.listing_fields.has_value();
+}
+
 template <char terminator>
 bool listing(settings& config, const char* value) {
   config.listing = listing_source{value, terminator};
@@ -149,6 +154,22 @@ constexpr option_row kOptions[] = {
      .invalid = "Ungueltige Groesse",
      .take = page_min_size,
      .help = "Seiten nur fuer Verzeichnisse ab dieser Groesse in Bytes (K, M, G, T, P: 1024er-Potenzen)"},
+    {.spellings = {"--allocated"},
+     .take = assign<&settings::allocated, true>,
+     .listing_needs = listing_field::blocks,
+     .listing_needs_name = "Bloecken",
+     .help = "Belegten Platz auf dem Datentraeger statt der Laenge zaehlen (wie du)"},
+    {.spellings = {"--age"},
+     .take = assign<&settings::ages, true>,
+     .listing_needs = listing_field::time,
+     .listing_needs_name = "Aenderungszeiten",
+     .help = "Bytes und Dateien nach Jahr der letzten Aenderung (UTC) zeigen"},
+    {.spellings = {"--largest"},
+     .value = "<n>",
+     .missing = "Anzahl fehlt",
+     .invalid = "Ungueltige Anzahl",
+     .take = decimal<&settings::largest, 1, 1000>,
+     .help = "Die n groessten Dateien unter jedem Verzeichnis zeigen, 1 bis 1000"},
     {.spellings = {"--owners"},
      .take = assign<&settings::owners, true>,
      .available_on_scan = platform_knows_owners,
@@ -163,6 +184,14 @@ constexpr option_row kOptions[] = {
      .missing = "Listendatei fehlt",
      .take = listing<'\n'>,
      .help = "wie --listing, Eintraege enden mit Zeilenende"},
+    {.spellings = {"--listing-fields"},
+     .value = "<fields>",
+     .missing = "Felder fehlen",
+     .invalid = "Ungueltige Felder",
+     .take = listing_fields,
+     .listing_only = true,
+     .help = "Felder der Listeneintraege vor dem Pfad, z.B. type,size,time,blocks,owner "
+             "(find -printf '%y %s %T@ %b %u %p\\0')"},
     {.spellings = {"--no-summary"},
      .take = assign<&settings::report_summary, false>,
      .help = "Keine Zusammenfassung summary.txt im Ausgabeverzeichnis"},

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <span>
 
 #include "driver/settings.h"
@@ -31,6 +32,12 @@ struct option_row {
   bool required = false;
   // Needs what only a scan can tell, which a listing does not carry.
   bool scan_only = false;
+  // Tells how a listing is read, and so needs one.
+  bool listing_only = false;
+  // Needs a field that a listing may carry: named so in the message where
+  // the listing's declared fields lack it.
+  std::optional<listing_field> listing_needs = std::nullopt;
+  const char* listing_needs_name = nullptr;
   // Whether the platform can do it; null: every platform can.
   bool (*available)() = nullptr;
   // Whether the platform can do it on a scan, where a listing does it

@@ -17,7 +17,7 @@
 #include "report/summary_writer.h"
 #include "report/traversal.h"
 #include "tree/directory_node.h"
-#include "tree/owner_figures.h"
+#include "tree/subtree_details.h"
 
 namespace quern {
 
@@ -68,6 +68,14 @@ std::optional<std::string> listing_mistake(const settings& config, const opened_
   return std::nullopt;
 }
 
+// What is counted of each entry beyond the statistics; the years of its
+// last change are counted back from the run's start.
+detail_options details_of(const settings& config, std::time_t time_start) {
+  detail_options details{.owners = config.owners, .largest = config.largest};
+  if (config.ages) details.ages.emplace(static_cast<int64_t>(time_start));
+  return details;
+}
+
 // The output directory is made: the style sheet, the pages, the summary
 // beside them and the index page.
 void write_report(const settings& config, diagnostics& diag, file_system& files, output_directory& output,
@@ -79,13 +87,14 @@ void write_report(const settings& config, diagnostics& diag, file_system& files,
   directory_node* root = tree.create_directory_node();
   tree.set_name(root, config.rootdirectory.data(), config.rootdirectory.size());
 
-  std::unique_ptr<owner_ledger> owners;
-  if (config.owners) owners = std::make_unique<owner_ledger>();
-  if (owners != nullptr && config.report_summary) owners->keep_for_summary();
-  const report_context context{config, diag, output, owners.get(), earlier};
+  std::unique_ptr<detail_ledger> ledger;
+  const detail_options details = details_of(config, time_start);
+  if (details.any()) ledger = std::make_unique<detail_ledger>(details);
+  if (ledger != nullptr && config.report_summary) ledger->keep_for_summary();
+  const report_context context{config, diag, output, ledger.get(), earlier};
   output_stylesheet(context);
 
-  start_full_summary(config, time_start, owners.get(), full);
+  start_full_summary(config, time_start, ledger.get(), full);
   count_and_write_pages(config, context, files, tree, root, listing, full);
   if (config.report_summary) output_report_summary(context, root, summary_of_run(config, time_start, kScopeReport));
 

@@ -63,6 +63,7 @@ std::string summary_options(const settings& config, std::string_view scope) {
   };
   if (config.one_file_system) add("-x", nullptr);
   if (config.hard_links_once) add("--hard-links-once", nullptr);
+  if (config.allocated) add("--allocated", nullptr);
   if (scope == kScopeReport && config.page_depth) add("--depth", &config.page_depth_given);
   if (scope == kScopeReport && config.page_min_size) add("--min-size", &config.page_min_size_given);
   return text;
@@ -102,6 +103,7 @@ bool read_comparison(const settings& config, file_system& files, diagnostics& di
     return false;
   }
   say_differences(config, *earlier, diag);
+  earlier->measure_bytes_now(config.allocated);
   return true;
 }
 
@@ -132,10 +134,10 @@ bool make_full_summary(const settings& config, file_system& files, diagnostics& 
   return true;
 }
 
-void start_full_summary(const settings& config, std::time_t begun, owner_ledger* owners, full_summary& full) {
+void start_full_summary(const settings& config, std::time_t begun, detail_ledger* ledger, full_summary& full) {
   if (full.file == nullptr) return;
   full.writer = std::make_unique<summary_writer>(std::move(full.file), summary_of_run(config, begun, kScopeFull),
-                                                 owners, full.name);
+                                                 ledger, full.name);
 }
 
 void close_full_summary(full_summary& full, diagnostics& diag) {

@@ -10,7 +10,7 @@
 #include "report/old_summary.h"
 #include "report/summary_format.h"
 #include "report/summary_writer.h"
-#include "tree/owner_figures.h"
+#include "tree/subtree_details.h"
 
 namespace quern {
 
@@ -45,8 +45,8 @@ inline constexpr std::string_view kUnfinishedSuffix = ".partial";
 // cannot be made.
 bool make_full_summary(const settings& config, file_system& files, diagnostics& diag, full_summary& full);
 
-// Starts writing it, with the figures per owner where owners are shown.
-void start_full_summary(const settings& config, std::time_t begun, owner_ledger* owners, full_summary& full);
+// Starts writing it, with the owners and ages where they are shown.
+void start_full_summary(const settings& config, std::time_t begun, detail_ledger* ledger, full_summary& full);
 
 // The summary of every directory is complete once the tree is: it is
 // closed then, and a failure to write it said before the pages'.

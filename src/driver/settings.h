@@ -22,10 +22,10 @@ struct settings : report_options {
   bool one_file_system = false;
   // A regular file with several names counts at its first name only.
   bool hard_links_once = false;
-  // Every page tells the bytes and files per owner.
-  bool owners = false;
-  // Where the tree is read from instead of being scanned.
+  // Where the tree is read from instead of being scanned, and the fields
+  // its records declare, however the options were ordered.
   std::optional<listing_source> listing;
+  std::optional<std::vector<listing_field>> listing_fields;
   // The caps as given, for the summaries' list of options.
   std::string page_depth_given;
   std::string page_min_size_given;

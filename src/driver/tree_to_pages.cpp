@@ -84,7 +84,9 @@ void scan_and_write_pages(const settings& config, const report_context& context,
                     .one_file_system = config.one_file_system,
                     .hard_links_once = config.hard_links_once,
                     .retention = page_retention(config),
-                    .owners = context.owners};
+                    .allocated = config.allocated,
+                    .details = context.ledger != nullptr ? context.ledger->options() : detail_options(),
+                    .ledger = context.ledger};
   pass_over_summary(full, scan);
   std::unique_ptr<page_crew> crew;
   // Counted as they are finished: once writers sort their children, only
@@ -92,9 +94,9 @@ void scan_and_write_pages(const settings& config, const report_context& context,
   int64_t directories_with_pages = 1;  // the root has its pages in any case
   summary_writer* const every_directory = full.writer.get();
   const auto count_pages = [&directories_with_pages, every_directory](directory_node* node,
-                                                                      const owner_figures* owners) {
+                                                                      const subtree_details* details) {
     if (node->parent != nullptr && node->currentsubdirs() > 0) ++directories_with_pages;
-    if (every_directory != nullptr) every_directory->add(*node, true, owners);
+    if (every_directory != nullptr) every_directory->add(*node, true, details);
   };
   scan.counted = count_pages;
   if (threads > 1 && !diag.shows(verbosity::operations)) {
@@ -103,8 +105,8 @@ void scan_and_write_pages(const settings& config, const report_context& context,
     beside.threads = threads - static_cast<int>(crew->writers());
     if (crew->writers() > 0 && room_for_both(beside, crew->writers()) && pass_over_pages(context.output, beside)) {
       scan = beside;
-      scan.counted = [&crew, &count_pages](directory_node* node, const owner_figures* owners) {
-        count_pages(node, owners);
+      scan.counted = [&crew, &count_pages](directory_node* node, const subtree_details* details) {
+        count_pages(node, details);
         crew->submit(node);
       };
     } else {
@@ -132,11 +134,14 @@ void read_and_write_pages(const settings& config, const report_context& context,
   diagnostics& diag = context.diag;
   if (diag.shows(verbosity::steps)) diag.write("* scanning root directory\r\n");
   summary_writer* const every_directory = full.writer.get();
-  const auto counted = [every_directory](directory_node* node, const owner_figures* owners) {
-    every_directory->add(*node, true, owners);
+  const auto counted = [every_directory](directory_node* node, const subtree_details* details) {
+    every_directory->add(*node, true, details);
   };
-  read_listing(tree, root, config.rootdirectory, listing, config.listing->terminator, diag, page_retention(config),
-               context.owners, every_directory != nullptr ? counted : counted_function());
+  const listing_counting counting{.allocated = config.allocated,
+                                  .details = context.ledger != nullptr ? context.ledger->options() : detail_options(),
+                                  .ledger = context.ledger};
+  read_listing(tree, root, config.rootdirectory, listing, *config.listing, diag, page_retention(config), counting,
+               every_directory != nullptr ? counted : counted_function());
   close_full_summary(full, diag);
   // Counting them walks the whole tree: only for what is said or shown.
   const bool counts_said = diag.shows(verbosity::steps) || diag.progress().shown();

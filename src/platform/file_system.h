@@ -19,6 +19,11 @@ struct entry_status {
   enum class kind : uint8_t { directory, symlink, regular, other, skipped };
   kind type = kind::other;
   int64_t size = 0;  // the entry's own length, 64-bit
+  // The space it takes on the disk, in bytes: allocated blocks times their
+  // unit, less than the length for sparse or compressed files.
+  int64_t allocated = 0;
+  // When its content last changed, in seconds since 1970 (UTC), rounded down.
+  int64_t modified = 0;
   // The file system the entry lies on and its number there: together the
   // entry's identity, shared by all hard links to it.
   uint64_t device = 0;

@@ -31,6 +31,9 @@ class posix_directory final : public open_directory {
     if (::fstatat(listing_.descriptor(), name, &info, AT_SYMLINK_NOFOLLOW) != 0) return status::from_errno();
     result.type = kind_of(info.st_mode);
     result.size = static_cast<int64_t>(info.st_size);
+    // st_blocks counts 512-byte units on every system Quern runs on.
+    result.allocated = static_cast<int64_t>(info.st_blocks) * 512;
+    result.modified = static_cast<int64_t>(info.st_mtim.tv_sec);
     result.device = static_cast<uint64_t>(info.st_dev);
     result.inode = static_cast<uint64_t>(info.st_ino);
     result.links = static_cast<uint64_t>(info.st_nlink);

@@ -50,6 +50,15 @@ status last_error() { return from_error(GetLastError()); }
 
 int64_t join_size(DWORD high, DWORD low) { return static_cast<int64_t>((static_cast<uint64_t>(high) << 32) | low); }
 
+// A file time, in 100-nanosecond steps since 1601, as seconds since 1970,
+// rounded down.
+int64_t unix_seconds(DWORD high, DWORD low) {
+  constexpr int64_t kSteps = 10'000'000;
+  constexpr int64_t kFrom1601To1970 = 11'644'473'600;
+  const int64_t steps = join_size(high, low);
+  return steps / kSteps - kFrom1601To1970;
+}
+
 std::wstring join(const std::wstring& directory, const char* name) {
   std::wstring path = directory;
   if (path.empty() || path.back() != L'\\') path.push_back(L'\\');
@@ -84,6 +93,10 @@ status stat_handle(HANDLE entry, entry_status& result) {
   }
   result.type = classify_win32_entry(info.dwFileAttributes, tag.ReparseTag);
   result.size = join_size(info.nFileSizeHigh, info.nFileSizeLow);
+  result.modified = unix_seconds(info.ftLastWriteTime.dwHighDateTime, info.ftLastWriteTime.dwLowDateTime);
+  FILE_STANDARD_INFO standard{};
+  if (!GetFileInformationByHandleEx(entry, FileStandardInfo, &standard, sizeof standard)) return last_error();
+  result.allocated = standard.AllocationSize.QuadPart;
   result.device = info.dwVolumeSerialNumber;
   result.inode = static_cast<uint64_t>(join_size(info.nFileIndexHigh, info.nFileIndexLow));
   result.links = info.nNumberOfLinks;
@@ -126,6 +139,9 @@ class win32_directory final : public open_directory {
       entry_status& entry = listed_[name];
       entry.type = classify_win32_entry(record->FileAttributes, tag);
       entry.size = record->EndOfFile.QuadPart;
+      entry.allocated = record->AllocationSize.QuadPart;
+      entry.modified = unix_seconds(static_cast<DWORD>(static_cast<uint64_t>(record->LastWriteTime.QuadPart) >> 32),
+                                    static_cast<DWORD>(record->LastWriteTime.QuadPart));
       entry.device = volume_;
       entry.inode = static_cast<uint64_t>(record->FileId.QuadPart);
       entry.links = 1;  // the listing does not tell

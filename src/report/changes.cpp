@@ -44,6 +44,7 @@ totals_change change_since(const old_summary& old, earlier_entry earlier, const 
     if ((before.gaps & kIncomplete) != 0) return change;
   }
   change.known = true;
+  change.bytes_known = old.bytes_compare();
   for (size_t index = 0; index < kFigureCount; ++index)
     change.of[index] = byte_change::between(before.total[index], total_of(kFigures[index], now));
   return change;
@@ -54,6 +55,7 @@ totals_change change_of_removed(const old_summary& old, uint32_t line) {
   const summary_figures before = old.figures(line);
   if ((before.gaps & kIncomplete) != 0) return change;
   change.known = true;
+  change.bytes_known = old.bytes_compare();
   for (size_t index = 0; index < kFigureCount; ++index)
     change.of[index] = byte_change::between(before.total[index], byte_total());
   return change;

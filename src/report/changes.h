@@ -32,9 +32,14 @@ struct earlier_entry {
 // where the earlier report did not reach the directory, or where either
 // side's figures are incomplete (something unread in it or below it): no
 // change is shown rather than a wrong one.
+// The counts compare where the bytes do not: between a report of lengths
+// and one of the space on the disk.
 struct totals_change {
   bool known = false;
+  bool bytes_known = false;
   byte_change of[kFigureCount];  // by figure
+
+  bool knows(size_t figure) const { return known && (bytes_known || !kFigures[figure].sums_bytes); }
 };
 
 // Finds a directory of this report in the earlier one by its path.

@@ -165,7 +165,7 @@ struct page_crew::crew {
     std::string text;
     {
       const mutex_unlock unlocked(handover.guard());
-      pages = output_html_directory({context.options, said, output, context.owners, context.earlier}, node, workspace);
+      pages = output_html_directory({context.options, said, output, context.ledger, context.earlier}, node, workspace);
       text = said.collected();
     }
     state_of(node) = progress_byte::make(stage::done, pages);

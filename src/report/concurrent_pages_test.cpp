@@ -13,7 +13,7 @@
 #include "report/traversal.h"
 #include "support/fake_file_system.h"
 #include "support/tree_nodes.h"
-#include "tree/owner_figures.h"
+#include "tree/subtree_details.h"
 
 namespace quern {
 namespace {
@@ -194,17 +194,21 @@ std::optional<std::string> slow_name(owner_id user) {
 
 // Each directory with pages in the order a scan finishes them, children
 // first, with its figures per owner kept just before.
-void keep_and_submit(const report_context& context, sample_tree& sample, owner_ledger& ledger, page_crew* crew) {
+void keep_and_submit(const report_context& context, sample_tree& sample, detail_ledger& ledger, page_crew* crew) {
   std::vector<directory_node*> finished;
   for (int64_t i = 0; i < sample.root->currentsubdirs(); ++i) {
     if (sample.root->subdirpointer[i]->currentsubdirs() > 0) finished.push_back(sample.root->subdirpointer[i]);
   }
   finished.push_back(sample.root);
   for (directory_node* node : finished) {
-    owner_figures figures;
-    figures.add(static_cast<owner_id>(node->id() % 3), node->total_size().low(), node->total_files());
-    figures.add(static_cast<owner_id>(node->id() % 5 + 3), 0, 0);
-    ledger.keep(node, figures);
+    subtree_details details;
+    details.owners.add(static_cast<owner_id>(node->id() % 3), node->total_size().low(), node->total_files());
+    details.owners.add(static_cast<owner_id>(node->id() % 5 + 3), 0, 0);
+    details.ages.add(static_cast<uint32_t>(node->id() % kAgeOlder), node->total_size().low(), node->total_files());
+    details.largest = largest_files(2);
+    details.largest.rank(node_path(node) + "/file", node->total_size().low(), 0, 1);
+    details.largest.place_own_files(node->id(), true);
+    ledger.keep(node, details);
     if (crew != nullptr) crew->submit(node);
   }
   if (crew != nullptr) {
@@ -214,13 +218,16 @@ void keep_and_submit(const report_context& context, sample_tree& sample, owner_l
   }
 }
 
-// Writers ask for names and give figures back while more are kept: the
-// pages are those of one writer, and only the root's figures stay.
-TEST(PageCrew, OwnersAreThoseOfOneWriterWhileFiguresComeAndGo) {
+// Writers ask for names and give details back while more are kept: the
+// pages are those of one writer, and only the root's details stay.
+TEST(PageCrew, DetailsAreThoseOfOneWriterWhileTheyComeAndGo) {
   const auto with_owners = [](int writers) {
     return [writers](const report_context& context, sample_tree& sample) {
-      owner_ledger ledger(slow_name);
-      const report_context owned{context.options, context.diag, context.output, &ledger};
+      detail_ledger ledger({.owners = true, .ages = age_classes(0), .largest = 2}, slow_name);
+      report_options options = context.options;
+      options.owners = options.ages = true;
+      options.largest = 2;
+      const report_context owned{options, context.diag, context.output, &ledger};
       if (writers == 0) {
         keep_and_submit(owned, sample, ledger, nullptr);
       } else {
@@ -233,6 +240,7 @@ TEST(PageCrew, OwnersAreThoseOfOneWriterWhileFiguresComeAndGo) {
   fake_file_system alone;
   const written_pages expected = write_pages(alone, with_owners(0));
   EXPECT_NE(expected.files.at("out/d1_sn.html").find("<td class=\"tdownername\">user1</td>"), std::string::npos);
+  EXPECT_NE(expected.files.at("out/d1_sn.html").find("<td class=\"tddetailname\">1970</td>"), std::string::npos);
   fake_file_system crew;
   EXPECT_EQ(write_pages(crew, with_owners(4)), expected);
 }

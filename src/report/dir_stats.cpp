@@ -29,7 +29,7 @@ void output_dir_stats(std::string& page, const directory_node& node, bool detail
     }
     append_cell(page, f.cell_class, dotted(here + below));
     if (change != nullptr)
-      append_cell(page, "tdchange", change->known ? dotted_change(change->of[index]) : std::string());
+      append_cell(page, "tdchange", change->knows(index) ? dotted_change(change->of[index]) : std::string());
     page += "</tr>\r\n";
   }
   page += "</table>\r\n</div>\r\n";

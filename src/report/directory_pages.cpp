@@ -29,6 +29,8 @@ struct page_workspace::buffers {
   std::string page;
   // Head, heading and statistics: the same on every page of a directory.
   std::string frame;
+  // Where the keys of the heading's links stand in the frame.
+  std::vector<size_t> frame_keys;
   overview_rows rows;
   std::vector<const directory_node*> ancestors;
   // The trail of parent links differs between the pages of a directory only
@@ -75,13 +77,19 @@ void prepare_directory(const report_context& context, const directory_node* node
   append_html_escaped(work.frame, path);
   work.frame += "</h1>\r\n";
   build_trail(node, work);
-  const earlier_entry then = append_directory_heading(work.frame, context, *node, false);
+  work.frame_keys.clear();
+  const earlier_entry then = append_directory_heading(work.frame, context, *node, false, work.frame_keys);
   if (context.earlier == nullptr) {
     build_rows(context, node, nullptr, work.rows);
     return;
   }
   earlier_subdirectories earlier(*context.earlier, then, *node);
   build_rows(context, node, &earlier, work.rows);
+}
+
+void append_frame(std::string& page, buffers& work, std::string_view key) {
+  for (const size_t at : work.frame_keys) work.frame.replace(at, key.size(), key);
+  page.assign(work.frame);
 }
 
 void append_trail(std::string& page, buffers& work, std::string_view key) {
@@ -174,7 +182,7 @@ void append_heading(const report_context& context, const directory_node* node, c
 
 void compose_page(const report_context& context, directory_node* node, const page_kind& kind, buffers& work) {
   std::string& page = work.page;
-  page.assign(work.frame);
+  append_frame(page, work, kind.key);
   append_trail(page, work, kind.key);
   page += "<div class=\"overviewtabletext\">\r\n<table class=\"overviewtable\">\r\n";
   append_heading(context, node, kind, work);
@@ -260,7 +268,7 @@ int write_pages(const report_context& context, directory_node* node, buffers& wo
 
 int output_html_directory(const report_context& context, directory_node* node, page_workspace& workspace) {
   const int written = write_pages(context, node, workspace.get());
-  if (context.owners != nullptr) context.owners->pages_written(node);
+  if (context.ledger != nullptr) context.ledger->pages_written(node);
   return written;
 }
 

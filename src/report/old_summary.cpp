@@ -51,7 +51,7 @@ bool parse_figure(figure_index of, std::string_view text, byte_total& value) {
 
 // Whether a field holds what its column says, spelled as it is written.
 bool valid_field(const summary_column& column, std::string_view text, std::string& unescaped,
-                 std::vector<summary_owner>& owners) {
+                 std::vector<summary_owner>& owners, std::vector<summary_age>& ages) {
   byte_total figure;
   uint8_t gaps = 0;
   switch (column.is) {
@@ -61,6 +61,7 @@ bool valid_field(const summary_column& column, std::string_view text, std::strin
     case summary_column::kind::gaps: return parse_gap_letters(text, gaps);
     case summary_column::kind::listed: return text == "0" || text == "1";
     case summary_column::kind::owners: return text == kOwnersNotKept || parse_summary_owners(text, owners);
+    case summary_column::kind::ages: return text == kAgesNotKept || parse_summary_ages(text, ages);
   }
   return false;
 }
@@ -80,6 +81,7 @@ struct old_summary::reading {
   bool seen[std::size(kHeaderKeys)] = {};
   std::string unescaped;
   std::vector<summary_owner> owners;
+  std::vector<summary_age> ages;
 };
 
 old_summary::old_summary() = default;
@@ -224,9 +226,11 @@ bool old_summary::take_columns(const reading& state, std::string_view line) {
     known_at_.push_back(static_cast<int8_t>(column));
   }
   columns_ = known_at_.size();
-  // Summaries of reports without owners have no column for them.
+  // Summaries of reports without owners or ages have no column for them.
   header_.owners = found[kOwnersColumn];
   found[kOwnersColumn] = true;
+  header_.ages = found[kAgesColumn];
+  found[kAgesColumn] = true;
   return std::find(std::begin(found), std::end(found), false) == std::end(found);
 }
 
@@ -236,7 +240,8 @@ bool old_summary::take_directory(reading& state, std::string_view line) {
     const std::string_view text = next_field(line, at);
     if (column == columns_) return false;
     if (known_at_[column] >= 0 &&
-        !valid_field(kSummaryColumns[static_cast<size_t>(known_at_[column])], text, state.unescaped, state.owners))
+        !valid_field(kSummaryColumns[static_cast<size_t>(known_at_[column])], text, state.unescaped, state.owners,
+                     state.ages))
       return false;
   }
   if (column != columns_) return false;
@@ -334,6 +339,24 @@ bool old_summary::owners(uint32_t line, std::vector<summary_owner>& owners) cons
   if (!header_.owners) return false;
   const std::string_view value = field(lines_[line].text, column_of_[kOwnersColumn]);
   return value != kOwnersNotKept && parse_summary_owners(value, owners);
+}
+
+void old_summary::measure_bytes_now(bool allocated) {
+  bool allocated_then = false;
+  const std::string_view options = header_.options;
+  for (size_t start = 0; start <= options.size();) {
+    const size_t end = std::min(options.find(' ', start), options.size());
+    if (options.substr(start, end - start) == "--allocated") allocated_then = true;
+    start = end + 1;
+  }
+  bytes_compare_ = allocated_then == allocated;
+}
+
+bool old_summary::ages(uint32_t line, std::vector<summary_age>& ages) const {
+  ages.clear();
+  if (!header_.ages) return false;
+  const std::string_view value = field(lines_[line].text, column_of_[kAgesColumn]);
+  return value != kAgesNotKept && parse_summary_ages(value, ages);
 }
 
 std::unique_ptr<old_summary> read_old_summary(file_system& files, const std::string& old, std::string& message) {

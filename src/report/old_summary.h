@@ -41,6 +41,11 @@ class old_summary {
   bool take(input_file& input, status& failure, summary_problem& problem);
 
   const summary_header& header() const { return header_; }
+  // Whether its bytes and this run's measure the same: both the length, or
+  // both the space on the disk. Told once, before pages are written; until
+  // then they do.
+  void measure_bytes_now(bool allocated);
+  bool bytes_compare() const { return bytes_compare_; }
   // Directory lines, numbered from 0 in the order of the file.
   uint32_t directories() const { return static_cast<uint32_t>(lines_.size()); }
   uint32_t find(std::string_view escaped_path) const;
@@ -53,6 +58,8 @@ class old_summary {
   // The owners of the line's subtree; false where the summary has none
   // kept for it.
   bool owners(uint32_t line, std::vector<summary_owner>& owners) const;
+  // The same for the ages of the line's subtree.
+  bool ages(uint32_t line, std::vector<summary_age>& ages) const;
 
  private:
   struct line_index {
@@ -71,6 +78,7 @@ class old_summary {
   static uint64_t hash(std::string_view escaped_path);
 
   summary_header header_;
+  bool bytes_compare_ = true;
   // Where each known column stands in a line; the count of all columns.
   size_t column_of_[kSummaryColumnCount] = {};
   size_t columns_ = 0;

@@ -52,7 +52,7 @@ void order_by_growth(overview_rows& rows) {
       return growth_key{entry.change_known, entry.change, entry.child->name};
     }
     const overview_rows::removed_row& entry = rows.removed[index - rows.rows.size()];
-    return growth_key{entry.change.known, entry.change.of[kBytes], entry.name};
+    return growth_key{entry.change.knows(kBytes), entry.change.of[kBytes], entry.name};
   };
   rows.growth.clear();
   for (size_t index = 0; index < rows.rows.size() + rows.removed.size(); ++index) rows.growth.push_back(index);
@@ -78,7 +78,7 @@ void append_number_cells(std::string& out, const report_context& context, const 
       append_cell(out, "tdlist", "removed", "");
     }
     if (context.earlier != nullptr && !f.change_word.empty())
-      append_cell(out, "tdlist", f.change_word, change.known ? dotted_change(change.of[index]) : std::string());
+      append_cell(out, "tdlist", f.change_word, change.knows(index) ? dotted_change(change.of[index]) : std::string());
   }
 }
 
@@ -94,7 +94,7 @@ void build_rows(const report_context& context, const directory_node* node, earli
       const earlier_entry then = earlier->find(child->name);
       change = change_since(*context.earlier, then, *child);
       entry.added = then.is == earlier_entry::kind::added;
-      entry.change_known = change.known;
+      entry.change_known = change.knows(kBytes);
       entry.change = change.of[kBytes];
     }
     append_html_escaped(rows.text, child->name);

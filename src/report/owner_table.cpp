@@ -31,19 +31,19 @@ constexpr std::string_view kChangeRules =
 
 }  // namespace
 
-std::vector<owner_row> owner_rows(const owner_figures& figures, owner_ledger& owners, size_t named) {
+std::vector<owner_row> owner_rows(const keyed_figures& figures, detail_ledger& owners, size_t named) {
   struct ranked {
     owner_row row;
     owner_id owner;
   };
   std::vector<ranked> all;
   all.reserve(figures.shares().size());
-  for (const owner_share& share : figures.shares()) {
+  for (const keyed_share& share : figures.shares()) {
     owner_row row;
-    row.name = owners.name(share.owner);
+    row.name = owners.name(share.key);
     row.bytes = share.bytes;
     row.files = share.files;
-    all.push_back({std::move(row), share.owner});
+    all.push_back({std::move(row), share.key});
   }
   const auto first = [](const ranked& a, const ranked& b) {
     if (a.row.bytes != b.row.bytes) return a.row.bytes > b.row.bytes;
@@ -69,13 +69,13 @@ std::vector<owner_row> owner_rows(const owner_figures& figures, owner_ledger& ow
 
 earlier_owners owners_before(const old_summary& old, earlier_entry then, const directory_node& node) {
   earlier_owners before;
-  if ((node.gaps & kIncomplete) != 0 || then.line == old_summary::kNone) return before;
+  if (!old.bytes_compare() || (node.gaps & kIncomplete) != 0 || then.line == old_summary::kNone) return before;
   if ((old.figures(then.line).gaps & kIncomplete) != 0) return before;
   before.known = old.owners(then.line, before.owners);
   return before;
 }
 
-std::vector<owner_row> owner_rows(const owner_figures& figures, owner_ledger& owners, const earlier_owners& before,
+std::vector<owner_row> owner_rows(const keyed_figures& figures, detail_ledger& owners, const earlier_owners& before,
                                   size_t named) {
   if (!before.known) return owner_rows(figures, owners, named);
   std::vector<owner_row> all = owner_rows(figures, owners, SIZE_MAX);
@@ -142,7 +142,7 @@ std::string share_text(const byte_total& part, const byte_total& whole) {
   return text;
 }
 
-void append_owner_table(std::string& page, owner_ledger& owners, const directory_node& node,
+void append_owner_table(std::string& page, detail_ledger& owners, const directory_node& node,
                         const earlier_owners* earlier) {
   const byte_total whole = node.total_size();
   page +=
@@ -153,7 +153,7 @@ void append_owner_table(std::string& page, owner_ledger& owners, const directory
       " <td class=\"tdheadownershare\">Anteil</td>\r\n";
   if (earlier != nullptr) page += " <td class=\"tdheadownerchange\">&Auml;nderung</td>\r\n";
   page += "</tr>\r\n";
-  const owner_figures& figures = owners.figures(&node);
+  const keyed_figures& figures = owners.details(&node).owners;
   const std::vector<owner_row> rows =
       earlier != nullptr ? owner_rows(figures, owners, *earlier) : owner_rows(figures, owners);
   std::string name;

@@ -11,7 +11,7 @@
 #include "report/old_summary.h"
 #include "report/summary_format.h"
 #include "tree/directory_node.h"
-#include "tree/owner_figures.h"
+#include "tree/subtree_details.h"
 
 namespace quern {
 
@@ -33,8 +33,9 @@ struct owner_row {
 
 // The owners an earlier report gives for a directory, matched by the name
 // shown. Unknown where it has none for it: the summary has no owners, none
-// were kept for the directory, the directory is not in it, or either side
-// left something unread in it or below it.
+// were kept for the directory, the directory is not in it, either side
+// left something unread in it or below it, or the two reports count bytes
+// differently.
 struct earlier_owners {
   bool known = false;
   std::vector<summary_owner> owners;
@@ -44,7 +45,7 @@ earlier_owners owners_before(const old_summary& old, earlier_entry then, const d
 // The owners with the most bytes first, ties by name in byte order and
 // then by number, at most `named` of them, and after them one row for all
 // others together.
-std::vector<owner_row> owner_rows(const owner_figures& figures, owner_ledger& owners, size_t named = kOwnersNamed);
+std::vector<owner_row> owner_rows(const keyed_figures& figures, detail_ledger& owners, size_t named = kOwnersNamed);
 
 // The same with each row's change since the earlier report: an owner's bytes
 // now less its bytes then, all its bytes where it was not listed. The
@@ -53,7 +54,7 @@ std::vector<owner_row> owner_rows(const owner_figures& figures, owner_ledger& ow
 // the row of all others stands for the gone owners too, and its change is
 // the sum of theirs and those of the others it stands for, so that the
 // changes add up to that of the directory.
-std::vector<owner_row> owner_rows(const owner_figures& figures, owner_ledger& owners, const earlier_owners& before,
+std::vector<owner_row> owner_rows(const keyed_figures& figures, detail_ledger& owners, const earlier_owners& before,
                                   size_t named = kOwnersNamed);
 
 // The part's share of the whole in percent, with one decimal after a
@@ -64,7 +65,7 @@ std::string share_text(const byte_total& part, const byte_total& whole);
 // Appends the table of the owners of everything in and below the
 // directory, as the ledger holds them; with the owners of an earlier
 // report, with the change of each owner's bytes.
-void append_owner_table(std::string& page, owner_ledger& owners, const directory_node& node,
+void append_owner_table(std::string& page, detail_ledger& owners, const directory_node& node,
                         const earlier_owners* earlier = nullptr);
 
 // The style sheet's rules for the table, which only reports that show

@@ -31,8 +31,8 @@ std::string describe_changes(const std::vector<owner_row>& rows) {
 }
 
 TEST(OwnerTable, ChangesAreMatchedByNameAndGoneOwnersFollowAndCountAmongAllOthers) {
-  owner_ledger ledger(name_of);
-  owner_figures figures;
+  detail_ledger ledger({.owners = true}, name_of);
+  keyed_figures figures;
   figures.add(25, 5000, 2);  // "a": grown
   figures.add(24, 100, 1);   // "b": new
   figures.add(23, 7, 1);     // "c": shrunk
@@ -57,7 +57,7 @@ TEST(OwnerTable, ChangesAreMatchedByNameAndGoneOwnersFollowAndCountAmongAllOther
   // one with none now has only gone owners.
   EXPECT_EQ(describe_changes(owner_rows(figures, ledger, earlier_owners{true, {}}, 2)),
             "a:5000/+5.000 b:100/+100 +3:20/+20 ");
-  EXPECT_EQ(describe_changes(owner_rows(owner_figures(), ledger, before, 1)), "-a:0/-1.000 +4:0/-989 ");
+  EXPECT_EQ(describe_changes(owner_rows(keyed_figures(), ledger, before, 1)), "-a:0/-1.000 +4:0/-989 ");
 }
 
 // OLD has the owners of a directory only with its owners column, where

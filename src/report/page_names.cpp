@@ -9,7 +9,11 @@ constexpr std::string_view kSuffix = ".html";
 }  // namespace
 
 size_t append_page_name(std::string& out, const directory_node* node, std::string_view key) {
-  append_node_id(out, node);
+  return append_page_name(out, node->id(), key);
+}
+
+size_t append_page_name(std::string& out, uint64_t node_number, std::string_view key) {
+  append_node_id(out, node_number);
   out += '_';
   const size_t key_start = out.size();
   out += key;

@@ -31,6 +31,8 @@ inline constexpr std::string_view kGrowthPageKey = "sg";
 // page with the key. Returns where in `out` the key begins, so that a link
 // can be turned to another order by overwriting it.
 size_t append_page_name(std::string& out, const directory_node* node, std::string_view key);
+// The same for the node of that number, which may be gone by now.
+size_t append_page_name(std::string& out, uint64_t node_number, std::string_view key);
 
 // Whether the name is of the form append_page_name gives, for any key.
 bool is_page_name(std::string_view name);

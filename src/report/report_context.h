@@ -3,7 +3,7 @@
 #include "base/diagnostics.h"
 #include "platform/file_system.h"
 #include "report/report_options.h"
-#include "tree/owner_figures.h"
+#include "tree/subtree_details.h"
 
 namespace quern {
 
@@ -16,8 +16,9 @@ struct report_context {
   diagnostics& diag;
   // The report's own directory, where every file of it is made.
   output_directory& output;
-  // Where owners are shown: their figures and names.
-  owner_ledger* owners = nullptr;
+  // Where owners, ages or the largest files are shown: their figures, and
+  // the owners' names.
+  detail_ledger* ledger = nullptr;
   // The summary of an earlier report whose figures the pages show the
   // changes against; null for none.
   const old_summary* earlier = nullptr;

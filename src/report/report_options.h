@@ -29,6 +29,16 @@ struct report_options {
   // many bytes in all. The index page names the caps given.
   std::optional<uint64_t> page_depth;
   std::optional<byte_total> page_min_size;
+  // Every page tells the bytes and files per owner.
+  bool owners = false;
+  // Every page tells the bytes and files by the year of their last change.
+  bool ages = false;
+  // Every page lists this many of the largest files below it; 0: none.
+  uint32_t largest = 0;
+  // Bytes are the space taken on the disk, not the length.
+  bool allocated = false;
+  // Whether the times of files are known: a listing may not carry them.
+  bool file_times = true;
 };
 
 }  // namespace quern

@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "report/age_table.h"
 #include "report/owner_table.h"
 #include "report/page_frame.h"
 
@@ -78,9 +79,11 @@ void output_stylesheet(const report_context& context) {
   status result = context.output.create_file("styles.css", file);
   if (result.is_ok()) {
     std::string text(kStylesheet);
-    if (context.owners != nullptr) text += owner_table_rules();
+    const bool owners = context.options.owners;
+    if (owners) text += owner_table_rules();
     if (context.earlier != nullptr) text += kChangeRules;
-    if (context.owners != nullptr && context.earlier != nullptr) text += owner_change_rules();
+    if (owners && context.earlier != nullptr) text += owner_change_rules();
+    if (context.options.ages || context.options.largest > 0) text += detail_table_rules();
     result = write_and_close(*file, text);
   }
   if (!result.is_ok()) context.diag.report_failure("Konnte Stylesheet nicht erstellen", result);

@@ -132,6 +132,7 @@ void append_summary_header(std::string& out, const summary_header& header) {
   out += '\n';
   for (size_t column = 0; column < kSummaryColumnCount; ++column) {
     if (column == kOwnersColumn && !header.owners) continue;
+    if (column == kAgesColumn && !header.ages) continue;
     if (column > 0) out += '\t';
     out += kSummaryColumns[column].name;
   }
@@ -139,7 +140,7 @@ void append_summary_header(std::string& out, const summary_header& header) {
 }
 
 void append_summary_line(std::string& out, std::string_view escaped_path, const summary_figures& figures,
-                         std::optional<std::string_view> owners) {
+                         std::optional<std::string_view> owners, std::optional<std::string_view> ages) {
   out += escaped_path;
   for (size_t index = 0; index < kFigureCount; ++index) {
     append_field(out, figures.total[index]);
@@ -152,7 +153,68 @@ void append_summary_line(std::string& out, std::string_view escaped_path, const 
     out += '\t';
     out += *owners;
   }
+  if (ages) {
+    out += '\t';
+    out += *ages;
+  }
   out += '\n';
+}
+
+namespace {
+
+constexpr std::string_view kLaterKey = "later";
+constexpr std::string_view kOlderKey = "older";
+
+// Later first, then years from the newest, older last.
+bool age_before(const summary_age& a, const summary_age& b) {
+  if (a.is != b.is) return a.is < b.is;
+  return a.is == summary_age::kind::year && a.year > b.year;
+}
+
+}  // namespace
+
+void append_summary_ages(std::string& out, const std::vector<summary_age>& ages) {
+  for (size_t at = 0; at < ages.size(); ++at) {
+    const summary_age& age = ages[at];
+    if (at > 0) out += ',';
+    switch (age.is) {
+      case summary_age::kind::later: out += kLaterKey; break;
+      case summary_age::kind::year: append_decimal(out, age.year); break;
+      case summary_age::kind::older: out += kOlderKey; break;
+    }
+    out += '=';
+    append_decimal(out, age.bytes);
+    out += '/';
+    append_decimal(out, age.files);
+  }
+}
+
+bool parse_summary_ages(std::string_view text, std::vector<summary_age>& ages) {
+  ages.clear();
+  if (text.empty()) return true;
+  for (size_t at = 0; at <= text.size();) {
+    const size_t comma = std::min(text.find(',', at), text.size());
+    const std::string_view entry = text.substr(at, comma - at);
+    at = comma + 1;
+    const size_t equals = entry.find('=');
+    const size_t slash = entry.find('/');
+    if (equals == std::string_view::npos || slash == std::string_view::npos || slash < equals) return false;
+    const std::string_view key = entry.substr(0, equals);
+    summary_age age;
+    if (key == kLaterKey) {
+      age.is = summary_age::kind::later;
+    } else if (key == kOlderKey) {
+      age.is = summary_age::kind::older;
+    } else if (!parse_count(key, age.year)) {
+      return false;
+    }
+    if (!parse_bytes(entry.substr(equals + 1, slash - equals - 1), age.bytes) ||
+        !parse_count(entry.substr(slash + 1), age.files))
+      return false;
+    if (!ages.empty() && !age_before(ages.back(), age)) return false;
+    ages.push_back(age);
+  }
+  return true;
 }
 
 void append_summary_owners(std::string& out, std::vector<summary_owner>& owners) {

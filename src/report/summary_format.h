@@ -38,16 +38,17 @@ inline constexpr std::string_view kSummaryScopeKey = "#scope";
 // The columns, in the order written: the path relative to the root, then
 // each figure over the whole subtree and directly in the directory, the gap
 // marks, whether every subdirectory has a line of its own and, only in
-// summaries of reports that show owners, the owners of the subtree.
+// summaries of reports that show them, the owners and the ages of the
+// subtree.
 struct summary_column {
-  enum class kind : uint8_t { path, total, own, gaps, listed, owners };
+  enum class kind : uint8_t { path, total, own, gaps, listed, owners, ages };
   kind is;
   figure_index of;  // for a figure's columns
   std::string_view name;
 };
 
 constexpr auto summary_columns() {
-  std::array<summary_column, 4 + 2 * kFigureCount> columns{};
+  std::array<summary_column, 5 + 2 * kFigureCount> columns{};
   size_t at = 0;
   columns[at++] = {summary_column::kind::path, kBytes, "path"};
   for (size_t index = 0; index < kFigureCount; ++index) {
@@ -58,12 +59,14 @@ constexpr auto summary_columns() {
   columns[at++] = {summary_column::kind::gaps, kBytes, "gaps"};
   columns[at++] = {summary_column::kind::listed, kBytes, "listed"};
   columns[at++] = {summary_column::kind::owners, kBytes, "owners"};
+  columns[at++] = {summary_column::kind::ages, kBytes, "ages"};
   return columns;
 }
 inline constexpr auto kSummaryColumns = summary_columns();
 inline constexpr size_t kSummaryColumnCount = kSummaryColumns.size();
 inline constexpr size_t kPathColumn = 0;
-inline constexpr size_t kOwnersColumn = kSummaryColumnCount - 1;
+inline constexpr size_t kOwnersColumn = kSummaryColumnCount - 2;
+inline constexpr size_t kAgesColumn = kSummaryColumnCount - 1;
 
 // What a summary says of a run, its values unescaped.
 struct summary_header {
@@ -73,6 +76,7 @@ struct summary_header {
   std::string options;  // those that change figures or which directories have lines
   std::string scope;    // "report" or "full"
   bool owners = false;  // whether the lines have the owners column
+  bool ages = false;    // and the ages column
 
   friend bool operator==(const summary_header&, const summary_header&) = default;
 };
@@ -140,10 +144,34 @@ void append_summary_owners(std::string& out, std::vector<summary_owner>& owners)
 // without leading zeros.
 bool parse_summary_owners(std::string_view text, std::vector<summary_owner>& owners);
 
+// What the entries of one age class hold in a subtree, as the ages column
+// gives it.
+struct summary_age {
+  enum class kind : uint8_t { later, year, older };
+  kind is = kind::year;
+  int64_t year = 0;  // of a year's class
+  byte_total bytes;
+  int64_t files = 0;
+  friend bool operator==(const summary_age&, const summary_age&) = default;
+};
+
+// The ages column's value where the line's directory has none kept; an
+// empty value is a subtree without entries.
+inline constexpr std::string_view kAgesNotKept = "?";
+
+// Appends the ages column's value: an entry "later=bytes/files",
+// "YYYY=bytes/files" or "older=bytes/files" per class, newest first, joined
+// by ",".
+void append_summary_ages(std::string& out, const std::vector<summary_age>& ages);
+// The classes of a value that append_summary_ages gives exactly: each
+// once, in its order, numbers without leading zeros.
+bool parse_summary_ages(std::string_view text, std::vector<summary_age>& ages);
+
 // One directory's line: its escaped path and its figures, and where the
-// summary has the owners column, that column's value.
+// summary has the owners or ages column, that column's value.
 void append_summary_line(std::string& out, std::string_view escaped_path, const summary_figures& figures,
-                         std::optional<std::string_view> owners = std::nullopt);
+                         std::optional<std::string_view> owners = std::nullopt,
+                         std::optional<std::string_view> ages = std::nullopt);
 
 // The closing line.
 void append_summary_end(std::string& out, uint64_t lines);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "report/age_table.h"
 #include "report/summary_escaping.h"
 
 namespace quern {
@@ -18,55 +19,73 @@ bool name_before(const directory_node* a, const directory_node* b) { return std:
 }  // namespace
 
 status summary_writer::open(output_directory& directory, std::string_view name, const summary_header& header,
-                            std::unique_ptr<summary_writer>& result, owner_ledger* owners) {
+                            std::unique_ptr<summary_writer>& result, detail_ledger* ledger) {
   std::unique_ptr<output_file> file;
   const status created = directory.create_file(name, file);
   if (!created.is_ok()) return created;
-  result = std::make_unique<summary_writer>(std::move(file), header, owners);
+  result = std::make_unique<summary_writer>(std::move(file), header, ledger);
   return status::ok();
 }
 
-summary_writer::summary_writer(std::unique_ptr<output_file> file, const summary_header& header, owner_ledger* owners,
+summary_writer::summary_writer(std::unique_ptr<output_file> file, const summary_header& header, detail_ledger* ledger,
                                std::string_view final_name)
-    : file_(std::move(file)), final_name_(final_name), owners_(owners) {
+    : file_(std::move(file)),
+      final_name_(final_name),
+      ledger_(ledger),
+      owners_(ledger != nullptr && ledger->options().owners),
+      ages_(ledger != nullptr && ledger->options().ages) {
   summary_header written = header;
-  written.owners = owners != nullptr;
+  written.owners = owners_;
+  written.ages = ages_;
   append_summary_header(buffer_, written);
 }
 
-void summary_writer::add(const directory_node& node, bool listed, const owner_figures* owners) {
+void summary_writer::add(const directory_node& node, bool listed, const subtree_details* details) {
   escaped_path_.clear();
   append_summary_path(escaped_path_, node);
-  add(escaped_path_, figures_of(node, listed), owners);
+  add(escaped_path_, figures_of(node, listed), details);
 }
 
-void summary_writer::add(std::string_view escaped_path, const summary_figures& figures, const owner_figures* owners) {
-  if (owners_ != nullptr) {
-    append_summary_line(buffer_, escaped_path, figures, owners_value(owners));
-  } else {
-    append_summary_line(buffer_, escaped_path, figures);
-  }
+void summary_writer::add(std::string_view escaped_path, const summary_figures& figures,
+                         const subtree_details* details) {
+  std::optional<std::string_view> owners;
+  std::optional<std::string_view> ages;
+  if (owners_) owners = owners_value(details);
+  if (ages_) ages = ages_value(details);
+  append_summary_line(buffer_, escaped_path, figures, owners, ages);
   ++lines_;
   write_if_full();
 }
 
-const std::string& summary_writer::owners_value(const owner_figures* figures) {
+const std::string& summary_writer::owners_value(const subtree_details* details) {
   owners_value_.clear();
-  if (figures == nullptr) {
+  if (details == nullptr) {
     owners_value_ += kOwnersNotKept;
     return owners_value_;
   }
-  shares_.resize(figures->shares().size());
+  const std::span<const keyed_share> owners = details->owners.shares();
+  shares_.resize(owners.size());
   for (size_t at = 0; at < shares_.size(); ++at) {
-    const owner_share& share = figures->shares()[at];
-    auto [named, first] = names_.try_emplace(share.owner);
-    if (first) named->second = owners_->name(share.owner);
+    const keyed_share& share = owners[at];
+    auto [named, first] = names_.try_emplace(share.key);
+    if (first) named->second = ledger_->name(share.key);
     shares_[at].name = named->second;
     shares_[at].bytes = share.bytes;
     shares_[at].files = share.files;
   }
   append_summary_owners(owners_value_, shares_);
   return owners_value_;
+}
+
+const std::string& summary_writer::ages_value(const subtree_details* details) {
+  ages_value_.clear();
+  if (details == nullptr) {
+    ages_value_ += kAgesNotKept;
+    return ages_value_;
+  }
+  summary_ages_of(details->ages, *ledger_->options().ages, age_rows_);
+  append_summary_ages(ages_value_, age_rows_);
+  return ages_value_;
 }
 
 void summary_writer::write_if_full() {
@@ -89,10 +108,10 @@ status summary_writer::finish() {
 
 void output_report_summary(const report_context& context, directory_node* root, const summary_header& header) {
   std::unique_ptr<summary_writer> writer;
-  owner_ledger* const owners = context.owners;
-  status result = summary_writer::open(context.output, kSummaryFileName, header, writer, owners);
+  detail_ledger* const ledger = context.ledger;
+  status result = summary_writer::open(context.output, kSummaryFileName, header, writer, ledger);
   if (result.is_ok()) {
-    writer->add(".", figures_of(*root, true), owners != nullptr ? &owners->figures(root) : nullptr);
+    writer->add(".", figures_of(*root, true), ledger != nullptr ? &ledger->details(root) : nullptr);
     // Depth first, as the pages are walked: each directory with pages, then
     // its rows, each followed by what lies below it.
     struct written_directory {
@@ -118,9 +137,9 @@ void output_report_summary(const report_context& context, directory_node* root, 
       if (node != root) path += '/';
       append_summary_escaped(path, child->name);
       const bool has_pages = child->currentsubdirs() > 0;
-      const owner_figures* kept = owners != nullptr && has_pages ? &owners->figures(child) : nullptr;
+      const subtree_details* kept = ledger != nullptr && has_pages ? &ledger->details(child) : nullptr;
       writer->add(path, figures_of(*child, has_pages || child->subdirs == 0), kept);
-      if (kept != nullptr) owners->summary_written(child);
+      if (kept != nullptr) ledger->summary_written(child);
       if (has_pages) levels.push_back({child, 0, path.size()});
     }
     result = writer->finish();

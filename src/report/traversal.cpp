@@ -99,7 +99,8 @@ void output_index_html(const report_context& context, const directory_node* root
     page += "\">Weiter zur Detailansicht von ";
     append_html_escaped(page, root_path);
     page += "</a></h1><br>\r\n";
-    append_directory_heading(page, context, *root, true);
+    std::vector<size_t> link_keys;
+    append_directory_heading(page, context, *root, true, link_keys);
     if (context.options.page_depth || context.options.page_min_size) append_cap_note(page, context.options);
     output_html_footer(page);
     page += "</body>\r\n</html>\r\n";

@@ -51,9 +51,11 @@ void join_parent(directory_node* node) {
   if ((node->gaps & (kGapUnread | kGapBelow)) != 0) parent->gaps |= kGapBelow;
 }
 
-void append_node_id(std::string& out, const directory_node* node) {
+void append_node_id(std::string& out, const directory_node* node) { append_node_id(out, node->id()); }
+
+void append_node_id(std::string& out, uint64_t node_number) {
   out.push_back(kNodeIdLetter);
-  append_decimal(out, static_cast<int64_t>(node->id()));
+  append_decimal(out, static_cast<int64_t>(node_number));
 }
 
 size_t node_id_length(std::string_view text) {

@@ -105,6 +105,7 @@ void join_parent(directory_node* node);
 // creation number.
 std::string node_id(const directory_node* node);
 void append_node_id(std::string& out, const directory_node* node);
+void append_node_id(std::string& out, uint64_t node_number);
 // The length of the identifier, of the form append_node_id gives, that the
 // text begins with; 0 when it begins with none.
 size_t node_id_length(std::string_view text);

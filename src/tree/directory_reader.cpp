@@ -19,6 +19,10 @@ bool passes_over_entries(open_directory& directory, const passed_over_entries& p
   return directory.identity(device, inode).is_ok() && device == passed_over.device && inode == passed_over.inode;
 }
 
+uint64_t bytes_of(const entry_status& entry, const read_options& options) {
+  return static_cast<uint64_t>(options.allocated ? entry.allocated : entry.size);
+}
+
 }  // namespace
 
 void note_root_file_system(open_directory& root, read_options& options) {
@@ -35,16 +39,17 @@ void directory_contents::clear() {
   linked_files.clear();
   subdirectories = 0;
   listing_failure = status::ok();
-  owners.clear();
+  details.clear();
 }
 
 size_t directory_contents::footprint() const {
   return sizeof(*this) + names.footprint() + pending.capacity() * sizeof(pending_entry) +
-         linked_files.capacity() * sizeof(linked_file) + owners.footprint();
+         linked_files.capacity() * sizeof(linked_file) + details.footprint();
 }
 
 void read_directory(open_directory& directory, const read_options& options, directory_contents& contents) {
   contents.clear();
+  contents.details.largest = largest_files(options.details.largest);
   const bool passing_over = passes_over_entries(directory, options.passed_over);
   thread_local name_list batch;
   bool searchable = false;
@@ -80,20 +85,22 @@ void read_directory(open_directory& directory, const read_options& options, dire
             break;
           case entry_status::kind::symlink:
             contents.symlinks += 1;
-            contents.size.add(static_cast<uint64_t>(entry.size));
-            if (options.owners) contents.owners.add(entry.owner, static_cast<uint64_t>(entry.size), 0);
+            contents.size.add(bytes_of(entry, options));
+            contents.details.count(options.details, entry.owner, entry.modified, bytes_of(entry, options), 0);
             keep = keep || options.trace_links_and_others;
             break;
           case entry_status::kind::regular:
             if (options.hard_links_once && entry.links > 1) {
               waiting.linked = true;
-              contents.linked_files.push_back({entry.device, entry.inode, entry.size, entry.owner});
+              contents.linked_files.push_back({entry.device, entry.inode, static_cast<int64_t>(bytes_of(entry, options)),
+                                               entry.owner, entry.modified});
               keep = true;
               break;
             }
             contents.files += 1;
-            contents.size.add(static_cast<uint64_t>(entry.size));
-            if (options.owners) contents.owners.add(entry.owner, static_cast<uint64_t>(entry.size), 1);
+            contents.size.add(bytes_of(entry, options));
+            contents.details.count(options.details, entry.owner, entry.modified, bytes_of(entry, options), 1);
+            contents.details.largest.rank(name, bytes_of(entry, options), entry.modified, entry.owner);
             break;
           case entry_status::kind::other:
             contents.devices += 1;

@@ -9,7 +9,7 @@
 #include "base/status.h"
 #include "platform/file_system.h"
 #include "tree/directory_node.h"
-#include "tree/owner_figures.h"
+#include "tree/subtree_details.h"
 
 namespace quern {
 
@@ -29,8 +29,9 @@ struct pending_entry {
 struct linked_file {
   uint64_t device;
   uint64_t inode;
-  int64_t size;
+  int64_t size;  // the bytes it counts for
   owner_id owner;
+  int64_t modified;
 };
 
 // What one directory holds. Entries that only count are folded into the
@@ -47,7 +48,9 @@ struct directory_contents {
   std::vector<linked_file> linked_files;  // of the linked pending entries, in order
   size_t subdirectories = 0;              // pending entries that are directories to enter
   status listing_failure;
-  owner_figures owners;  // of the entries counted here, when asked for
+  // Of the entries counted here, where asked for; the largest files' paths
+  // are their names.
+  subtree_details details;
 
   void clear();
   // Bytes this holds, for the bound on what is read ahead.
@@ -55,8 +58,8 @@ struct directory_contents {
 };
 
 // Called as each directory is counted, with everything below it, and with
-// its figures per owner where they are counted.
-using counted_function = std::function<void(directory_node* node, const owner_figures* owners)>;
+// its details over its subtree where they are counted.
+using counted_function = std::function<void(directory_node* node, const subtree_details* details)>;
 
 // Entries the scan passes over as if they were not there: in the one
 // directory with this identity, wherever the scan meets it, the names the
@@ -82,8 +85,9 @@ struct read_options {
   uint64_t file_system = 0;
   // Regular files with several names are left to the walk to count once.
   bool hard_links_once = false;
-  // Bytes and files are counted per owner too.
-  bool owners = false;
+  // Bytes count the space taken on the disk instead of the length.
+  bool allocated = false;
+  detail_options details;
   passed_over_entries passed_over;
 };
 

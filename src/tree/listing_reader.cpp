@@ -11,7 +11,7 @@
 #include "base/refusal_reasons.h"
 #include "base/text.h"
 #include "tree/directory_index.h"
-#include "tree/listing_owners.h"
+#include "tree/listing_details.h"
 
 namespace quern {
 
@@ -37,16 +37,26 @@ record_kind kind_of(char letter) {
 
 class listing_reader {
  public:
-  listing_reader(directory_tree& tree, directory_node* root, std::string_view root_path, char terminator,
-                 bool owner_field, listed_owners* owners, diagnostics& diag)
+  listing_reader(directory_tree& tree, directory_node* root, std::string_view root_path,
+                 const listing_source& source, bool owner_field, bool allocated, listed_details* details,
+                 diagnostics& diag)
       : tree_(tree),
         root_(root),
         root_path_(without_trailing_slashes(root_path)),
-        terminator_(terminator),
+        terminator_(source.terminator),
         owner_field_(owner_field),
-        owners_(owners),
+        allocated_(allocated),
+        details_(details),
         diag_(diag),
-        levels_{{root, 0}} {}
+        levels_{{root, 0}} {
+    if (source.fields) {
+      for (const listing_field field : *source.fields) {
+        if (field != listing_field::owner) fields_.push_back(field);
+      }
+    } else {
+      fields_ = {listing_field::type, listing_field::size};
+    }
+  }
 
   // Takes every record the input holds. Records may straddle the blocks
   // read; only the one record not yet complete is ever moved.
@@ -112,16 +122,16 @@ class listing_reader {
                 [](const directory_node* a, const directory_node* b) { return std::strcmp(a->name, b->name) < 0; });
       for (int64_t slot = node->subdirs; slot-- > 0;) pending.push_back(children[slot]);
     }
-    if (owners_ != nullptr) owners_->name_owners();
-    add_up_in_post_order(counted);
+    if (details_ != nullptr) details_->name_owners();
+    add_up_in_post_order(retention, counted);
     if (!retention.keeps_everything()) release_unkept(retention);
-    if (owners_ != nullptr) owners_->hand_over(root_);
+    if (details_ != nullptr) details_->hand_over(root_);
   }
 
  private:
   // Every directory after everything below it, so that its totals are
   // complete when it is counted and when they join its parent's.
-  void add_up_in_post_order(const counted_function& counted) {
+  void add_up_in_post_order(const retention_rule& retention, const counted_function& counted) {
     std::vector<std::pair<directory_node*, int64_t>> pending{{root_, 0}};  // and its next child
     while (!pending.empty()) {
       auto& [node, next] = pending.back();
@@ -130,8 +140,12 @@ class listing_reader {
         pending.push_back({child, 0});
         continue;
       }
-      if (counted) counted(node, owners_ != nullptr ? &owners_->figures(node) : nullptr);
-      if (owners_ != nullptr) owners_->complete(node);
+      if (counted) counted(node, details_ != nullptr ? &details_->details(node) : nullptr);
+      if (details_ != nullptr) {
+        // The rule keeps every directory above one it keeps.
+        const bool has_pages = node == root_ || (node->subdirs > 0 && retention.keeps(*node, pending.size() - 1));
+        details_->complete(node, has_pages);
+      }
       if (node != root_) join_parent(node);
       pending.pop_back();
     }
@@ -161,19 +175,64 @@ class listing_reader {
     size_t end;
   };
 
+  // A decimal number of at most 63 bits.
+  static bool parse_number(std::string_view text, int64_t& value) {
+    value = 0;
+    if (text.empty()) return false;
+    for (const char c : text) {
+      if (c < '0' || c > '9') return false;
+      const int digit = c - '0';
+      if (value > (INT64_MAX - digit) / 10) return false;
+      value = value * 10 + digit;
+    }
+    return true;
+  }
+
+  // Seconds as find's %T@ writes them, with an optional sign and fraction,
+  // rounded down.
+  static bool parse_time(std::string_view text, int64_t& seconds) {
+    const bool negative = !text.empty() && text[0] == '-';
+    if (negative) text.remove_prefix(1);
+    const size_t point = text.find('.');
+    const std::string_view fraction = point == std::string_view::npos ? "" : text.substr(point + 1);
+    if (point != std::string_view::npos && (fraction.empty() || fraction.find_first_not_of("0123456789") != std::string_view::npos))
+      return false;
+    if (!parse_number(text.substr(0, point), seconds)) return false;
+    if (negative) seconds = -seconds - (fraction.find_first_not_of('0') != std::string_view::npos ? 1 : 0);
+    return true;
+  }
+
   void take(std::string_view record) {
     if (record.size() < 5 || record[1] != ' ') return bad(refusal::kMalformed);
-    const record_kind kind = kind_of(record[0]);
-    if (kind == record_kind::unknown) return bad(refusal::kUnknownType);
-    size_t at = 2;
+    record_kind kind = record_kind::unknown;
     int64_t size = 0;
-    for (; at < record.size() && record[at] >= '0' && record[at] <= '9'; ++at) {
-      const int digit = record[at] - '0';
-      if (size > (INT64_MAX - digit) / 10) return bad(refusal::kMalformed);
-      size = size * 10 + digit;
+    int64_t modified = 0;
+    int64_t blocks = 0;
+    std::string_view rest = record;
+    for (const listing_field field : fields_) {
+      const size_t blank = rest.find(' ');
+      if (blank == std::string_view::npos || blank + 1 == rest.size()) return bad(refusal::kMalformed);
+      const std::string_view value = rest.substr(0, blank);
+      rest.remove_prefix(blank + 1);
+      switch (field) {
+        case listing_field::type:
+          if (value.size() != 1) return bad(refusal::kMalformed);
+          kind = kind_of(value[0]);
+          if (kind == record_kind::unknown) return bad(refusal::kUnknownType);
+          break;
+        case listing_field::size:
+          if (!parse_number(value, size)) return bad(refusal::kMalformed);
+          break;
+        case listing_field::time:
+          if (!parse_time(value, modified)) return bad(refusal::kMalformed);
+          break;
+        case listing_field::blocks:
+          if (!parse_number(value, blocks) || blocks > INT64_MAX / 512) return bad(refusal::kMalformed);
+          break;
+        case listing_field::owner: break;
+      }
     }
-    if (at == 2 || at + 1 >= record.size() || record[at] != ' ') return bad(refusal::kMalformed);
-    std::string_view path = record.substr(at + 1);
+    std::string_view path = rest;
     // Only a record ended by a newline can hold a NUL, and no name can.
     if (terminator_ != '\0' && path.find('\0') != std::string_view::npos) return bad(refusal::kMalformed);
     std::string_view owner;
@@ -204,19 +263,35 @@ class listing_reader {
     if (is_dot_or_dot_dot(below.substr(slash + 1))) return bad(refusal::kDotName);
     directory_node* parent = directory_at(without_trailing_slashes(below.substr(0, slash)));
     if (parent == nullptr) return bad(refusal::kDotName);
+    const auto bytes = static_cast<uint64_t>(allocated_ ? blocks * 512 : size);
     switch (kind) {
       case record_kind::regular:
         parent->files += 1;
-        parent->size.add(static_cast<uint64_t>(size));
-        if (owners_ != nullptr) owners_->add(parent, owner, static_cast<uint64_t>(size), 1);
+        parent->size.add(bytes);
+        if (details_ != nullptr) details_->add(parent, owner, modified, bytes, 1, path_below_root(below));
         break;
       case record_kind::symlink:
         parent->symlinks += 1;
-        parent->size.add(static_cast<uint64_t>(size));
-        if (owners_ != nullptr) owners_->add(parent, owner, static_cast<uint64_t>(size), 0);
+        parent->size.add(bytes);
+        if (details_ != nullptr) details_->add(parent, owner, modified, bytes, 0, {});
         break;
       default: parent->devices += 1; break;
     }
+  }
+
+  // The path below the root as the largest files show it: names joined by
+  // single slashes, without the first.
+  std::string_view path_below_root(std::string_view below) {
+    below_.clear();
+    for (size_t at = 0; at < below.size();) {
+      const size_t begin = below.find_first_not_of('/', at);
+      if (begin == std::string_view::npos) break;
+      const size_t end = std::min(below.find('/', begin), below.size());
+      if (!below_.empty()) below_ += '/';
+      below_.append(below.substr(begin, end - begin));
+      at = end;
+    }
+    return below_;
   }
 
   // The directory at `path` below the root ("" or "/a/b", no trailing
@@ -288,7 +363,11 @@ class listing_reader {
   std::string_view root_path_;  // as records begin with it
   char terminator_;
   bool owner_field_;
-  listed_owners* owners_;
+  bool allocated_;
+  listed_details* details_;
+  // The fields before the path, an owner aside.
+  std::vector<listing_field> fields_;
+  std::string below_;
   diagnostics& diag_;
   uint64_t number_ = 0;  // of the record being taken, from 1
   std::string current_;  // the path below the root resolved last
@@ -304,24 +383,25 @@ void read_listing(directory_tree& tree, directory_node* root, const std::string&
                   const listing_source& source, file_system& files, diagnostics& diag, const retention_rule& retention,
                   const counted_function& counted, listing_buffer_sizes sizes) {
   opened_listing listing = open_listing(source, root_path, files, sizes.longest_record);
-  read_listing(tree, root, root_path, listing, source.terminator, diag, retention, nullptr, counted, sizes);
+  read_listing(tree, root, root_path, listing, source, diag, retention, {}, counted, sizes);
 }
 
 void read_listing(directory_tree& tree, directory_node* root, const std::string& root_path, opened_listing& listing,
-                  char terminator, diagnostics& diag, const retention_rule& retention, owner_ledger* owners,
-                  const counted_function& counted, listing_buffer_sizes sizes) {
+                  const listing_source& source, diagnostics& diag, const retention_rule& retention,
+                  const listing_counting& counting, const counted_function& counted, listing_buffer_sizes sizes) {
   if (listing.input == nullptr) {
     // The listing stands for the root's directory: the root stays empty.
     diag.report_failure("Konnte Verzeichnis nicht oeffnen", listing.opened);
     root->gaps |= kGapUnread;
-    const owner_figures none;
-    if (counted) counted(root, owners != nullptr ? &none : nullptr);
+    const subtree_details none;
+    if (counted) counted(root, counting.ledger != nullptr ? &none : nullptr);
     return;
   }
-  const bool owner_field = listing.owner_field.value_or(owners != nullptr);
-  std::optional<listed_owners> per_owner;
-  if (owners != nullptr && owner_field) per_owner.emplace(*owners);
-  listing_reader reader(tree, root, root_path, terminator, owner_field, per_owner ? &*per_owner : nullptr, diag);
+  const bool owner_field = listing.owner_field.value_or(counting.details.owners);
+  std::optional<listed_details> details;
+  if (counting.ledger != nullptr) details.emplace(*counting.ledger, counting.details);
+  listing_reader reader(tree, root, root_path, source, owner_field, counting.allocated, details ? &*details : nullptr,
+                        diag);
   const status read = reader.read(*listing.input, sizes);
   if (!read.is_ok()) {
     diag.report_failure("Konnte Verzeichniseintrag nicht lesen", read);

@@ -9,7 +9,7 @@
 #include "tree/directory_node.h"
 #include "tree/directory_reader.h"
 #include "tree/listing_source.h"
-#include "tree/owner_figures.h"
+#include "tree/subtree_details.h"
 
 namespace quern {
 
@@ -30,14 +30,24 @@ void read_listing(directory_tree& tree, directory_node* root, const std::string&
                   const retention_rule& retention = {}, const counted_function& counted = nullptr,
                   listing_buffer_sizes sizes = {});
 
-// The same from a listing opened before. Where its records carry owners,
-// they are skipped, or with a ledger bytes and files are counted per owner
-// too and the figures of the directories that get pages go to it; with a
-// ledger, records are taken to carry owners where the first one could not
-// tell, and one without is a bad record; `counted` then has each
-// directory's figures per owner.
+// What is counted of a listing's entries beyond the statistics.
+struct listing_counting {
+  // Bytes are the blocks the records carry, not their sizes.
+  bool allocated = false;
+  detail_options details;
+  // Where the details of the directories that get pages go; null: no
+  // details are counted.
+  detail_ledger* ledger = nullptr;
+};
+
+// The same from a listing opened before, read as its source declares.
+// Where its records carry owners, they are skipped unless owners are
+// counted; counting owners, records are taken to carry them where the
+// first one could not tell, and one without is a bad record. With a
+// ledger, `counted` has each directory's details.
 void read_listing(directory_tree& tree, directory_node* root, const std::string& root_path, opened_listing& listing,
-                  char terminator, diagnostics& diag, const retention_rule& retention, owner_ledger* owners,
-                  const counted_function& counted = nullptr, listing_buffer_sizes sizes = {});
+                  const listing_source& source, diagnostics& diag, const retention_rule& retention,
+                  const listing_counting& counting, const counted_function& counted = nullptr,
+                  listing_buffer_sizes sizes = {});
 
 }  // namespace quern

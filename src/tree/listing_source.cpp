@@ -1,5 +1,6 @@
 #include "tree/listing_source.h"
 
+#include <algorithm>
 #include <cstring>
 #include <utility>
 
@@ -45,6 +46,33 @@ class replayed_input final : public input_file {
 };
 
 }  // namespace
+
+bool listing_source::has(listing_field field) const {
+  return fields && std::find(fields->begin(), fields->end(), field) != fields->end();
+}
+
+std::optional<std::vector<listing_field>> parse_listing_fields(std::string_view text) {
+  static constexpr std::pair<std::string_view, listing_field> kNames[] = {
+      {"type", listing_field::type},   {"size", listing_field::size},   {"time", listing_field::time},
+      {"blocks", listing_field::blocks}, {"owner", listing_field::owner}};
+  std::vector<listing_field> fields;
+  for (size_t start = 0; start <= text.size();) {
+    const size_t end = std::min(text.find(',', start), text.size());
+    const std::string_view name = text.substr(start, end - start);
+    const auto known = std::find_if(std::begin(kNames), std::end(kNames),
+                                    [name](const auto& entry) { return entry.first == name; });
+    if (known == std::end(kNames)) return std::nullopt;
+    if (std::find(fields.begin(), fields.end(), known->second) != fields.end()) return std::nullopt;
+    if (!fields.empty() && fields.back() == listing_field::owner) return std::nullopt;
+    fields.push_back(known->second);
+    start = end + 1;
+  }
+  const auto lacks = [&fields](listing_field field) {
+    return std::find(fields.begin(), fields.end(), field) == fields.end();
+  };
+  if (lacks(listing_field::type) || lacks(listing_field::size)) return std::nullopt;
+  return fields;
+}
 
 std::string_view without_trailing_slashes(std::string_view path) {
   while (!path.empty() && path.back() == '/') path.remove_suffix(1);
@@ -97,7 +125,9 @@ opened_listing open_listing(const listing_source& source, std::string_view root_
     }
     end = head.find(source.terminator, start);
   }
-  if (end != std::string::npos && end < longest_record)
+  if (source.fields)
+    listing.owner_field = source.has(listing_field::owner);
+  else if (end != std::string::npos && end < longest_record)
     listing.owner_field = names_owner(std::string_view(head).substr(0, end), without_trailing_slashes(root_path));
   listing.ended_before_record = end == std::string::npos && ended;
   if (end == std::string::npos) listing.first_read = failure;

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "base/status.h"
 #include "platform/file_system.h"
@@ -15,10 +16,24 @@ namespace quern {
 // writes it: per entry a type letter, a blank, the size in bytes, a blank
 // and the path, ended by the terminator. An owner and a blank may come
 // before the path, in every record or in none.
+// The fields of a record before its path, in order, where they are
+// declared: also a time of last change as `find -printf '%T@'` writes it
+// (seconds since 1970 with a fraction) and the allocated blocks ('%b',
+// 512-byte units). An owner, if any, comes last, for it may hold blanks.
+enum class listing_field : uint8_t { type, size, time, blocks, owner };
+
 struct listing_source {
   std::string path;  // "-" reads standard input
   char terminator = '\0';
+  // Undeclared: a type, a size and, as the first record tells, an owner.
+  std::optional<std::vector<listing_field>> fields = std::nullopt;
+
+  bool has(listing_field field) const;
 };
+
+// Reads a declaration such as "type,size,time,blocks,owner": each field at
+// most once, type and size always, an owner only last.
+std::optional<std::vector<listing_field>> parse_listing_fields(std::string_view text);
 
 // How the listing is taken in: in blocks of this many bytes, and a record
 // may grow to the longest size before it is given up as malformed.

@@ -28,7 +28,7 @@ struct walked_directory {
   directory_tree::mark after;
   bool kept_by_parent = true;
   // Its own entries' and, once they are counted, its subdirectories'.
-  owner_figures owners;
+  subtree_details details = {};
 };
 
 // A new directory and where the tree's storage stood around its making.
@@ -64,10 +64,12 @@ class walk {
         diag_(diag),
         retention_(options.retention),
         counted_(options.counted),
-        owners_(options.owners) {}
+        ledger_(options.ledger),
+        details_(options.details) {}
 
   void run(directory_node* root, const std::string& root_path) {
     path_ = root_path;
+    root_length_ = root_path.size();
     const directory_tree::mark now = tree_.current_mark();
     if (!enter({root, now, now, true}, nullptr, 0)) return;
     while (!levels_.empty()) step();
@@ -95,9 +97,30 @@ class walk {
     node->size = contents->size;
     diag_.progress().directory_scanned(contents->entries, node->size);
     const uint64_t depth = levels_.empty() ? 0 : levels_.back().depth + 1;
-    levels_.push_back({node, contents, 0, 0, 0, path_.size(), depth, made.before, made.after, made.kept_by_parent,
-                       owners_ != nullptr ? contents->owners : owner_figures()});
+    levels_.push_back({node, contents, 0, 0, 0, path_.size(), depth, made.before, made.after, made.kept_by_parent});
+    if (ledger_ != nullptr) take_details(levels_.back().details, contents->details);
     return true;
+  }
+
+  // The details of the directory's own entries; its largest files get
+  // their paths below the root.
+  void take_details(subtree_details& details, const subtree_details& own) {
+    details.owners = own.owners;
+    details.ages = own.ages;
+    details.largest = largest_files(details_.largest);
+    for (const std::shared_ptr<largest_file>& file : own.largest.files())
+      details.largest.rank(path_below_root(file->path), file->bytes, file->modified, file->owner);
+  }
+
+  // The path of the entry of the directory at path_, relative to the root.
+  std::string_view path_below_root(std::string_view name) {
+    below_.clear();
+    if (path_.size() > root_length_) {
+      below_.assign(path_, root_length_ + 1);
+      below_ += '/';
+    }
+    below_ += name;
+    return below_;
   }
 
   void step() {
@@ -112,7 +135,7 @@ class walk {
     const size_t index = current.next_entry++;
     const pending_entry& entry = contents.pending[index];
     const std::string_view name = contents.names.view(index);
-    if (entry.linked) count_once(current, contents.linked_files[current.next_linked_file++]);
+    if (entry.linked) count_once(current, contents.linked_files[current.next_linked_file++], name);
     // "." and ".." wait only in case their status fails or is traced, a
     // file with several names only to be counted once.
     if (!trace_all && entry.error_number == 0 &&
@@ -170,11 +193,15 @@ class walk {
     finish(child, current.depth + 1, {});
   }
 
-  void count_once(walked_directory& current, const linked_file& file) {
+  void count_once(walked_directory& current, const linked_file& file, std::string_view name) {
     if (!seen_.first_meeting(file)) return;
+    const auto bytes = static_cast<uint64_t>(file.size);
     current.node->files += 1;
-    current.node->size.add(static_cast<uint64_t>(file.size));
-    if (owners_ != nullptr) current.owners.add(file.owner, static_cast<uint64_t>(file.size), 1);
+    current.node->size.add(bytes);
+    if (ledger_ == nullptr) return;
+    current.details.count(details_, file.owner, file.modified, bytes, 1);
+    path_.resize(current.path_length);
+    current.details.largest.rank(path_below_root(name), bytes, file.modified, file.owner);
   }
 
   // Ends the deepest level: its totals join its parent's totals below.
@@ -188,31 +215,34 @@ class walk {
     source_.leave();
     const made_directory made{current.node, current.before, current.after, current.kept_by_parent};
     const uint64_t depth = current.depth;
-    owner_figures owners = std::move(levels_.back().owners);
+    subtree_details details = std::move(levels_.back().details);
     levels_.pop_back();
-    finish(made, depth, std::move(owners));
+    finish(made, depth, std::move(details));
   }
 
   // Everything below the directory is counted: its totals join its
   // parent's, and what nothing will show is given back.
-  void finish(const made_directory& made, uint64_t depth, owner_figures owners) {
+  void finish(const made_directory& made, uint64_t depth, subtree_details details) {
     directory_node* node = made.node;
     if (node->parent != nullptr) join_parent(node);
     if (!retention_.keeps(*node, depth)) {
       tree_.release_to(made.after);
       tree_.drop_children(node);
     }
-    if (owners_ == nullptr) {
+    const bool has_pages = node->parent == nullptr || node->currentsubdirs() > 0;
+    if (ledger_ == nullptr) {
       if (counted_) counted_(node, nullptr);
-    } else if (node->parent == nullptr || node->currentsubdirs() > 0) {
+    } else if (has_pages) {
+      details.largest.place_own_files(node->id(), true);
       // Kept for its pages, where writers find them once it is counted.
-      if (node->parent != nullptr) levels_.back().owners.merge(owners);
-      owners_->keep(node, std::move(owners));
-      if (counted_) counted_(node, &owners_->figures(node));
+      if (node->parent != nullptr) levels_.back().details.merge(details);
+      ledger_->keep(node, std::move(details));
+      if (counted_) counted_(node, &ledger_->details(node));
     } else {
+      details.largest.place_own_files(node->id(), false);
       // The parent, the deepest level now, takes them over.
-      if (counted_) counted_(node, &owners);
-      levels_.back().owners.merge(std::move(owners));
+      if (counted_) counted_(node, &details);
+      levels_.back().details.merge(std::move(details));
     }
     if (!made.kept_by_parent) tree_.release_to(made.before);
   }
@@ -222,8 +252,11 @@ class walk {
   diagnostics& diag_;
   const retention_rule& retention_;
   const counted_function& counted_;
-  owner_ledger* owners_;
+  detail_ledger* ledger_;
+  const detail_options& details_;
   std::string path_;
+  size_t root_length_ = 0;
+  std::string below_;
   std::vector<walked_directory> levels_;
   files_seen seen_;
 };
@@ -236,7 +269,8 @@ void jumper(directory_tree& tree, directory_node* root, const std::string& root_
                              .trace_links_and_others = diag.shows(verbosity::entries),
                              .one_file_system = options.one_file_system,
                              .hard_links_once = options.hard_links_once,
-                             .owners = options.owners != nullptr,
+                             .allocated = options.allocated,
+                             .details = options.ledger != nullptr ? options.details : detail_options(),
                              .passed_over = options.passed_over};
   std::unique_ptr<directory_source> source;
   if (options.threads > 1) {

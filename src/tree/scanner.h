@@ -7,7 +7,7 @@
 #include "platform/file_system.h"
 #include "tree/directory_node.h"
 #include "tree/directory_reader.h"
-#include "tree/owner_figures.h"
+#include "tree/subtree_details.h"
 
 namespace quern {
 
@@ -27,13 +27,17 @@ struct scan_options {
   bool hard_links_once = false;
   // What finished directories keep of their subtrees.
   retention_rule retention = {};
-  // Where the figures per owner of each directory that gets pages go, once
-  // its subtree is counted; null: none are counted.
-  owner_ledger* owners = nullptr;
+  // Bytes count the space taken on the disk instead of the length.
+  bool allocated = false;
+  // What is counted beyond the statistics, and where the details of each
+  // directory that gets pages go, once its subtree is counted; without a
+  // ledger, nothing is.
+  detail_options details = {};
+  detail_ledger* ledger = nullptr;
   // Called on the walk's thread for each directory as soon as everything
   // below it is counted, after it has given back what it does not keep.
-  // Where owners are counted, it has the directory's figures per owner over
-  // its subtree, which are gone once it returns unless the directory keeps
+  // Where details are counted, it has the directory's details over its
+  // subtree, which are gone once it returns unless the directory keeps
   // them for its pages.
   counted_function counted = nullptr;
   // Entries of one directory that the scan counts, traces and enters as if

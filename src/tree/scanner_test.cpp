@@ -251,7 +251,7 @@ TEST_P(Scanner, CapsGiveBackWhatNoPageShowsAndChangeNoFigureOrTrace) {
   add_bushy_tree(files);
   std::vector<std::string> completed_uncapped;
   const scan uncapped(files, "r", verbosity::operations,
-                      {.threads = threads(), .counted = [&](directory_node* node, const owner_figures*) {
+                      {.threads = threads(), .counted = [&](directory_node* node, const subtree_details*) {
                          completed_uncapped.push_back(node_path(node));
                        }});
   ASSERT_EQ(kept_directories(uncapped.root, nullptr).size(), 121u);
@@ -265,7 +265,7 @@ TEST_P(Scanner, CapsGiveBackWhatNoPageShowsAndChangeNoFigureOrTrace) {
     std::vector<std::string> completed;
     const scan capped(
         files, "r", verbosity::operations,
-        {.threads = threads(), .retention = rule, .counted = [&](directory_node* node, const owner_figures*) {
+        {.threads = threads(), .retention = rule, .counted = [&](directory_node* node, const subtree_details*) {
            completed.push_back(node_path(node));
          }});
     EXPECT_EQ(capped.diag.collected(), uncapped.diag.collected());
@@ -407,9 +407,10 @@ TEST_P(Scanner, FiguresPerOwnerAreKeptForTheDirectoriesThatGetPages) {
     linked.links = 2;
   }
   const auto owners_of = [this, &files](scan_options options) {
-    owner_ledger ledger(numbered_name);
+    options.details.owners = true;
+    detail_ledger ledger(options.details, numbered_name);
     options.threads = threads();
-    options.owners = &ledger;
+    options.ledger = &ledger;
     const scan s(files, "r", verbosity::quiet, options);
     return quern_test::describe_owners(s.root, ledger);
   };
@@ -436,13 +437,16 @@ TEST_P(Scanner, EveryDirectoryIsCountedWithItsFiguresPerOwner) {
   files.add("r/a/b/f", entry_status::kind::regular, 25).owner = 1;
   files.add("r/c/f", entry_status::kind::regular, 12).owner = 3;
   files.add("r/c/g", entry_status::kind::regular, 4).owner = 1;
-  owner_ledger ledger(numbered_name);
+  detail_ledger ledger({.owners = true}, numbered_name);
   std::vector<std::string> told;
-  scan_options options{.threads = threads(), .retention = {.max_depth = 0, .min_total = {}}, .owners = &ledger};
-  options.counted = [&told](directory_node* node, const owner_figures* figures) {
+  scan_options options{.threads = threads(),
+                       .retention = {.max_depth = 0, .min_total = {}},
+                       .details = ledger.options(),
+                       .ledger = &ledger};
+  options.counted = [&told](directory_node* node, const subtree_details* details) {
     std::string line = node_path(node);
-    for (const owner_share& share : figures->shares()) {
-      line += " u" + std::to_string(share.owner) + ":" + std::to_string(share.files) + "/";
+    for (const keyed_share& share : details->owners.shares()) {
+      line += " u" + std::to_string(share.key) + ":" + std::to_string(share.files) + "/";
       append_decimal(line, share.bytes);
     }
     told.push_back(line);
@@ -452,6 +456,64 @@ TEST_P(Scanner, EveryDirectoryIsCountedWithItsFiguresPerOwner) {
   EXPECT_EQ(told, (std::vector<std::string>{"r u1:3/79 u2:1/25 u3:1/12", "r/a u1:1/25 u2:1/25", "r/a/b u1:1/25",
                                             "r/c u1:1/4 u3:1/12", "r/e"}));
   EXPECT_EQ(quern_test::describe_owners(s.root, ledger), "r u1:3/79 u2:1/25 u3:1/12\n1 kept\n");
+}
+
+// Ages and the largest files are counted as the statistics are, in the
+// space taken where asked: a file with several names once, at its first
+// name in the walk's order, with the path it has there; each file knows
+// whether its directory has pages, and which.
+TEST_P(Scanner, AgesAndLargestFilesCountAsTheStatisticsDo) {
+  fake_file_system files;
+  for (const char* directory : {"r", "r/a", "r/a/b", "r/a/b/c", "r/e"}) files.add_directory(directory);
+  const age_classes ages(1767225600);  // 2026-01-01T00:00:00Z
+  const auto add = [&files](const char* path, int64_t size, int64_t allocated, int64_t modified) {
+    fake_file_system::entry& entry = files.add(path, entry_status::kind::regular, size);
+    entry.allocated = allocated;
+    entry.modified = modified;
+    return &entry;
+  };
+  add("r/f", 50, 4096, 1767225600);
+  add("r/a/b/big", 1 << 20, 8192, 1767225601);  // sparse, and changed during the run
+  add("r/a/b/c/g", 300, 4096, 1000);
+  files.add("r/a/l", entry_status::kind::symlink, 7).modified = 1700000000;  // 2023
+  for (const char* name : {"r/a/h", "r/e/h"}) {
+    fake_file_system::entry* linked = add(name, 5000, 8192, 1600000000);  // 2020
+    linked->inode = 9;
+    linked->links = 2;
+  }
+  const auto describe = [this, &files, &ages](bool allocated) {
+    detail_ledger ledger({.ages = ages, .largest = 3});
+    const scan s(files, "r", verbosity::quiet,
+                 {.threads = threads(),
+                  .hard_links_once = true,
+                  .allocated = allocated,
+                  .details = ledger.options(),
+                  .ledger = &ledger});
+    std::string text;
+    for (const directory_node* node : {s.root, s.root->subdirpointer[0], s.root->subdirpointer[0]->subdirpointer[0]}) {
+      text += node_path(node) + ":";
+      for (const keyed_share& share : ledger.details(node).ages.shares()) {
+        text += " " + std::to_string(share.key) + "=";
+        append_decimal(text, share.bytes);
+        text += "/" + std::to_string(share.files);
+      }
+      text += " |";
+      for (const auto& file : ledger.details(node).largest.files()) {
+        text += " " + file->path + "=" + std::to_string(file->bytes) + "@d" + std::to_string(file->directory_id) +
+                (file->directory_has_pages ? "" : "-");
+      }
+      text += "\n";
+    }
+    return text;
+  };
+  EXPECT_EQ(describe(false),
+            "r: 0=1048576/1 1=50/1 4=7/0 7=5000/1 11=300/1 | a/b/big=1048576@d3 a/h=5000@d2 a/b/c/g=300@d4-\n"
+            "r/a: 0=1048576/1 4=7/0 7=5000/1 11=300/1 | a/b/big=1048576@d3 a/h=5000@d2 a/b/c/g=300@d4-\n"
+            "r/a/b: 0=1048576/1 11=300/1 | a/b/big=1048576@d3 a/b/c/g=300@d4-\n");
+  EXPECT_EQ(describe(true),
+            "r: 0=8192/1 1=4096/1 4=0/0 7=8192/1 11=4096/1 | a/b/big=8192@d3 a/h=8192@d2 a/b/c/g=4096@d4-\n"
+            "r/a: 0=8192/1 4=0/0 7=8192/1 11=4096/1 | a/b/big=8192@d3 a/h=8192@d2 a/b/c/g=4096@d4-\n"
+            "r/a/b: 0=8192/1 11=4096/1 | a/b/big=8192@d3 a/b/c/g=4096@d4-\n");
 }
 
 }  // namespace

@@ -34,6 +34,8 @@ class fake_file_system : public file_system {
     uint64_t inode = 0;  // 0: one of its own
     uint64_t links = 1;
     uint32_t owner = 0;
+    int64_t allocated = 0;
+    int64_t modified = 0;
   };
   enum class stage { create, write, close };
   // A file to be read, handed out at most `chunk` bytes per read; once
@@ -195,6 +197,8 @@ class fake_file_system : public file_system {
       result.inode = e.inode != 0 ? e.inode : std::hash<std::string>()(found->first);
       result.links = e.links;
       result.owner = e.owner;
+      result.allocated = e.allocated;
+      result.modified = e.modified;
       return status::ok();
     }
     status identity(uint64_t& device, uint64_t& inode) override {

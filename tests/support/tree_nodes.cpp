@@ -69,7 +69,7 @@ std::string describe_numbered(const quern::directory_node* root) {
   return text;
 }
 
-std::string describe_owners(const quern::directory_node* root, quern::owner_ledger& ledger) {
+std::string describe_owners(const quern::directory_node* root, quern::detail_ledger& ledger) {
   std::string text;
   std::vector<const quern::directory_node*> pending{root};
   while (!pending.empty()) {
@@ -79,8 +79,8 @@ std::string describe_owners(const quern::directory_node* root, quern::owner_ledg
     std::vector<std::string> owners;
     quern::byte_total bytes;
     int64_t files = 0;
-    for (const quern::owner_share& share : ledger.figures(node).shares()) {
-      owners.push_back(" " + ledger.name(share.owner) + ":" + std::to_string(share.files) + "/");
+    for (const quern::keyed_share& share : ledger.details(node).owners.shares()) {
+      owners.push_back(" " + ledger.name(share.key) + ":" + std::to_string(share.files) + "/");
       quern::append_decimal(owners.back(), share.bytes);
       bytes += share.bytes;
       files += share.files;

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "tree/directory_node.h"
-#include "tree/owner_figures.h"
+#include "tree/subtree_details.h"
 
 // Directory trees in memory, built and described for tests.
 namespace quern_test {
@@ -36,6 +36,6 @@ std::string describe_numbered(const quern::directory_node* root);
 // and "name:files/bytes" per owner in byte order of the names; at the end
 // the number of directories holding figures. Throws, failing the test, where
 // the owners' bytes or files do not add up to the directory's totals.
-std::string describe_owners(const quern::directory_node* root, quern::owner_ledger& ledger);
+std::string describe_owners(const quern::directory_node* root, quern::detail_ledger& ledger);
 
 }  // namespace quern_test
