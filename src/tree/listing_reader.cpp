@@ -203,7 +203,7 @@ class listing_reader {
   }
 
   void take(std::string_view record) {
-    if (record.size() < 5 || record[1] != ' ') return bad(refusal::kMalformed);
+    if (record.size() < 5 || (fields_[0] == listing_field::type && record[1] != ' ')) return bad(refusal::kMalformed);
     record_kind kind = record_kind::unknown;
     int64_t size = 0;
     int64_t modified = 0;

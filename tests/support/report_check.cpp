@@ -21,7 +21,7 @@ bool is_report_tag(std::string_view name) {
 
 size_t entity_length(std::string_view text) {
   for (std::string_view entity :
-       {"&amp;", "&lt;", "&gt;", "&quot;", "&Uuml;", "&uuml;", "&Auml;", "&auml;", "&ndash;"}) {
+       {"&amp;", "&lt;", "&gt;", "&quot;", "&Uuml;", "&uuml;", "&Auml;", "&auml;", "&ndash;", "&ouml;", "&szlig;"}) {
     if (text.starts_with(entity)) return entity.size();
   }
   return 0;
@@ -266,6 +266,43 @@ std::string owners_fault(std::string_view page) {
   return "";
 }
 
+namespace {
+
+// The table that begins with the heading, or nothing where the page has none.
+std::string_view detail_table(std::string_view page, std::string_view heading) {
+  const size_t at = page.find("<td class=\"tdheaddetail\">" + std::string(heading) + "</td>");
+  if (at == std::string_view::npos) return {};
+  const size_t start = page.rfind("<div class=\"detailstext\">", at);
+  return page.substr(start, page.find("</table>", at) - start);
+}
+
+}  // namespace
+
+std::string ages_fault(std::string_view page) {
+  const std::string_view table = detail_table(page, "Letzte &Auml;nderung");
+  if (table.empty()) return "";
+  const std::vector<std::string> figures = totals(page);
+  quern::byte_total total_bytes, total_files, byte_sum, file_sum;
+  if (!parse_grouped(figures[0], total_bytes) || !parse_grouped(figures[1], total_files))
+    return "ages without the totals";
+  const std::vector<std::string> cells = cells_of_class(table, "tddetailnumber");
+  const std::vector<std::string> labels = cells_of_class(table, "tddetailname");
+  if (labels.empty()) return total_bytes == quern::byte_total() && total_files == quern::byte_total() ? "" : "no ages";
+  const size_t columns = cells.size() / labels.size();
+  if ((columns != 3 && columns != 4) || cells.size() % labels.size() != 0) return "ages' rows without all their cells";
+  for (size_t row = 0; row < labels.size(); ++row) {
+    const std::string& bytes = cells[row * columns];
+    if (bytes.empty()) continue;  // a year that held bytes then only
+    quern::byte_total row_bytes, row_files;
+    if (!parse_grouped(bytes, row_bytes) || !parse_grouped(cells[row * columns + 1], row_files))
+      return "not a number in the ages' row of " + labels[row];
+    byte_sum += row_bytes;
+    file_sum += row_files;
+  }
+  if (byte_sum != total_bytes || file_sum != total_files) return "ages do not add up to the totals";
+  return "";
+}
+
 std::vector<std::string> totals(std::string_view page) {
   std::vector<std::string> last;
   for (const order by : {order::bytes, order::files, order::subdirs, order::links, order::others}) {
@@ -301,6 +338,7 @@ std::string report_fault(const std::string& output_directory) {
     std::string fault = markup_fault(page);
     if (fault.empty() && name != "index.html") fault = figures_fault(page);
     if (fault.empty()) fault = owners_fault(page);
+    if (fault.empty()) fault = ages_fault(page);
     for (const std::string& target : link_targets(page)) {
       if (!fault.empty() || target == "https://quern.example/") continue;
       if (!files.contains(target)) fault = "link to no file of the output directory: " + target;

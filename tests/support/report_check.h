@@ -33,6 +33,10 @@ std::string figures_fault(std::string_view page);
 // owner's change is known they add up to the change of bytes.
 std::string owners_fault(std::string_view page);
 
+// On a page with a table of ages: the bytes and files of its rows add up to
+// the totals.
+std::string ages_fault(std::string_view page);
+
 // The whole output directory: every page passes the checks above, every link
 // names a file of the directory or the home page, and the entry page shows
 // the totals and owners of the root's page it leads to. Names the first few
