@@ -111,16 +111,18 @@ bool valid_largest(const std::string& text, uint32_t& largest) {
 // Fields named once each, separated by commas, type and size among them,
 // an owner only last.
 bool valid_fields(const std::string& text, std::optional<std::vector<quern::listing_field>>& fields) {
-  const std::pair<const char*, quern::listing_field> names[] = {
-      {"type", quern::listing_field::type},     {"size", quern::listing_field::size},
-      {"time", quern::listing_field::time},     {"blocks", quern::listing_field::blocks},
-      {"owner", quern::listing_field::owner}};
+  const std::pair<const char*, quern::listing_field> names[] = {{"type", quern::listing_field::type},
+                                                                {"size", quern::listing_field::size},
+                                                                {"time", quern::listing_field::time},
+                                                                {"blocks", quern::listing_field::blocks},
+                                                                {"owner", quern::listing_field::owner}};
   std::vector<quern::listing_field> read;
   std::string rest = text + ",";
   while (!rest.empty()) {
     const std::string name = rest.substr(0, rest.find(','));
     rest.erase(0, name.size() + 1);
-    const auto known = std::find_if(std::begin(names), std::end(names), [&name](const auto& n) { return name == n.first; });
+    const auto known =
+        std::find_if(std::begin(names), std::end(names), [&name](const auto& n) { return name == n.first; });
     if (known == std::end(names) || std::count(read.begin(), read.end(), known->second) > 0) return false;
     read.push_back(known->second);
   }
@@ -214,7 +216,8 @@ expectation model(const std::vector<std::string>& arguments, bool links_and_devi
   if (!have_output) return mistake("Outputdirectory fehlt");
   if (!have_root) return mistake("Rootdirectory fehlt");
   if (e.listing && !scan_only.empty()) return mistake("Option \"" + scan_only + "\" nicht mit Listendatei moeglich");
-  if (!e.listing && !listing_only.empty()) return mistake("Option \"" + listing_only + "\" nur mit Listendatei moeglich");
+  if (!e.listing && !listing_only.empty())
+    return mistake("Option \"" + listing_only + "\" nur mit Listendatei moeglich");
   for (const auto& [option, field] : needs) {
     if (e.listing && (!e.fields || std::count(e.fields->begin(), e.fields->end(), field) == 0)) {
       return mistake("Option \"" + option + "\" nur mit " +
@@ -270,8 +273,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       require(line.config.listing->path == e.listing_path && line.config.listing->terminator == e.terminator,
               "the last listing option counts");
       require(line.config.listing->fields == e.fields, "the last declaration of fields counts");
-      require(line.config.file_times == (e.fields && std::count(e.fields->begin(), e.fields->end(),
-                                                                quern::listing_field::time) > 0),
+      require(line.config.file_times ==
+                  (e.fields && std::count(e.fields->begin(), e.fields->end(), quern::listing_field::time) > 0),
               "a listing tells times only where it declares them");
     }
   }

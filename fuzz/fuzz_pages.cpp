@@ -54,7 +54,7 @@ quern::subtree_details own_figures(const directory_node& node, uint8_t owners) {
     const auto owner = static_cast<quern::owner_id>(((owners >> 2) + share * 13) % 40);
     const uint64_t first = share == 0 ? 1 : 0;
     figures.owners.add(owner, bytes / count + first * (bytes % count),
-                static_cast<int64_t>(files / count + first * (files % count)));
+                       static_cast<int64_t>(files / count + first * (files % count)));
   }
   return figures;
 }

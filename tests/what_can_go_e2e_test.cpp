@@ -96,9 +96,8 @@ TEST(WhatCanGoEndToEnd, AllocatedBytesAreTheBlocksFindReports) {
     // The data file is the largest on the disk, the sparse ones are not.
     EXPECT_EQ(cells_of_class(read_file(out + "/index.html"), "tddetailname").at(0), "data");
     const std::string one = scratch / ("once" + std::to_string(variant.size()));
-    ASSERT_EQ(run_quern({with_variant(variant, {"--allocated", "--hard-links-once", "-o", one, "-r", root})})
-                  .exit_status,
-              0);
+    ASSERT_EQ(
+        run_quern({with_variant(variant, {"--allocated", "--hard-links-once", "-o", one, "-r", root})}).exit_status, 0);
     EXPECT_EQ(root_line(one).at(1), std::to_string(once));
   }
   shell("find '" + root + "' -printf '%y %s %T@ %b %p\\0' >'" + scratch / "listing" + "'");
@@ -117,9 +116,12 @@ TEST(WhatCanGoEndToEnd, YearsBeginAtTheirFirstSecondCountedFromTheRunsStart) {
   const std::string root = scratch / "root";
   make_directory(root);
   const int year = current_year();
-  const std::vector<std::pair<int64_t, int64_t>> files = {
-      {start_of_year(year), 1},          {start_of_year(year) - 1, 20},       {start_of_year(year - 9), 300},
-      {start_of_year(year - 9) - 1, 4000}, {std::time(nullptr) + 86400, 50000}, {-1, 600000}};
+  const std::vector<std::pair<int64_t, int64_t>> files = {{start_of_year(year), 1},
+                                                          {start_of_year(year) - 1, 20},
+                                                          {start_of_year(year - 9), 300},
+                                                          {start_of_year(year - 9) - 1, 4000},
+                                                          {std::time(nullptr) + 86400, 50000},
+                                                          {-1, 600000}};
   for (const auto& [modified, size] : files) {
     const std::string path = root + "/f" + std::to_string(size);
     make_file(path, size);

@@ -48,7 +48,9 @@ std::vector<age_row> age_rows(const std::vector<summary_age>& now, const age_cla
       return is_year(row.age) && row.age.year == old.year;
     });
     if (held_now) continue;
-    rows.push_back({.age = {.year = old.year, .bytes = {}}, .gone = true, .change_known = true,
+    rows.push_back({.age = {.year = old.year, .bytes = {}},
+                    .gone = true,
+                    .change_known = true,
                     .change = byte_change::between(old.bytes, byte_total())});
   }
   // Newest first, as the classes are numbered.

@@ -239,9 +239,8 @@ bool old_summary::take_directory(reading& state, std::string_view line) {
   for (size_t at = 0; at <= line.size(); ++column) {
     const std::string_view text = next_field(line, at);
     if (column == columns_) return false;
-    if (known_at_[column] >= 0 &&
-        !valid_field(kSummaryColumns[static_cast<size_t>(known_at_[column])], text, state.unescaped, state.owners,
-                     state.ages))
+    if (known_at_[column] >= 0 && !valid_field(kSummaryColumns[static_cast<size_t>(known_at_[column])], text,
+                                               state.unescaped, state.owners, state.ages))
       return false;
   }
   if (column != columns_) return false;

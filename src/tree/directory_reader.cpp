@@ -92,8 +92,9 @@ void read_directory(open_directory& directory, const read_options& options, dire
           case entry_status::kind::regular:
             if (options.hard_links_once && entry.links > 1) {
               waiting.linked = true;
-              contents.linked_files.push_back({entry.device, entry.inode, static_cast<int64_t>(bytes_of(entry, options)),
-                                               entry.owner, entry.modified});
+              contents.linked_files.push_back({entry.device, entry.inode,
+                                               static_cast<int64_t>(bytes_of(entry, options)), entry.owner,
+                                               entry.modified});
               keep = true;
               break;
             }

@@ -37,9 +37,8 @@ record_kind kind_of(char letter) {
 
 class listing_reader {
  public:
-  listing_reader(directory_tree& tree, directory_node* root, std::string_view root_path,
-                 const listing_source& source, bool owner_field, bool allocated, listed_details* details,
-                 diagnostics& diag)
+  listing_reader(directory_tree& tree, directory_node* root, std::string_view root_path, const listing_source& source,
+                 bool owner_field, bool allocated, listed_details* details, diagnostics& diag)
       : tree_(tree),
         root_(root),
         root_path_(without_trailing_slashes(root_path)),
@@ -195,7 +194,8 @@ class listing_reader {
     if (negative) text.remove_prefix(1);
     const size_t point = text.find('.');
     const std::string_view fraction = point == std::string_view::npos ? "" : text.substr(point + 1);
-    if (point != std::string_view::npos && (fraction.empty() || fraction.find_first_not_of("0123456789") != std::string_view::npos))
+    if (point != std::string_view::npos &&
+        (fraction.empty() || fraction.find_first_not_of("0123456789") != std::string_view::npos))
       return false;
     if (!parse_number(text.substr(0, point), seconds)) return false;
     if (negative) seconds = -seconds - (fraction.find_first_not_of('0') != std::string_view::npos ? 1 : 0);

@@ -52,15 +52,17 @@ bool listing_source::has(listing_field field) const {
 }
 
 std::optional<std::vector<listing_field>> parse_listing_fields(std::string_view text) {
-  static constexpr std::pair<std::string_view, listing_field> kNames[] = {
-      {"type", listing_field::type},   {"size", listing_field::size},   {"time", listing_field::time},
-      {"blocks", listing_field::blocks}, {"owner", listing_field::owner}};
+  static constexpr std::pair<std::string_view, listing_field> kNames[] = {{"type", listing_field::type},
+                                                                          {"size", listing_field::size},
+                                                                          {"time", listing_field::time},
+                                                                          {"blocks", listing_field::blocks},
+                                                                          {"owner", listing_field::owner}};
   std::vector<listing_field> fields;
   for (size_t start = 0; start <= text.size();) {
     const size_t end = std::min(text.find(',', start), text.size());
     const std::string_view name = text.substr(start, end - start);
-    const auto known = std::find_if(std::begin(kNames), std::end(kNames),
-                                    [name](const auto& entry) { return entry.first == name; });
+    const auto known =
+        std::find_if(std::begin(kNames), std::end(kNames), [name](const auto& entry) { return entry.first == name; });
     if (known == std::end(kNames)) return std::nullopt;
     if (std::find(fields.begin(), fields.end(), known->second) != fields.end()) return std::nullopt;
     if (!fields.empty() && fields.back() == listing_field::owner) return std::nullopt;
