@@ -2,7 +2,10 @@
 //
 // Every object is created relative to its parent's descriptor, so trees
 // deeper than PATH_MAX allows are possible, and file sizes are set with
-// ftruncate so that even terabytes of apparent size occupy no blocks.
+// ftruncate so that even terabytes of apparent size occupy no blocks; a
+// tenth of the files get a block or a few allocated, and every file a
+// modification time spread over fifteen years, so that reports by space on
+// the disk and by age have something to count.
 
 #include "tool_support.h"
 
@@ -174,6 +177,7 @@ struct tree_totals {
   std::uint64_t symlinks = 0;
   std::uint64_t fifos = 0;
   std::uint64_t file_bytes = 0;
+  std::uint64_t allocated_bytes = 0;  // asked for; the file system rounds up
   std::uint64_t name_bytes = 0;
   std::uint64_t path_bytes = 0;
   std::uint64_t max_depth = 0;
@@ -181,7 +185,10 @@ struct tree_totals {
 
 class tree_builder {
  public:
-  tree_builder(const tree_plan& plan, random_source& random) : plan_(plan), random_(random) {}
+  // The details come from a stream of their own, so that the tree's shape
+  // and names stay those of the seed.
+  tree_builder(const tree_plan& plan, random_source& random, random_source& details)
+      : plan_(plan), random_(random), details_(details) {}
 
   // Takes ownership of fd and closes it; it is closed before the last
   // child is entered, so a chain holds only a couple of descriptors.
@@ -218,6 +225,7 @@ class tree_builder {
         if (size != 0 && ftruncate(file, static_cast<off_t>(size)) != 0) {
           fail_errno("ftruncate at depth " + std::to_string(depth), name);
         }
+        give_details(file, size, name);
         close(file);
         give_to(node.owner, fd, name);
         ++totals_.files;
@@ -268,6 +276,23 @@ class tree_builder {
     if (owner != 0 && fchownat(fd, name.c_str(), owner, owner, AT_SYMLINK_NOFOLLOW) != 0) {
       fail_errno("fchownat (the owners profile needs root)", name);
     }
+  }
+
+  // Allocates a block, or now and then sixteen, inside the file's length
+  // for a tenth of the files, and dates it back up to fifteen years from
+  // the start of 2026.
+  void give_details(int file, std::uint64_t size, const std::string& name) {
+    constexpr std::int64_t kNewest = 1767225600;
+    constexpr std::int64_t kSpan = 15 * 365 * 86400;
+    if (size > 0 && details_.chance(0.1)) {
+      const std::uint64_t wanted = details_.chance(0.1) ? 65536 : 4096;
+      const std::uint64_t length = std::min(size, wanted);
+      if (fallocate(file, FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(length)) != 0) fail_errno("fallocate", name);
+      totals_.allocated_bytes += length;
+    }
+    const timespec times[2] = {{0, UTIME_OMIT},
+                               {static_cast<time_t>(kNewest - static_cast<std::int64_t>(details_.below(kSpan))), 0}};
+    if (futimens(file, times) != 0) fail_errno("futimens", name);
   }
 
   std::vector<std::uint64_t> file_sizes(const planned_directory& node) {
@@ -350,6 +375,7 @@ class tree_builder {
 
   const tree_plan& plan_;
   random_source& random_;
+  random_source& details_;
   tree_totals totals_;
 };
 
@@ -363,14 +389,15 @@ void write_summary(const std::string& path, const std::string& profile, std::uin
   std::fprintf(out,
                "profile %s\nseed %llu\nscale %g\ndirectories %llu\ndirectories_with_subdirs %llu\n"
                "files %llu\nsymlinks %llu\nfifos %llu\nfile_bytes %llu\nname_bytes %llu\n"
-               "path_bytes %llu\nmax_depth %llu\n",
+               "path_bytes %llu\nmax_depth %llu\nallocated_bytes %llu\n",
                profile.c_str(), static_cast<unsigned long long>(seed), scale,
                static_cast<unsigned long long>(totals.directories),
                static_cast<unsigned long long>(totals.directories_with_subdirs),
                static_cast<unsigned long long>(totals.files), static_cast<unsigned long long>(totals.symlinks),
                static_cast<unsigned long long>(totals.fifos), static_cast<unsigned long long>(totals.file_bytes),
                static_cast<unsigned long long>(totals.name_bytes), static_cast<unsigned long long>(totals.path_bytes),
-               static_cast<unsigned long long>(totals.max_depth));
+               static_cast<unsigned long long>(totals.max_depth),
+               static_cast<unsigned long long>(totals.allocated_bytes));
   if (std::fclose(out) != 0) {
     fail_errno("cannot write", temporary);
   }
@@ -450,7 +477,8 @@ int main(int argc, char** argv) {
   if (root < 0) {
     fail_errno("cannot open", out);
   }
-  tree_builder builder(plan, random);
+  random_source details(seed ^ 0x5eed5eed5eed5eedULL);
+  tree_builder builder(plan, random, details);
   builder.populate(root, 0, std::string_view(absolute).size(), 0);
   const tree_totals& totals = builder.totals();
   write_summary(out + ".summary", profile, seed, scale, totals);

@@ -44,7 +44,8 @@ std::optional<std::string> owner_name(quern::owner_id owner) {
 }
 
 // Splits the directory's own files and bytes among one to four owners out
-// of forty, as the byte says.
+// of forty and as many age classes, as the byte says; its largest file
+// bears its own name, which may be hostile.
 quern::subtree_details own_figures(const directory_node& node, uint8_t owners) {
   quern::subtree_details figures;
   const uint64_t count = 1 + (owners & 3);
@@ -53,9 +54,16 @@ quern::subtree_details own_figures(const directory_node& node, uint8_t owners) {
   for (uint64_t share = 0; share < count; ++share) {
     const auto owner = static_cast<quern::owner_id>(((owners >> 2) + share * 13) % 40);
     const uint64_t first = share == 0 ? 1 : 0;
-    figures.owners.add(owner, bytes / count + first * (bytes % count),
-                       static_cast<int64_t>(files / count + first * (files % count)));
+    const uint64_t share_bytes = bytes / count + first * (bytes % count);
+    const auto share_files = static_cast<int64_t>(files / count + first * (files % count));
+    figures.owners.add(owner, share_bytes, share_files);
+    figures.ages.add(owner % (quern::kAgeOlder + 1), share_bytes, share_files);
   }
+  std::string path = node.name + std::string(".dat");
+  for (const directory_node* up = node.parent; up != nullptr && up->parent != nullptr; up = up->parent)
+    path = up->name + ("/" + path);
+  figures.largest = quern::largest_files(3);
+  figures.largest.rank(path, bytes, static_cast<int64_t>(bytes) - 1, owners % 40);
   return figures;
 }
 
@@ -93,6 +101,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (size_t s = 0; s < 10; ++s) config.*flags[s] = (switches >> s) & 1 ? 0 : 1;
   const bool with_owners = (switches >> 10) & 1;
   config.owners = with_owners;
+  // The tables of ages and of the largest files, with or without owners.
+  const bool with_details = (switches >> 11) & 1;
+  config.ages = with_details;
+  config.largest = with_details ? 3 : 0;
   const auto level = static_cast<quern::verbosity>(input.byte() % 5);
   const uint8_t fault = input.byte();
 
@@ -138,6 +150,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     nodes.push_back(node);
     owners.push_back(own_figures(*node, input.byte()));
   } while (!input.empty() && nodes.size() < kMostDirectories);
+  for (size_t index = 0; index < nodes.size(); ++index)
+    owners[index].largest.place_own_files(nodes[index]->id(), index == 0 || nodes[index]->currentsubdirs() > 0);
   // Children come after their parents: joining them from the back sums each
   // subtree before it joins the one above, as the scan does.
   for (size_t index = nodes.size(); index-- > 1;) {
@@ -147,7 +161,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     owners[parent].merge(owners[index]);
   }
   named_after = &nodes;
-  quern::detail_ledger ledger({.owners = true}, owner_name);
+  quern::detail_ledger ledger({.owners = with_owners, .ages = quern::age_classes(0), .largest = 3}, owner_name);
   for (size_t index = 0; index < nodes.size(); ++index) {
     if (index == 0 || nodes[index]->currentsubdirs() > 0) ledger.keep(nodes[index], owners[index]);
   }
@@ -166,13 +180,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     files.fail_output(failed, stage, ENOSPC);
   }
   const quern::report_context context{config, diag, files.output_at(config.outputdirectory),
-                                      with_owners ? &ledger : nullptr};
+                                      with_owners || with_details ? &ledger : nullptr};
   quern::output_stylesheet(context);
   quern::output(context, nodes.front());
   quern::output_index_html(context, nodes.front());
 
   require(!files.written.contains(failed), "a file that failed does not stay");
-  if (with_owners) {
+  if (with_owners || with_details) {
     require(ledger.kept() == (ledger.details(nodes.front()).empty() ? 0u : 1u),
             "figures per owner are given back once their pages are written, but the root's");
   }
@@ -185,6 +199,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     require((page.find("<div class=\"ownerstext\">") != std::string::npos) == with_owners,
             "pages show owners exactly when asked to");
     require(quern_test::owners_fault(page).empty(), "the owners add up to the totals on every page");
+    require((page.find("<td class=\"tdheaddetail\">Letzte &Auml;nderung</td>") != std::string::npos) == with_details,
+            "pages show ages exactly when asked to");
+    require(quern_test::ages_fault(page).empty(), "the ages add up to the totals on every page");
     if (failed.empty()) {
       for (const std::string& target : quern_test::link_targets(page)) {
         require(target == quern::kHomePage || files.written.contains("out/" + target), "every link has its file");

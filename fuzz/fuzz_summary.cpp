@@ -3,6 +3,7 @@
 // whatever it takes must read back the same once written again.
 #include <algorithm>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -30,19 +31,29 @@ std::string written_again(const quern::old_summary& summary) {
   std::string text;
   quern::append_summary_header(text, summary.header());
   std::vector<quern::summary_owner> owners;
-  std::string value;
+  std::vector<quern::summary_age> ages;
+  std::string owners_value, ages_value;
   for (uint32_t line = 0; line < summary.directories(); ++line) {
-    if (!summary.header().owners) {
-      quern::append_summary_line(text, summary.path(line), summary.figures(line));
-      continue;
+    std::optional<std::string_view> owners_column, ages_column;
+    if (summary.header().owners) {
+      owners_value.clear();
+      if (summary.owners(line, owners)) {
+        quern::append_summary_owners(owners_value, owners);
+      } else {
+        owners_value += quern::kOwnersNotKept;
+      }
+      owners_column = owners_value;
     }
-    value.clear();
-    if (summary.owners(line, owners)) {
-      quern::append_summary_owners(value, owners);
-    } else {
-      value += quern::kOwnersNotKept;
+    if (summary.header().ages) {
+      ages_value.clear();
+      if (summary.ages(line, ages)) {
+        quern::append_summary_ages(ages_value, ages);
+      } else {
+        ages_value += quern::kAgesNotKept;
+      }
+      ages_column = ages_value;
     }
-    quern::append_summary_line(text, summary.path(line), summary.figures(line), value);
+    quern::append_summary_line(text, summary.path(line), summary.figures(line), owners_column, ages_column);
   }
   quern::append_summary_end(text, summary.directories());
   return text;
@@ -77,6 +88,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::vector<quern::summary_owner> owners, owners_again;
     require(again.owners(line, owners_again) == summary.owners(line, owners) && owners_again == owners,
             "each directory's owners read back the same");
+    std::vector<quern::summary_age> ages, ages_again;
+    require(again.ages(line, ages_again) == summary.ages(line, ages) && ages_again == ages,
+            "each directory's ages read back the same");
     require(summary.find(summary.path(line)) == line, "each directory is found by its path");
     require(
         again.first_child(line) == summary.first_child(line) && again.next_sibling(line) == summary.next_sibling(line),

@@ -162,6 +162,33 @@ void append_summary_line(std::string& out, std::string_view escaped_path, const 
 
 namespace {
 
+// Hands each entry "key=bytes/files" of a column's value, entries joined by
+// ",", to `take`; false at the first that is not of that form or that
+// `take` refuses.
+template <typename take_function>
+bool take_entries(std::string_view text, const take_function& take) {
+  if (text.empty()) return true;
+  for (size_t at = 0; at <= text.size();) {
+    const size_t comma = std::min(text.find(',', at), text.size());
+    const std::string_view entry = text.substr(at, comma - at);
+    at = comma + 1;
+    const size_t equals = entry.find('=');
+    const size_t slash = entry.find('/');
+    if (equals == 0 || equals == std::string_view::npos || slash == std::string_view::npos || slash < equals)
+      return false;
+    byte_total bytes;
+    int64_t files = 0;
+    if (!parse_bytes(entry.substr(equals + 1, slash - equals - 1), bytes) ||
+        !parse_count(entry.substr(slash + 1), files) || !take(entry.substr(0, equals), bytes, files))
+      return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+namespace {
+
 constexpr std::string_view kLaterKey = "later";
 constexpr std::string_view kOlderKey = "older";
 
@@ -191,16 +218,8 @@ void append_summary_ages(std::string& out, const std::vector<summary_age>& ages)
 
 bool parse_summary_ages(std::string_view text, std::vector<summary_age>& ages) {
   ages.clear();
-  if (text.empty()) return true;
-  for (size_t at = 0; at <= text.size();) {
-    const size_t comma = std::min(text.find(',', at), text.size());
-    const std::string_view entry = text.substr(at, comma - at);
-    at = comma + 1;
-    const size_t equals = entry.find('=');
-    const size_t slash = entry.find('/');
-    if (equals == std::string_view::npos || slash == std::string_view::npos || slash < equals) return false;
-    const std::string_view key = entry.substr(0, equals);
-    summary_age age;
+  return take_entries(text, [&ages](std::string_view key, const byte_total& bytes, int64_t files) {
+    summary_age age{.bytes = bytes, .files = files};
     if (key == kLaterKey) {
       age.is = summary_age::kind::later;
     } else if (key == kOlderKey) {
@@ -208,13 +227,10 @@ bool parse_summary_ages(std::string_view text, std::vector<summary_age>& ages) {
     } else if (!parse_count(key, age.year)) {
       return false;
     }
-    if (!parse_bytes(entry.substr(equals + 1, slash - equals - 1), age.bytes) ||
-        !parse_count(entry.substr(slash + 1), age.files))
-      return false;
     if (!ages.empty() && !age_before(ages.back(), age)) return false;
     ages.push_back(age);
-  }
-  return true;
+    return true;
+  });
 }
 
 void append_summary_owners(std::string& out, std::vector<summary_owner>& owners) {
@@ -246,23 +262,13 @@ void append_summary_owners(std::string& out, std::vector<summary_owner>& owners)
 
 bool parse_summary_owners(std::string_view text, std::vector<summary_owner>& owners) {
   owners.clear();
-  if (text.empty()) return true;
-  for (size_t at = 0; at <= text.size();) {
-    const size_t comma = std::min(text.find(',', at), text.size());
-    const std::string_view entry = text.substr(at, comma - at);
-    at = comma + 1;
-    const size_t equals = entry.find('=');
-    const size_t slash = entry.find('/');
-    if (equals == 0 || equals == std::string_view::npos || slash == std::string_view::npos || slash < equals)
-      return false;
-    summary_owner owner;
-    if (!owner_unescaped(entry.substr(0, equals), owner.name) ||
-        !parse_bytes(entry.substr(equals + 1, slash - equals - 1), owner.bytes) ||
-        !parse_count(entry.substr(slash + 1), owner.files))
-      return false;
-    if (!owners.empty() && !owner_before(owners.back(), owner)) return false;
+  const bool taken = take_entries(text, [&owners](std::string_view key, const byte_total& bytes, int64_t files) {
+    summary_owner owner{.name = {}, .bytes = bytes, .files = files};
+    if (!owner_unescaped(key, owner.name) || (!owners.empty() && !owner_before(owners.back(), owner))) return false;
     owners.push_back(std::move(owner));
-  }
+    return true;
+  });
+  if (!taken) return false;
   // In order by bytes, a name given twice need not stand next to itself.
   if (owners.size() > 1) {
     std::vector<std::string_view> names;

@@ -4,19 +4,12 @@
 
 #include <string>
 
+#include "support/tree_nodes.h"
+
 namespace quern {
 namespace {
 
-// owner: files/bytes, in the order of the shares.
-std::string describe(const keyed_figures& figures) {
-  std::string text;
-  for (const keyed_share& share : figures.shares()) {
-    std::string bytes;
-    append_decimal(bytes, share.bytes);
-    text += std::to_string(share.key) + ":" + std::to_string(share.files) + "/" + bytes + " ";
-  }
-  return text;
-}
+using quern_test::describe;
 
 TEST(KeyedFigures, EntriesAddUpPerKeyAndMergesKeepTheKeysSorted) {
   keyed_figures figures;

@@ -13,16 +13,7 @@
 namespace quern {
 namespace {
 
-// owner: files/bytes, in the order of the shares.
-std::string describe(const keyed_figures& figures) {
-  std::string text;
-  for (const keyed_share& share : figures.shares()) {
-    std::string bytes;
-    append_decimal(bytes, share.bytes);
-    text += std::to_string(share.key) + ":" + std::to_string(share.files) + "/" + bytes + " ";
-  }
-  return text;
-}
+using quern_test::describe;
 
 // The years count back from the run's start in UTC: the first second of a
 // year is in it, the last second before it in the year before, and a time

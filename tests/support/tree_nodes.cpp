@@ -69,6 +69,16 @@ std::string describe_numbered(const quern::directory_node* root) {
   return text;
 }
 
+std::string describe(const quern::keyed_figures& figures) {
+  std::string text;
+  for (const quern::keyed_share& share : figures.shares()) {
+    std::string bytes;
+    quern::append_decimal(bytes, share.bytes);
+    text += std::to_string(share.key) + ":" + std::to_string(share.files) + "/" + bytes + " ";
+  }
+  return text;
+}
+
 std::string describe_owners(const quern::directory_node* root, quern::detail_ledger& ledger) {
   std::string text;
   std::vector<const quern::directory_node*> pending{root};

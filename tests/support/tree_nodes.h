@@ -36,6 +36,9 @@ std::string describe_numbered(const quern::directory_node* root);
 // and "name:files/bytes" per owner in byte order of the names; at the end
 // the number of directories holding figures. Throws, failing the test, where
 // the owners' bytes or files do not add up to the directory's totals.
+// "key:files/bytes " per share, in their order.
+std::string describe(const quern::keyed_figures& figures);
+
 std::string describe_owners(const quern::directory_node* root, quern::detail_ledger& ledger);
 
 }  // namespace quern_test
