@@ -35,16 +35,16 @@ void append_largest_table(std::string& page, const report_context& context, cons
   page += "</tr>\r\n";
   const size_t prefix = path_length_below_root(node);
   std::string cell;
-  for (const std::shared_ptr<largest_file>& file : ledger.details(&node).largest.files()) {
+  for (const largest_file_ref& file : ledger.details(&node).largest.files()) {
     page += "<tr>\r\n";
-    const std::string_view path = std::string_view(file->path).substr(prefix);
+    const std::string_view path = file->path().substr(prefix);
     const size_t slash = path.rfind('/');
     page += " <td class=\"tddetailname\">";
     if (slash != std::string_view::npos) {
       const std::string_view directory = path.substr(0, slash + 1);
-      if (file->directory_has_pages) {
+      if (file->directory_has_pages()) {
         page += "<a href=\"";
-        link_keys.push_back(append_page_name(page, file->directory_id, key));
+        link_keys.push_back(append_page_name(page, file->directory_id(), key));
         page += "\">";
         append_html_escaped(page, directory);
         page += "</a>";
@@ -54,15 +54,15 @@ void append_largest_table(std::string& page, const report_context& context, cons
     }
     append_html_escaped(page, path.substr(slash + 1));
     page += "</td>\r\n";
-    append_cell(page, "tddetailnumber", dotted(byte_total(file->bytes)));
+    append_cell(page, "tddetailnumber", dotted(byte_total(file->bytes())));
     if (times) {
       cell.clear();
-      append_date(cell, file->modified);
+      append_date(cell, file->modified());
       append_cell(page, "tddetailnumber", cell);
     }
     if (owners) {
       cell.clear();
-      append_html_escaped(cell, ledger.name(file->owner));
+      append_html_escaped(cell, ledger.name(file->owner()));
       append_cell(page, "tddetailname", cell);
     }
     page += "</tr>\r\n";

@@ -1,46 +1,57 @@
 #include "tree/largest_files.h"
 
 #include <algorithm>
+#include <cstring>
+#include <new>
 
 namespace quern {
 
+largest_file_ref largest_file_ref::make(std::string_view path, uint64_t bytes, int64_t modified, uint32_t owner) {
+  void* block = ::operator new(sizeof(largest_file) + path.size());
+  auto* file = new (block) largest_file(path.size(), bytes, modified, owner);
+  std::memcpy(static_cast<char*>(block) + sizeof(largest_file), path.data(), path.size());
+  return largest_file_ref(file);
+}
+
+void largest_file_ref::release() {
+  if (file_ == nullptr || file_->references_.fetch_sub(1, std::memory_order_acq_rel) != 1) return;
+  file_->~largest_file();
+  ::operator delete(file_);
+  file_ = nullptr;
+}
+
 bool ranks_before(const largest_file& a, const largest_file& b) {
-  if (a.bytes != b.bytes) return a.bytes > b.bytes;
-  return a.path < b.path;
+  if (a.bytes() != b.bytes()) return a.bytes() > b.bytes();
+  return a.path() < b.path();
 }
 
 namespace {
 
-bool shared_ranks_before(const std::shared_ptr<largest_file>& a, const std::shared_ptr<largest_file>& b) {
-  return ranks_before(*a, *b);
-}
+bool ref_ranks_before(const largest_file_ref& a, const largest_file_ref& b) { return ranks_before(*a, *b); }
 
 }  // namespace
 
 void largest_files::rank(std::string_view path, uint64_t bytes, int64_t modified, uint32_t owner) {
-  if (files_.size() == limit_ && (limit_ == 0 || bytes < files_.back()->bytes)) return;
-  auto file = std::make_shared<largest_file>();
-  file->path = path;
-  file->bytes = bytes;
-  file->modified = modified;
-  file->owner = owner;
-  offer(std::move(file));
+  if (files_.size() == limit_ && (limit_ == 0 || bytes < files_.back()->bytes())) return;
+  largest_file_ref file = largest_file_ref::make(path, bytes, modified, owner);
+  const auto at = std::upper_bound(files_.begin(), files_.end(), file, ref_ranks_before);
+  if (static_cast<size_t>(at - files_.begin()) >= limit_) return;
+  if (files_.size() == limit_) {
+    files_.pop_back();
+    files_.insert(std::upper_bound(files_.begin(), files_.end(), file, ref_ranks_before), std::move(file));
+    return;
+  }
+  files_.insert(at, std::move(file));
 }
 
 void largest_files::place_own_files(uint64_t directory_id, bool has_pages) const {
-  for (const std::shared_ptr<largest_file>& file : files_) {
-    if (file->placed) continue;
-    file->placed = true;
-    file->directory_has_pages = has_pages;
-    file->directory_id = directory_id;
+  for (const largest_file_ref& ref : files_) {
+    largest_file* file = ref.file_;
+    if (file->placed_) continue;
+    file->placed_ = true;
+    file->directory_has_pages_ = has_pages;
+    file->directory_id_ = directory_id;
   }
-}
-
-void largest_files::offer(std::shared_ptr<largest_file> file) {
-  const auto at = std::upper_bound(files_.begin(), files_.end(), file, shared_ranks_before);
-  if (static_cast<size_t>(at - files_.begin()) >= limit_) return;
-  if (files_.size() == limit_) files_.pop_back();
-  files_.insert(std::upper_bound(files_.begin(), files_.end(), file, shared_ranks_before), std::move(file));
 }
 
 void largest_files::merge(const largest_files& other) {
@@ -50,13 +61,13 @@ void largest_files::merge(const largest_files& other) {
     files_ = other.files_;
     return;
   }
-  std::vector<std::shared_ptr<largest_file>> merged;
+  std::vector<largest_file_ref> merged;
   merged.reserve(std::min<size_t>(limit_, files_.size() + other.files_.size()));
   auto left = files_.begin();
   auto right = other.files_.begin();
   while (merged.size() < limit_ && (left != files_.end() || right != other.files_.end())) {
     if (right == other.files_.end() || (left != files_.end() && !ranks_before(**right, **left))) {
-      merged.push_back(*left++);
+      merged.push_back(std::move(*left++));
     } else {
       merged.push_back(*right++);
     }
@@ -65,11 +76,9 @@ void largest_files::merge(const largest_files& other) {
 }
 
 size_t largest_files::footprint() const {
-  size_t bytes = files_.capacity() * sizeof(std::shared_ptr<largest_file>);
-  for (const auto& file : files_) {
-    // Counted whole wherever it is listed: an upper bound.
-    bytes += sizeof(largest_file) + file->path.capacity();
-  }
+  size_t bytes = files_.capacity() * sizeof(largest_file_ref);
+  // Counted whole wherever it is listed: an upper bound.
+  for (const largest_file_ref& file : files_) bytes += sizeof(largest_file) + file->path().size();
   return bytes;
 }
 

@@ -1,27 +1,77 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
-#include <memory>
 #include <span>
-#include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace quern {
 
-// One regular file among the largest of some subtree. The same entry is
-// shared by the lists of every directory above it that it ranks in.
-struct largest_file {
+// One regular file among the largest of some subtree, its path in the same
+// allocation. The lists of every directory above it that it ranks in share
+// it; the last of them to let go of it frees it, on whatever thread.
+class largest_file {
+ public:
+  largest_file(const largest_file&) = delete;
+  largest_file& operator=(const largest_file&) = delete;
+
   // Relative to the root: the names below it, joined by "/".
-  std::string path;
-  uint64_t bytes = 0;
-  int64_t modified = 0;  // seconds since 1970, UTC
-  uint32_t owner = 0;
+  std::string_view path() const { return {reinterpret_cast<const char*>(this) + sizeof(largest_file), path_length_}; }
+  uint64_t bytes() const { return bytes_; }
+  int64_t modified() const { return modified_; }  // seconds since 1970, UTC
+  uint32_t owner() const { return owner_; }
   // Where its directory's pages are, once that directory is counted:
   // whether it has pages, and its node's number.
-  bool placed = false;
-  bool directory_has_pages = false;
-  uint64_t directory_id = 0;
+  bool placed() const { return placed_; }
+  bool directory_has_pages() const { return directory_has_pages_; }
+  uint64_t directory_id() const { return directory_id_; }
+
+ private:
+  friend class largest_file_ref;
+  friend class largest_files;
+
+  largest_file(size_t path_length, uint64_t bytes, int64_t modified, uint32_t owner)
+      : owner_(owner), bytes_(bytes), modified_(modified), path_length_(static_cast<uint32_t>(path_length)) {}
+
+  std::atomic<uint32_t> references_{1};
+  uint32_t owner_;
+  uint64_t bytes_;
+  int64_t modified_;
+  uint64_t directory_id_ = 0;
+  uint32_t path_length_;
+  bool placed_ = false;
+  bool directory_has_pages_ = false;
+};
+
+// A counted reference to a largest file.
+class largest_file_ref {
+ public:
+  largest_file_ref() = default;
+  // A new file, referred to once.
+  static largest_file_ref make(std::string_view path, uint64_t bytes, int64_t modified, uint32_t owner);
+  largest_file_ref(const largest_file_ref& other) : file_(other.file_) { hold(); }
+  largest_file_ref(largest_file_ref&& other) noexcept : file_(std::exchange(other.file_, nullptr)) {}
+  largest_file_ref& operator=(largest_file_ref other) noexcept {
+    std::swap(file_, other.file_);
+    return *this;
+  }
+  ~largest_file_ref() { release(); }
+
+  const largest_file* operator->() const { return file_; }
+  const largest_file& operator*() const { return *file_; }
+  const largest_file* get() const { return file_; }
+
+ private:
+  friend class largest_files;
+  explicit largest_file_ref(largest_file* file) : file_(file) {}
+  void hold() const {
+    if (file_ != nullptr) file_->references_.fetch_add(1, std::memory_order_relaxed);
+  }
+  void release();
+
+  largest_file* file_ = nullptr;
 };
 
 // The largest files first, ties by path in byte order.
@@ -44,16 +94,15 @@ class largest_files {
   // not placed before, learn where its pages are.
   void place_own_files(uint64_t directory_id, bool has_pages) const;
 
-  std::span<const std::shared_ptr<largest_file>> files() const { return files_; }
+  std::span<const largest_file_ref> files() const { return files_; }
   bool empty() const { return files_.empty(); }
   void clear() { files_.clear(); }
+  void shrink_to_fit() { files_.shrink_to_fit(); }
   size_t footprint() const;
 
  private:
-  void offer(std::shared_ptr<largest_file> file);
-
   uint32_t limit_ = 0;
-  std::vector<std::shared_ptr<largest_file>> files_;
+  std::vector<largest_file_ref> files_;
 };
 
 }  // namespace quern

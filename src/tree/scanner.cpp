@@ -108,8 +108,8 @@ class walk {
     details.owners = own.owners;
     details.ages = own.ages;
     details.largest = largest_files(details_.largest);
-    for (const std::shared_ptr<largest_file>& file : own.largest.files())
-      details.largest.rank(path_below_root(file->path), file->bytes, file->modified, file->owner);
+    for (const largest_file_ref& file : own.largest.files())
+      details.largest.rank(path_below_root(file->path()), file->bytes(), file->modified(), file->owner());
   }
 
   // The path of the entry of the directory at path_, relative to the root.

@@ -499,8 +499,8 @@ TEST_P(Scanner, AgesAndLargestFilesCountAsTheStatisticsDo) {
       }
       text += " |";
       for (const auto& file : ledger.details(node).largest.files()) {
-        text += " " + file->path + "=" + std::to_string(file->bytes) + "@d" + std::to_string(file->directory_id) +
-                (file->directory_has_pages ? "" : "-");
+        text += " " + std::string(file->path()) + "=" + std::to_string(file->bytes()) + "@d" +
+                std::to_string(file->directory_id()) + (file->directory_has_pages() ? "" : "-");
       }
       text += "\n";
     }

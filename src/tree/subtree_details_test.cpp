@@ -41,7 +41,8 @@ TEST(AgeClasses, YearsBeginAtTheirFirstSecondInUtcAndTimesAfterTheStartAreLater)
 TEST(LargestFiles, RankByBytesThenPathAndJoinedListsKeepTheirLimit) {
   const auto paths = [](const largest_files& largest) {
     std::string text;
-    for (const auto& file : largest.files()) text += file->path + "=" + std::to_string(file->bytes) + " ";
+    for (const auto& file : largest.files())
+      text += std::string(file->path()) + "=" + std::to_string(file->bytes()) + " ";
     return text;
   };
   largest_files own(3);
@@ -56,8 +57,8 @@ TEST(LargestFiles, RankByBytesThenPathAndJoinedListsKeepTheirLimit) {
   parent.merge(own);
   EXPECT_EQ(paths(parent), "d/big=11 d/a=10 d/b=10 ");
   parent.place_own_files(1, false);
-  EXPECT_EQ(parent.files()[0]->directory_id, 7u);
-  EXPECT_TRUE(parent.files()[0]->directory_has_pages);
+  EXPECT_EQ(parent.files()[0]->directory_id(), 7u);
+  EXPECT_TRUE(parent.files()[0]->directory_has_pages());
 
   largest_files none;
   none.merge(parent);
