@@ -11,20 +11,15 @@ bool by_key(const keyed_share& a, const keyed_share& b) { return a.key < b.key; 
 }  // namespace
 
 void keyed_figures::add(uint32_t key, uint64_t bytes, int64_t files) {
-  if (many_.empty() && (!single_ || one_.key == key)) {
-    if (!single_) one_ = {key};
-    single_ = true;
-    one_.files += files;
-    one_.bytes.add(bytes);
-    return;
+  // Entries of one key mostly come in runs.
+  auto at = shares_.end();
+  if (shares_.empty() || shares_.back().key != key) {
+    const keyed_share wanted{key};
+    at = std::lower_bound(shares_.begin(), shares_.end(), wanted, by_key);
+    if (at == shares_.end() || at->key != key) at = shares_.insert(at, wanted);
+  } else {
+    --at;
   }
-  if (single_) {
-    many_.push_back(one_);
-    single_ = false;
-  }
-  const keyed_share wanted{key};
-  auto at = std::lower_bound(many_.begin(), many_.end(), wanted, by_key);
-  if (at == many_.end() || at->key != key) at = many_.insert(at, wanted);
   at->files += files;
   at->bytes.add(bytes);
 }
@@ -34,7 +29,7 @@ void keyed_figures::merge(const keyed_figures& other) {
     *this = other;
     return;
   }
-  const std::span<keyed_share> mine = writable();
+  const std::span<keyed_share> mine = shares_;
   const std::span<const keyed_share> theirs = other.shares();
   // A subtree mostly has no key that the directory above it lacks; then
   // the shares are added in place and no storage is taken.
@@ -64,8 +59,7 @@ void keyed_figures::merge(const keyed_figures& other) {
       merged.push_back(sum);
     }
   }
-  many_.swap(merged);
-  single_ = false;
+  shares_.swap(merged);
 }
 
 void keyed_figures::merge(keyed_figures&& other) {

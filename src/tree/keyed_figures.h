@@ -18,8 +18,9 @@ struct keyed_share {
 };
 
 // The shares of the keys present in a directory or a subtree, by key. Most
-// subtrees have one key or a few, so a sorted vector is all it takes, and a
-// single key takes no storage of its own.
+// subtrees have one key or a few, so a sorted vector is all it takes; every
+// directory with pages keeps one per kind until its pages are written, so
+// it is no larger than that.
 class keyed_figures {
  public:
   // Counts one entry, or only bytes with files 0, for the key.
@@ -28,23 +29,14 @@ class keyed_figures {
   // The same, taking over the other's storage where this holds nothing yet.
   void merge(keyed_figures&& other);
 
-  std::span<const keyed_share> shares() const {
-    return many_.empty() ? std::span<const keyed_share>(&one_, single_ ? 1 : 0) : many_;
-  }
-  bool empty() const { return shares().empty(); }
-  void clear() {
-    single_ = false;
-    many_.clear();
-  }
-  size_t footprint() const { return many_.capacity() * sizeof(keyed_share); }
+  std::span<const keyed_share> shares() const { return shares_; }
+  bool empty() const { return shares_.empty(); }
+  void clear() { shares_.clear(); }
+  void shrink_to_fit() { shares_.shrink_to_fit(); }
+  size_t footprint() const { return shares_.capacity() * sizeof(keyed_share); }
 
  private:
-  std::span<keyed_share> writable() { return many_.empty() ? std::span<keyed_share>(&one_, single_ ? 1 : 0) : many_; }
-
-  // The key while there is only one; from a second on, all are in many_.
-  keyed_share one_;
-  bool single_ = false;
-  std::vector<keyed_share> many_;
+  std::vector<keyed_share> shares_;
 };
 
 }  // namespace quern

@@ -68,6 +68,10 @@ std::string detail_ledger::name(owner_id owner) {
 
 void detail_ledger::keep(const directory_node* node, subtree_details details) {
   if (details.empty()) return;
+  // Kept until the pages, or the summary, are written: no spare room.
+  details.owners.shrink_to_fit();
+  details.ages.shrink_to_fit();
+  details.largest.shrink_to_fit();
   const mutex_lock held(mutex_);
   figures_.insert_or_assign(node, std::move(details));
 }
