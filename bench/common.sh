@@ -127,13 +127,13 @@ tree_of() {
     fi
 }
 
-# A tree without its summary was cut short, and one whose summary lacks
-# the allocated bytes was made before files had times and blocks: either is
-# made anew.
+# A tree without its summary was cut short, and one whose summary does not
+# say how its files are dated was made before files had times and blocks:
+# either is made anew.
 ensure_tree() {
     local tree
     tree=$(tree_of "$1")
-    if [ ! -f "$tree.summary" ] || ! grep -q '^allocated_bytes ' "$tree.summary"; then
+    if [ ! -f "$tree.summary" ] || ! grep -q '^dated by_directory$' "$tree.summary"; then
         discard "$tree"
         echo "generating $tree" >&2
         "$generator" --profile "$1" --seed "$seed" --scale "$scale" --out "$tree"

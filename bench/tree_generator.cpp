@@ -170,6 +170,9 @@ tree_plan plan_deep(random_source& random, double scale) {
   return plan;
 }
 
+// How far back files are dated.
+constexpr std::uint64_t kTimeSpan = std::uint64_t{15} * 365 * 86400;
+
 struct tree_totals {
   std::uint64_t directories = 0;
   std::uint64_t directories_with_subdirs = 0;
@@ -216,6 +219,8 @@ class tree_builder {
         child_names.push_back(std::move(name));
       }
       const auto sizes = file_sizes(node);
+      // Files mostly date from when their directory was worked on.
+      const auto worked_on = static_cast<std::int64_t>(details_.below(kTimeSpan));
       for (std::uint64_t size : sizes) {
         std::string name = unique_name(taken, true);
         const int file = openat(fd, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
@@ -225,7 +230,7 @@ class tree_builder {
         if (size != 0 && ftruncate(file, static_cast<off_t>(size)) != 0) {
           fail_errno("ftruncate at depth " + std::to_string(depth), name);
         }
-        give_details(file, size, name);
+        give_details(file, size, worked_on, name);
         close(file);
         give_to(node.owner, fd, name);
         ++totals_.files;
@@ -279,19 +284,21 @@ class tree_builder {
   }
 
   // Allocates a block, or now and then sixteen, inside the file's length
-  // for a tenth of the files, and dates it back up to fifteen years from
-  // the start of 2026.
-  void give_details(int file, std::uint64_t size, const std::string& name) {
+  // for a tenth of the files, and dates it back from the start of 2026:
+  // most files within a year before their directory was worked on, that
+  // many years back, the others anywhere in fifteen years.
+  void give_details(int file, std::uint64_t size, std::int64_t worked_on, const std::string& name) {
     constexpr std::int64_t kNewest = 1767225600;
-    constexpr std::int64_t kSpan = 15 * 365 * 86400;
+    constexpr std::int64_t kYear = 365 * 86400;
     if (size > 0 && details_.chance(0.1)) {
       const std::uint64_t wanted = details_.chance(0.1) ? 65536 : 4096;
       const std::uint64_t length = std::min(size, wanted);
       if (fallocate(file, FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(length)) != 0) fail_errno("fallocate", name);
       totals_.allocated_bytes += length;
     }
-    const timespec times[2] = {{0, UTIME_OMIT},
-                               {static_cast<time_t>(kNewest - static_cast<std::int64_t>(details_.below(kSpan))), 0}};
+    const std::int64_t back = details_.chance(0.9) ? worked_on + static_cast<std::int64_t>(details_.below(kYear))
+                                                   : static_cast<std::int64_t>(details_.below(kTimeSpan));
+    const timespec times[2] = {{0, UTIME_OMIT}, {static_cast<time_t>(kNewest - back), 0}};
     if (futimens(file, times) != 0) fail_errno("futimens", name);
   }
 
@@ -389,7 +396,7 @@ void write_summary(const std::string& path, const std::string& profile, std::uin
   std::fprintf(out,
                "profile %s\nseed %llu\nscale %g\ndirectories %llu\ndirectories_with_subdirs %llu\n"
                "files %llu\nsymlinks %llu\nfifos %llu\nfile_bytes %llu\nname_bytes %llu\n"
-               "path_bytes %llu\nmax_depth %llu\nallocated_bytes %llu\n",
+               "path_bytes %llu\nmax_depth %llu\nallocated_bytes %llu\ndated by_directory\n",
                profile.c_str(), static_cast<unsigned long long>(seed), scale,
                static_cast<unsigned long long>(totals.directories),
                static_cast<unsigned long long>(totals.directories_with_subdirs),
