@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <ctime>
 #include <map>
 #include <thread>
 #include <tuple>
@@ -176,6 +178,12 @@ TEST(Win32FileSystem, ListsNamesOutsideTheCodePageWithLargeSizesAndAnswersFromSe
     EXPECT_EQ(file.size, before.size);
     EXPECT_EQ(file.device, before.device);
     EXPECT_EQ(file.inode, before.inode);
+    // The listing's times and space and the entry's own agree, and the
+    // file was written just now, in seconds since 1970.
+    EXPECT_EQ(file.modified, before.modified);
+    EXPECT_EQ(file.allocated, before.allocated);
+    EXPECT_LE(file.allocated, kFiveGiB);
+    EXPECT_LT(std::llabs(file.modified - static_cast<int64_t>(std::time(nullptr))), 86400);
   }
 }
 
