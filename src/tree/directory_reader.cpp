@@ -44,12 +44,12 @@ void directory_contents::clear() {
 
 size_t directory_contents::footprint() const {
   return sizeof(*this) + names.footprint() + pending.capacity() * sizeof(pending_entry) +
-         linked_files.capacity() * sizeof(linked_file) + details.footprint();
+         linked_files.capacity() * sizeof(linked_file) + details.footprint() + largest.footprint();
 }
 
 void read_directory(open_directory& directory, const read_options& options, directory_contents& contents) {
   contents.clear();
-  contents.details.largest = largest_files(options.details.largest);
+  contents.largest.reset(options.details.largest);
   const bool passing_over = passes_over_entries(directory, options.passed_over);
   thread_local name_list batch;
   bool searchable = false;
@@ -101,7 +101,7 @@ void read_directory(open_directory& directory, const read_options& options, dire
             contents.files += 1;
             contents.size.add(bytes_of(entry, options));
             contents.details.count(options.details, entry.owner, entry.modified, bytes_of(entry, options), 1);
-            contents.details.largest.rank(name, bytes_of(entry, options), entry.modified, entry.owner);
+            contents.largest.offer(name, bytes_of(entry, options), entry.modified, entry.owner);
             break;
           case entry_status::kind::other:
             contents.devices += 1;

@@ -48,9 +48,10 @@ struct directory_contents {
   std::vector<linked_file> linked_files;  // of the linked pending entries, in order
   size_t subdirectories = 0;              // pending entries that are directories to enter
   status listing_failure;
-  // Of the entries counted here, where asked for; the largest files' paths
-  // are their names.
+  // Of the entries counted here, where asked for; the largest files wait
+  // by name.
   subtree_details details;
+  largest_candidates largest;
 
   void clear();
   // Bytes this holds, for the bound on what is read ahead.

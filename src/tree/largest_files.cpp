@@ -75,6 +75,58 @@ void largest_files::merge(const largest_files& other) {
   files_.swap(merged);
 }
 
+void largest_candidates::reset(uint32_t limit) {
+  limit_ = limit;
+  candidates_.clear();
+  names_.clear();
+  live_name_bytes_ = 0;
+  last_ = 0;
+}
+
+bool largest_candidates::ranks_after(const candidate& a, const candidate& b) const {
+  if (a.bytes != b.bytes) return a.bytes < b.bytes;
+  return name(a) > name(b);
+}
+
+void largest_candidates::find_last() {
+  last_ = 0;
+  for (size_t at = 1; at < candidates_.size(); ++at) {
+    if (ranks_after(candidates_[at], candidates_[last_])) last_ = at;
+  }
+}
+
+void largest_candidates::offer(std::string_view name, uint64_t bytes, int64_t modified, uint32_t owner) {
+  if (limit_ == 0) return;
+  const bool full = candidates_.size() == limit_;
+  if (full && bytes < candidates_[last_].bytes) return;
+  if (full && names_.size() > 2 * live_name_bytes_ + 4096) {
+    std::string kept;
+    kept.reserve(live_name_bytes_);
+    for (candidate& stays : candidates_) {
+      const std::string_view text = this->name(stays);
+      stays.name_start = static_cast<uint32_t>(kept.size());
+      kept.append(text);
+    }
+    names_.swap(kept);
+  }
+  const candidate offered{bytes, modified, owner, static_cast<uint32_t>(names_.size()),
+                          static_cast<uint32_t>(name.size())};
+  names_.append(name);
+  if (!full) {
+    candidates_.push_back(offered);
+    live_name_bytes_ += name.size();
+    if (candidates_.size() == limit_) find_last();
+    return;
+  }
+  if (!ranks_after(candidates_[last_], offered)) {
+    names_.resize(offered.name_start);
+    return;
+  }
+  live_name_bytes_ += name.size() - candidates_[last_].name_length;
+  candidates_[last_] = offered;
+  find_last();
+}
+
 size_t largest_files::footprint() const {
   size_t bytes = files_.capacity() * sizeof(largest_file_ref);
   // Counted whole wherever it is listed: an upper bound.

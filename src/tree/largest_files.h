@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdint>
 #include <span>
+#include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -103,6 +104,41 @@ class largest_files {
  private:
   uint32_t limit_ = 0;
   std::vector<largest_file_ref> files_;
+};
+
+// The at most `limit` largest regular files of one directory while it is
+// read, by name: their entries are made once the walk knows the
+// directory's path, and only for those that stay.
+class largest_candidates {
+ public:
+  struct candidate {
+    uint64_t bytes;
+    int64_t modified;
+    uint32_t owner;
+    uint32_t name_start;
+    uint32_t name_length;
+  };
+
+  void reset(uint32_t limit);
+  void offer(std::string_view name, uint64_t bytes, int64_t modified, uint32_t owner);
+  std::span<const candidate> candidates() const { return candidates_; }
+  std::string_view name(const candidate& of) const {
+    return std::string_view(names_).substr(of.name_start, of.name_length);
+  }
+  size_t footprint() const { return candidates_.capacity() * sizeof(candidate) + names_.capacity(); }
+
+ private:
+  // Whether the first would rank after the second in one directory.
+  bool ranks_after(const candidate& a, const candidate& b) const;
+  void find_last();
+
+  uint32_t limit_ = 0;
+  std::vector<candidate> candidates_;
+  size_t last_ = 0;  // the one that ranks last, while there are `limit_`
+  // The candidates' names, and those of candidates pushed out, until they
+  // take more room than the others.
+  std::string names_;
+  size_t live_name_bytes_ = 0;
 };
 
 }  // namespace quern

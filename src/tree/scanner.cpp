@@ -98,18 +98,18 @@ class walk {
     diag_.progress().directory_scanned(contents->entries, node->size);
     const uint64_t depth = levels_.empty() ? 0 : levels_.back().depth + 1;
     levels_.push_back({node, contents, 0, 0, 0, path_.size(), depth, made.before, made.after, made.kept_by_parent});
-    if (ledger_ != nullptr) take_details(levels_.back().details, contents->details);
+    if (ledger_ != nullptr) take_details(levels_.back().details, *contents);
     return true;
   }
 
   // The details of the directory's own entries; its largest files get
   // their paths below the root.
-  void take_details(subtree_details& details, const subtree_details& own) {
-    details.owners = own.owners;
-    details.ages = own.ages;
+  void take_details(subtree_details& details, const directory_contents& own) {
+    details.owners = own.details.owners;
+    details.ages = own.details.ages;
     details.largest = largest_files(details_.largest);
-    for (const largest_file_ref& file : own.largest.files())
-      details.largest.rank(path_below_root(file->path()), file->bytes(), file->modified(), file->owner());
+    for (const largest_candidates::candidate& file : own.largest.candidates())
+      details.largest.rank(path_below_root(own.largest.name(file)), file.bytes, file.modified, file.owner);
   }
 
   // The path of the entry of the directory at path_, relative to the root.

@@ -69,6 +69,33 @@ TEST(LargestFiles, RankByBytesThenPathAndJoinedListsKeepTheirLimit) {
   EXPECT_EQ(none.files()[1].get(), own.files()[0].get());
 }
 
+// A directory of many files keeps the largest by name, ties by name, as
+// sorting all of them would, while the names of those pushed out give their
+// room back.
+TEST(LargestFiles, CandidatesOfOneDirectoryAreTheLargestOfAllItsFiles) {
+  largest_candidates candidates;
+  candidates.reset(7);
+  std::vector<std::pair<uint64_t, std::string>> all;
+  uint64_t state = 12345;
+  for (int i = 0; i < 20000; ++i) {
+    state = state * 6364136223846793005ULL + 1442695040888963407ULL;
+    const uint64_t bytes = (state >> 33) % 50 + static_cast<uint64_t>(i / 1000);
+    const std::string name = "file-" + std::to_string(state >> 40);
+    candidates.offer(name, bytes, 0, 0);
+    all.emplace_back(bytes, name);
+  }
+  std::sort(all.begin(), all.end(),
+            [](const auto& a, const auto& b) { return a.first != b.first ? a.first > b.first : a.second < b.second; });
+  std::vector<std::pair<uint64_t, std::string>> kept;
+  for (const auto& candidate : candidates.candidates())
+    kept.emplace_back(candidate.bytes, std::string(candidates.name(candidate)));
+  std::sort(kept.begin(), kept.end(),
+            [](const auto& a, const auto& b) { return a.first != b.first ? a.first > b.first : a.second < b.second; });
+  all.resize(7);
+  EXPECT_EQ(kept, all);
+  EXPECT_LT(candidates.footprint(), 20000u);
+}
+
 int looked_up = 0;
 
 std::optional<std::string> named_below_ten(owner_id user) {
