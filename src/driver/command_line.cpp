@@ -46,9 +46,7 @@ std::optional<std::string> broken_rule(const std::vector<given_option>& given, c
   }
   for (const given_option& option : given) {
     const std::optional<listing_field> needed = option.row->listing_needs;
-    if (!config.listing || !needed) continue;
-    const auto& fields = config.listing_fields;
-    if (!fields || std::find(fields->begin(), fields->end(), *needed) == fields->end()) {
+    if (config.listing && needed && !config.listing->has(*needed)) {
       return std::string("Option \"") + option.spelling + "\" nur mit " + option.row->listing_needs_name +
              " in der Listendatei moeglich";
     }
@@ -107,12 +105,12 @@ command_line read_command_line(int argc, const char* const* argv, bool links_and
     if (!row->take(line.config, value)) return mistake(std::string(row->invalid) + " \"" + value + "\"");
     given.push_back({row, argument});
   }
-  if (std::optional<std::string> broken = broken_rule(given, line.config)) return mistake(std::move(*broken));
   settings& config = line.config;
   if (config.listing) {
     config.listing->fields = config.listing_fields;
     config.file_times = config.listing->has(listing_field::time);
   }
+  if (std::optional<std::string> broken = broken_rule(given, line.config)) return mistake(std::move(*broken));
   return line;
 }
 

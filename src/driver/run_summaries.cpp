@@ -22,17 +22,23 @@ std::optional<settings> taken(std::string_view option, const std::string& value)
   return std::nullopt;
 }
 
-// Summaries keep their options as given; they compare by what the caps
-// stand for: "--min-size 1K" is "--min-size 1024", "--depth 01" is
-// "--depth 1" and "--min-size 0" no cap at all. A value that is not valid
-// compares as it stands.
-std::string comparable(std::string_view options) {
+// The options of a summary's header, one by one.
+std::vector<std::string> words_of(std::string_view options) {
   std::vector<std::string> words;
   for (size_t start = 0; start <= options.size();) {
     const size_t end = std::min(options.find(' ', start), options.size());
     if (end > start) words.emplace_back(options.substr(start, end - start));
     start = end + 1;
   }
+  return words;
+}
+
+// Summaries keep their options as given; they compare by what the caps
+// stand for: "--min-size 1K" is "--min-size 1024", "--depth 01" is
+// "--depth 1" and "--min-size 0" no cap at all. A value that is not valid
+// compares as it stands.
+std::string comparable(std::string_view options) {
+  const std::vector<std::string> words = words_of(options);
   std::string result;
   for (size_t at = 0; at < words.size(); ++at) {
     std::string word = words[at];
@@ -103,7 +109,9 @@ bool read_comparison(const settings& config, file_system& files, diagnostics& di
     return false;
   }
   say_differences(config, *earlier, diag);
-  earlier->measure_bytes_now(config.allocated);
+  const std::vector<std::string> then = words_of(earlier->header().options);
+  const bool allocated_then = std::find(then.begin(), then.end(), "--allocated") != then.end();
+  earlier->set_bytes_compare(allocated_then == config.allocated);
   return true;
 }
 

@@ -85,7 +85,6 @@ void scan_and_write_pages(const settings& config, const report_context& context,
                     .hard_links_once = config.hard_links_once,
                     .retention = page_retention(config),
                     .allocated = config.allocated,
-                    .details = context.ledger != nullptr ? context.ledger->options() : detail_options(),
                     .ledger = context.ledger};
   pass_over_summary(full, scan);
   std::unique_ptr<page_crew> crew;
@@ -137,9 +136,7 @@ void read_and_write_pages(const settings& config, const report_context& context,
   const auto counted = [every_directory](directory_node* node, const subtree_details* details) {
     every_directory->add(*node, true, details);
   };
-  const listing_counting counting{.allocated = config.allocated,
-                                  .details = context.ledger != nullptr ? context.ledger->options() : detail_options(),
-                                  .ledger = context.ledger};
+  const listing_counting counting{.allocated = config.allocated, .ledger = context.ledger};
   read_listing(tree, root, config.rootdirectory, listing, *config.listing, diag, page_retention(config), counting,
                every_directory != nullptr ? counted : counted_function());
   close_full_summary(full, diag);

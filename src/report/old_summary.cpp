@@ -340,17 +340,6 @@ bool old_summary::owners(uint32_t line, std::vector<summary_owner>& owners) cons
   return value != kOwnersNotKept && parse_summary_owners(value, owners);
 }
 
-void old_summary::measure_bytes_now(bool allocated) {
-  bool allocated_then = false;
-  const std::string_view options = header_.options;
-  for (size_t start = 0; start <= options.size();) {
-    const size_t end = std::min(options.find(' ', start), options.size());
-    if (options.substr(start, end - start) == "--allocated") allocated_then = true;
-    start = end + 1;
-  }
-  bytes_compare_ = allocated_then == allocated;
-}
-
 bool old_summary::ages(uint32_t line, std::vector<summary_age>& ages) const {
   ages.clear();
   if (!header_.ages) return false;

@@ -44,7 +44,7 @@ class old_summary {
   // Whether its bytes and this run's measure the same: both the length, or
   // both the space on the disk. Told once, before pages are written; until
   // then they do.
-  void measure_bytes_now(bool allocated);
+  void set_bytes_compare(bool compare) { bytes_compare_ = compare; }
   bool bytes_compare() const { return bytes_compare_; }
   // Directory lines, numbered from 0 in the order of the file.
   uint32_t directories() const { return static_cast<uint32_t>(lines_.size()); }

@@ -19,10 +19,6 @@ bool passes_over_entries(open_directory& directory, const passed_over_entries& p
   return directory.identity(device, inode).is_ok() && device == passed_over.device && inode == passed_over.inode;
 }
 
-uint64_t bytes_of(const entry_status& entry, const read_options& options) {
-  return static_cast<uint64_t>(options.allocated ? entry.allocated : entry.size);
-}
-
 }  // namespace
 
 void note_root_file_system(open_directory& root, read_options& options) {
@@ -77,6 +73,7 @@ void read_directory(open_directory& directory, const read_options& options, dire
       pending_entry waiting{.type = entry.type, .error_number = outcome.error_number()};
       if (outcome.is_ok()) {
         searchable = true;
+        const uint64_t bytes = static_cast<uint64_t>(options.allocated ? entry.allocated : entry.size);
         switch (entry.type) {
           case entry_status::kind::directory:
             waiting.elsewhere = options.one_file_system && entry.device != options.file_system;
@@ -85,23 +82,22 @@ void read_directory(open_directory& directory, const read_options& options, dire
             break;
           case entry_status::kind::symlink:
             contents.symlinks += 1;
-            contents.size.add(bytes_of(entry, options));
-            contents.details.count(options.details, entry.owner, entry.modified, bytes_of(entry, options), 0);
+            contents.size.add(bytes);
+            contents.details.count(options.details, entry.owner, entry.modified, bytes, 0);
             keep = keep || options.trace_links_and_others;
             break;
           case entry_status::kind::regular:
             if (options.hard_links_once && entry.links > 1) {
               waiting.linked = true;
-              contents.linked_files.push_back({entry.device, entry.inode,
-                                               static_cast<int64_t>(bytes_of(entry, options)), entry.owner,
-                                               entry.modified});
+              contents.linked_files.push_back(
+                  {entry.device, entry.inode, static_cast<int64_t>(bytes), entry.owner, entry.modified});
               keep = true;
               break;
             }
             contents.files += 1;
-            contents.size.add(bytes_of(entry, options));
-            contents.details.count(options.details, entry.owner, entry.modified, bytes_of(entry, options), 1);
-            contents.largest.offer(name, bytes_of(entry, options), entry.modified, entry.owner);
+            contents.size.add(bytes);
+            contents.details.count(options.details, entry.owner, entry.modified, bytes, 1);
+            contents.largest.offer(name, bytes, entry.modified, entry.owner);
             break;
           case entry_status::kind::other:
             contents.devices += 1;

@@ -32,16 +32,13 @@ bool ref_ranks_before(const largest_file_ref& a, const largest_file_ref& b) { re
 }  // namespace
 
 void largest_files::rank(std::string_view path, uint64_t bytes, int64_t modified, uint32_t owner) {
-  if (files_.size() == limit_ && (limit_ == 0 || bytes < files_.back()->bytes())) return;
+  if (!could_rank(bytes)) return;
   largest_file_ref file = largest_file_ref::make(path, bytes, modified, owner);
-  const auto at = std::upper_bound(files_.begin(), files_.end(), file, ref_ranks_before);
-  if (static_cast<size_t>(at - files_.begin()) >= limit_) return;
-  if (files_.size() == limit_) {
-    files_.pop_back();
-    files_.insert(std::upper_bound(files_.begin(), files_.end(), file, ref_ranks_before), std::move(file));
-    return;
-  }
-  files_.insert(at, std::move(file));
+  const auto at =
+      static_cast<size_t>(std::upper_bound(files_.begin(), files_.end(), file, ref_ranks_before) - files_.begin());
+  if (at == limit_) return;
+  if (files_.size() == limit_) files_.pop_back();
+  files_.insert(files_.begin() + static_cast<std::ptrdiff_t>(at), std::move(file));
 }
 
 void largest_files::place_own_files(uint64_t directory_id, bool has_pages) const {

@@ -86,8 +86,12 @@ class largest_files {
   explicit largest_files(uint32_t limit) : limit_(limit) {}
 
   uint32_t limit() const { return limit_; }
-  // Ranks a regular file; an entry is made only for one that ranks, so
-  // that most files cost a comparison.
+  // Whether a file of so many bytes may rank: most files cost this
+  // comparison and no more, not even their path.
+  bool could_rank(uint64_t bytes) const {
+    return files_.size() < limit_ || (limit_ > 0 && bytes >= files_.back()->bytes());
+  }
+  // Ranks a regular file; an entry is made only for one that ranks.
   void rank(std::string_view path, uint64_t bytes, int64_t modified, uint32_t owner);
   // The other's files join these; the longer limit holds.
   void merge(const largest_files& other);

@@ -1,5 +1,6 @@
 #include "tree/listing_details.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "tree/directory_node.h"
@@ -20,7 +21,7 @@ owner_id listed_details::owner_of(std::string_view name) {
 }
 
 void listed_details::add(const directory_node* directory, std::string_view owner, int64_t modified, uint64_t bytes,
-                         int64_t files, std::string_view path) {
+                         int64_t files, std::string_view below) {
   if (directory != last_directory_) {
     last_directory_ = directory;
     last_figures_ = &figures_[directory];
@@ -28,7 +29,18 @@ void listed_details::add(const directory_node* directory, std::string_view owner
   }
   const owner_id id = options_.owners ? owner_of(owner) : 0;
   last_figures_->count(options_, id, modified, bytes, files);
-  if (!path.empty()) last_figures_->largest.rank(path, bytes, modified, id);
+  if (below.empty() || !last_figures_->largest.could_rank(bytes)) return;
+  // Shown as a scan shows it: names joined by single slashes.
+  path_.clear();
+  for (size_t at = 0; at < below.size();) {
+    const size_t begin = below.find_first_not_of('/', at);
+    if (begin == std::string_view::npos) break;
+    const size_t end = std::min(below.find('/', begin), below.size());
+    if (!path_.empty()) path_ += '/';
+    path_.append(below.substr(begin, end - begin));
+    at = end;
+  }
+  last_figures_->largest.rank(path_, bytes, modified, id);
 }
 
 void listed_details::name_owners() { ledger_.name_listed_owners(std::move(names_)); }

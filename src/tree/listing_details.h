@@ -20,9 +20,10 @@ class listed_details {
   listed_details(detail_ledger& ledger, const detail_options& options) : ledger_(ledger), options_(options) {}
 
   // An entry directly in the directory, counting bytes and `files` files;
-  // a regular file's path below the root, "/" between names, ranks it.
+  // a regular file's path below the root as the record gives it ("/a//b"),
+  // ranks it.
   void add(const directory_node* directory, std::string_view owner, int64_t modified, uint64_t bytes, int64_t files,
-           std::string_view path);
+           std::string_view below);
   // Every record is in: the ledger gets the owners' names.
   void name_owners();
   // The directory's details so far: over its subtree once everything below
@@ -54,6 +55,7 @@ class listed_details {
   const directory_node* last_directory_ = nullptr;
   subtree_details* last_figures_ = nullptr;
   std::optional<owner_id> last_owner_;
+  std::string path_;
 };
 
 }  // namespace quern

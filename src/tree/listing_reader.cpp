@@ -268,7 +268,7 @@ class listing_reader {
       case record_kind::regular:
         parent->files += 1;
         parent->size.add(bytes);
-        if (details_ != nullptr) details_->add(parent, owner, modified, bytes, 1, path_below_root(below));
+        if (details_ != nullptr) details_->add(parent, owner, modified, bytes, 1, below);
         break;
       case record_kind::symlink:
         parent->symlinks += 1;
@@ -277,21 +277,6 @@ class listing_reader {
         break;
       default: parent->devices += 1; break;
     }
-  }
-
-  // The path below the root as the largest files show it: names joined by
-  // single slashes, without the first.
-  std::string_view path_below_root(std::string_view below) {
-    below_.clear();
-    for (size_t at = 0; at < below.size();) {
-      const size_t begin = below.find_first_not_of('/', at);
-      if (begin == std::string_view::npos) break;
-      const size_t end = std::min(below.find('/', begin), below.size());
-      if (!below_.empty()) below_ += '/';
-      below_.append(below.substr(begin, end - begin));
-      at = end;
-    }
-    return below_;
   }
 
   // The directory at `path` below the root ("" or "/a/b", no trailing
@@ -367,7 +352,6 @@ class listing_reader {
   listed_details* details_;
   // The fields before the path, an owner aside.
   std::vector<listing_field> fields_;
-  std::string below_;
   diagnostics& diag_;
   uint64_t number_ = 0;  // of the record being taken, from 1
   std::string current_;  // the path below the root resolved last
@@ -397,9 +381,10 @@ void read_listing(directory_tree& tree, directory_node* root, const std::string&
     if (counted) counted(root, counting.ledger != nullptr ? &none : nullptr);
     return;
   }
-  const bool owner_field = listing.owner_field.value_or(counting.details.owners);
+  const bool owner_field =
+      listing.owner_field.value_or(counting.ledger != nullptr && counting.ledger->options().owners);
   std::optional<listed_details> details;
-  if (counting.ledger != nullptr) details.emplace(*counting.ledger, counting.details);
+  if (counting.ledger != nullptr) details.emplace(*counting.ledger, counting.ledger->options());
   listing_reader reader(tree, root, root_path, source, owner_field, counting.allocated, details ? &*details : nullptr,
                         diag);
   const status read = reader.read(*listing.input, sizes);

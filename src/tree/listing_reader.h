@@ -34,9 +34,8 @@ void read_listing(directory_tree& tree, directory_node* root, const std::string&
 struct listing_counting {
   // Bytes are the blocks the records carry, not their sizes.
   bool allocated = false;
-  detail_options details;
-  // Where the details of the directories that get pages go; null: no
-  // details are counted.
+  // What its options ask for goes to the ledger, for the directories that
+  // get pages; null: no details are counted.
   detail_ledger* ledger = nullptr;
 };
 

@@ -54,6 +54,8 @@ class files_seen {
   std::unordered_set<std::pair<uint64_t, uint64_t>, identity_hash> seen_;
 };
 
+const detail_options kNoDetails;
+
 // The walk commits what the source read, in the order a depth-first scan
 // meets it: it alone creates nodes, adds up counts and speaks.
 class walk {
@@ -65,7 +67,7 @@ class walk {
         retention_(options.retention),
         counted_(options.counted),
         ledger_(options.ledger),
-        details_(options.details) {}
+        details_(options.ledger != nullptr ? options.ledger->options() : kNoDetails) {}
 
   void run(directory_node* root, const std::string& root_path) {
     path_ = root_path;
@@ -200,6 +202,7 @@ class walk {
     current.node->size.add(bytes);
     if (ledger_ == nullptr) return;
     current.details.count(details_, file.owner, file.modified, bytes, 1);
+    if (!current.details.largest.could_rank(bytes)) return;
     path_.resize(current.path_length);
     current.details.largest.rank(path_below_root(name), bytes, file.modified, file.owner);
   }
@@ -270,7 +273,7 @@ void jumper(directory_tree& tree, directory_node* root, const std::string& root_
                              .one_file_system = options.one_file_system,
                              .hard_links_once = options.hard_links_once,
                              .allocated = options.allocated,
-                             .details = options.ledger != nullptr ? options.details : detail_options(),
+                             .details = options.ledger != nullptr ? options.ledger->options() : detail_options(),
                              .passed_over = options.passed_over};
   std::unique_ptr<directory_source> source;
   if (options.threads > 1) {

@@ -29,10 +29,9 @@ struct scan_options {
   retention_rule retention = {};
   // Bytes count the space taken on the disk instead of the length.
   bool allocated = false;
-  // What is counted beyond the statistics, and where the details of each
-  // directory that gets pages go, once its subtree is counted; without a
-  // ledger, nothing is.
-  detail_options details = {};
+  // What is counted beyond the statistics, as the ledger's options say, and
+  // where the details of each directory that gets pages go, once its
+  // subtree is counted; without a ledger, nothing is.
   detail_ledger* ledger = nullptr;
   // Called on the walk's thread for each directory as soon as everything
   // below it is counted, after it has given back what it does not keep.

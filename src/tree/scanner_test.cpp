@@ -407,8 +407,7 @@ TEST_P(Scanner, FiguresPerOwnerAreKeptForTheDirectoriesThatGetPages) {
     linked.links = 2;
   }
   const auto owners_of = [this, &files](scan_options options) {
-    options.details.owners = true;
-    detail_ledger ledger(options.details, numbered_name);
+    detail_ledger ledger({.owners = true}, numbered_name);
     options.threads = threads();
     options.ledger = &ledger;
     const scan s(files, "r", verbosity::quiet, options);
@@ -439,10 +438,7 @@ TEST_P(Scanner, EveryDirectoryIsCountedWithItsFiguresPerOwner) {
   files.add("r/c/g", entry_status::kind::regular, 4).owner = 1;
   detail_ledger ledger({.owners = true}, numbered_name);
   std::vector<std::string> told;
-  scan_options options{.threads = threads(),
-                       .retention = {.max_depth = 0, .min_total = {}},
-                       .details = ledger.options(),
-                       .ledger = &ledger};
+  scan_options options{.threads = threads(), .retention = {.max_depth = 0, .min_total = {}}, .ledger = &ledger};
   options.counted = [&told](directory_node* node, const subtree_details* details) {
     std::string line = node_path(node);
     for (const keyed_share& share : details->owners.shares()) {
@@ -484,11 +480,7 @@ TEST_P(Scanner, AgesAndLargestFilesCountAsTheStatisticsDo) {
   const auto describe = [this, &files, &ages](bool allocated) {
     detail_ledger ledger({.ages = ages, .largest = 3});
     const scan s(files, "r", verbosity::quiet,
-                 {.threads = threads(),
-                  .hard_links_once = true,
-                  .allocated = allocated,
-                  .details = ledger.options(),
-                  .ledger = &ledger});
+                 {.threads = threads(), .hard_links_once = true, .allocated = allocated, .ledger = &ledger});
     std::string text;
     for (const directory_node* node : {s.root, s.root->subdirpointer[0], s.root->subdirpointer[0]->subdirpointer[0]}) {
       text += node_path(node) + ":";
