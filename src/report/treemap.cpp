@@ -233,6 +233,8 @@ class map_drawing {
         lay_out(source.tiles(children_of(node, depth), depth == 1 ? tone::directory : tone::nested), area,
                 context_.earlier != nullptr);
     for (const map_tile& tile : tiles) {
+      // What rounds to no room at all is not drawn.
+      if (tile.box.width == 0 || tile.box.height == 0) continue;
       const bool nests = depth == 1 && tile.kind == tile_kind::directory && tile.node->currentsubdirs() > 0 &&
                          tile.box.width >= 2 * kInset + 2 * kSmallestSide &&
                          tile.box.height >= kBandHeight + kInset + 2 * kSmallestSide;
@@ -263,7 +265,7 @@ class map_drawing {
     for (const tone t :
          {tone::grown_much, tone::grown, tone::shrunk, tone::shrunk_much, tone::same, tone::added, tone::unknown}) {
       const tone_style& style = style_of(t);
-      append_rect({x, kMapHeight + 6, 12, 12}, style.fill);
+      append_rect({x, kMapHeight + 6, 12, 12}, style.fill, "#000000");
       text_at(x + 16, kMapHeight + 16);
       svg_ += style.label;
       svg_ += "</text>\r\n";
@@ -280,7 +282,7 @@ class map_drawing {
     return {node.subdirpointer, node.subdirpointer + node.currentsubdirs()};
   }
 
-  void append_rect(const tile_box& box, std::string_view fill) {
+  void append_rect(const tile_box& box, std::string_view fill, std::string_view stroke) {
     svg_ += "<rect x=\"";
     append_decimal(svg_, box.x);
     svg_ += "\" y=\"";
@@ -291,7 +293,9 @@ class map_drawing {
     append_decimal(svg_, box.height);
     svg_ += "\" fill=\"";
     svg_ += fill;
-    svg_ += "\" stroke=\"#ffffff\"/>";
+    svg_ += "\" stroke=\"";
+    svg_ += stroke;
+    svg_ += "\"/>";
   }
 
   void text_at(int32_t x, int32_t y) {
@@ -330,6 +334,11 @@ class map_drawing {
     svg_ += "&#10;";
     svg_ += dotted(tile.bytes);
     svg_ += " Bytes";
+    // A figure that is a lower bound says so, as its row does.
+    const uint8_t gaps = tile.kind == tile_kind::directory ? tile.node->gaps : 0;
+    if ((gaps & kGapUnread) != 0) svg_ += " (nicht lesbar)";
+    if ((gaps & kGapNotEntered) != 0) svg_ += " (nicht betreten)";
+    if ((gaps & kGapBelow) != 0) svg_ += " (darunter unvollst&#228;ndig)";
     if (tile.compared) {
       if (tile.then.is == earlier_entry::kind::added) {
         svg_ += "&#10;neu";
@@ -352,7 +361,7 @@ class map_drawing {
     }
     svg_ += "<g>";
     append_tooltip(tile);
-    append_rect(tile.box, style_of(tile.colour).fill);
+    append_rect(tile.box, style_of(tile.colour).fill, "#ffffff");
     const size_t shown = label_of(tile);
     if (tile.box.height >= kLineHeight &&
         static_cast<int64_t>(shown) * kCharacterWidth + 6 <= static_cast<int64_t>(tile.box.width)) {
