@@ -15,9 +15,8 @@ bool is_name_character(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c
 // The elements the report writes; a name that slipped through unescaped as
 // one of these would still be caught by the tests that look for each name.
 bool is_report_tag(std::string_view name) {
-  for (std::string_view known :
-       {"html", "head", "meta", "link", "title", "body", "h1", "div", "table", "tr", "td", "a", "br", "p", "span",
-        "object"}) {
+  for (std::string_view known : {"html", "head", "meta", "link", "title", "body", "h1", "div", "table", "tr", "td", "a",
+                                 "br", "p", "span", "object"}) {
     if (name == known) return true;
   }
   return false;
