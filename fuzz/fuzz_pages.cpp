@@ -178,7 +178,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (victim == nodes.size()) {
       failed += "index.html";
     } else {
-      quern::append_page_name(failed, nodes[victim], quern_test::kPageOrders[(fault >> 4) % 6].key);
+      if (config.pictures && (fault & 0x80) != 0) {
+        quern::append_picture_name(failed, nodes[victim]);
+      } else {
+        quern::append_page_name(failed, nodes[victim], quern_test::kPageOrders[(fault >> 4) % 6].key);
+      }
     }
     const auto stage = static_cast<quern::fake_file_system::stage>((fault >> 2) % 3);
     files.fail_output(failed, stage, ENOSPC);
