@@ -36,6 +36,7 @@ struct expectation {
   bool one_file_system = false;
   bool hard_links_once = false;
   bool owners = false;
+  bool pictures = false;
   bool allocated = false;
   bool ages = false;
   uint32_t largest = 0;
@@ -191,6 +192,8 @@ expectation model(const std::vector<std::string>& arguments, bool links_and_devi
       e.show_progress = false;
     } else if (a == "--owners") {
       e.owners = true;
+    } else if (a == "--pictures") {
+      e.pictures = true;
     } else if (a == "--allocated" || a == "--age") {
       (a == "--age" ? e.ages : e.allocated) = true;
       needs.emplace_back(a, a == "--age" ? quern::listing_field::time : quern::listing_field::blocks);
@@ -256,7 +259,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     require(line.config.jobs == e.jobs, "the last thread count counts");
     require(line.config.show_progress == e.show_progress && line.config.one_file_system == e.one_file_system &&
                 line.config.hard_links_once == e.hard_links_once && line.config.owners == e.owners &&
-                line.config.allocated == e.allocated && line.config.ages == e.ages,
+                line.config.allocated == e.allocated && line.config.ages == e.ages &&
+                line.config.pictures == e.pictures,
             "flags are set by their own options only");
     require(line.config.largest == e.largest, "the last count of largest files counts");
     require(line.config.page_depth == e.depth, "the last depth counts");

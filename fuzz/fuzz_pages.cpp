@@ -73,10 +73,11 @@ std::string escaped(std::string_view text) {
   return out;
 }
 
-// The name cells of a page's rows, without their links.
+// The name cells of a page's rows, without their links and marks.
 std::vector<std::string> row_names(std::string_view page) {
   std::vector<std::string> names = quern_test::cells_of_class(page, "tdlistname");
   for (std::string& name : names) {
+    if (const size_t mark = name.find(" <span class=\"gapmark\">"); mark != std::string::npos) name.resize(mark);
     if (!name.starts_with("<a href=\"")) continue;
     const size_t start = name.find("\">") + 2;
     name = name.substr(start, name.size() - start - 4);
@@ -105,6 +106,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const bool with_details = (switches >> 11) & 1;
   config.ages = with_details;
   config.largest = with_details ? 3 : 0;
+  // Share bars, treemaps and marks where directories were not read whole.
+  config.pictures = (switches >> 12) & 1;
   const auto level = static_cast<quern::verbosity>(input.byte() % 5);
   const uint8_t fault = input.byte();
 
@@ -147,6 +150,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     node->size = byte_total(palette[counts >> 4]);
     node->symlinks = static_cast<int64_t>(palette[more & 15] >> 8);
     node->devices = static_cast<int64_t>(palette[more >> 4] >> 8);
+    node->gaps = static_cast<uint8_t>((counts ^ more) & 7);
     nodes.push_back(node);
     owners.push_back(own_figures(*node, input.byte()));
   } while (!input.empty() && nodes.size() < kMostDirectories);
@@ -174,7 +178,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (victim == nodes.size()) {
       failed += "index.html";
     } else {
-      quern::append_page_name(failed, nodes[victim], quern_test::kPageOrders[(fault >> 4) % 6].key);
+      if (config.pictures && (fault & 0x80) != 0) {
+        quern::append_picture_name(failed, nodes[victim]);
+      } else {
+        quern::append_page_name(failed, nodes[victim], quern_test::kPageOrders[(fault >> 4) % 6].key);
+      }
     }
     const auto stage = static_cast<quern::fake_file_system::stage>((fault >> 2) % 3);
     files.fail_output(failed, stage, ENOSPC);
@@ -195,6 +203,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (const directory_node* node : nodes) by_id[quern::node_id(node)] = node;
   for (const auto& [path, page] : files.written) {
     if (path == "out/styles.css") continue;
+    if (path.ends_with(".svg")) {
+      require(config.pictures, "treemaps are drawn only when asked for");
+      require(quern_test::xml_fault(page).empty(), "every treemap is well-formed XML with every name escaped");
+      for (const std::string& target : quern_test::link_targets(page))
+        require(!failed.empty() || files.written.contains("out/" + target), "every tile's link has its page");
+      continue;
+    }
     require(quern_test::markup_fault(page).empty(), "every page is well-formed with every name escaped");
     require((page.find("<div class=\"ownerstext\">") != std::string::npos) == with_owners,
             "pages show owners exactly when asked to");

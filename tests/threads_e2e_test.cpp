@@ -64,8 +64,9 @@ std::string outcome(const temporary_directory& scratch, const std::vector<std::s
 }
 
 // However many threads read ahead and write pages, a run says and writes
-// exactly what one thread does, at every level of detail and with caps on
-// the pages.
+// exactly what one thread does, at every level of detail, with caps on
+// the pages, and with treemaps, which read the subdirectories of the
+// directories below while their own writers sort them.
 TEST(ThreadsEndToEnd, ReportAndStandardErrorAreTheSameWhateverTheThreads) {
   temporary_directory scratch;
   make_mixed_tree(scratch / "root");
@@ -75,7 +76,8 @@ TEST(ThreadsEndToEnd, ReportAndStandardErrorAreTheSameWhateverTheThreads) {
                                                 {"-v"},
                                                 {"-v", "-v"},
                                                 {"-v", "-v", "-v"},
-                                                {"-v", "-v", "--depth", "1", "--min-size", "2"}}) {
+                                                {"-v", "-v", "--depth", "1", "--min-size", "2"},
+                                                {"-v", "--pictures"}}) {
     const auto with_threads = [&level](const char* threads) {
       std::vector<std::string> options = level;
       options.insert(options.end(), {"-j", threads});

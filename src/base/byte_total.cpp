@@ -53,6 +53,14 @@ uint64_t share_in_tenths_of_a_percent(const byte_total& part, const byte_total& 
   return tenths;
 }
 
+int bit_width(const byte_total& value) {
+  int width = 0;
+  for (wide rest = widen(value); rest != 0; rest >>= 1) ++width;
+  return width;
+}
+
+uint64_t shifted_down(const byte_total& value, int shift) { return static_cast<uint64_t>(widen(value) >> shift); }
+
 void append_decimal(std::string& out, const byte_total& value) {
   char digits[40];
   char* const end = digits + sizeof digits;

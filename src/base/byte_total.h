@@ -67,6 +67,12 @@ struct byte_change {
 // times a thousand would not fit in 128 bits. The whole is not zero.
 uint64_t share_in_tenths_of_a_percent(const byte_total& part, const byte_total& whole);
 
+// How many bits the sum takes: 0 for nothing, 128 for the largest.
+int bit_width(const byte_total& value);
+// The sum divided by two to the power of shift (below 128), rounded down;
+// the caller has chosen shift so that the result fits in 64 bits.
+uint64_t shifted_down(const byte_total& value, int shift);
+
 // Decimal digits of the sum, as "%llu" would print a wide enough value.
 void append_decimal(std::string& out, const byte_total& value);
 

@@ -35,4 +35,9 @@ std::string dotted_change(const byte_change& change);
 // including bytes above 127, is copied unchanged.
 void append_html_escaped(std::string& out, std::string_view text);
 
+// The length of the valid UTF-8 sequence the bytes at `at` begin with, 0
+// when they begin with none (or with a byte below 0x80, which stands for
+// itself).
+size_t utf8_sequence(std::string_view text, size_t at);
+
 }  // namespace quern

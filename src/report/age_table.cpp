@@ -5,6 +5,7 @@
 #include "base/text.h"
 #include "report/owner_table.h"
 #include "report/page_frame.h"
+#include "report/share_bar.h"
 
 namespace quern {
 
@@ -97,7 +98,7 @@ earlier_ages ages_before(const old_summary& old, earlier_entry then, const direc
 }
 
 void append_age_table(std::string& page, const detail_ledger& ledger, const directory_node& node,
-                      const earlier_ages* earlier) {
+                      const earlier_ages* earlier, bool bars) {
   std::vector<summary_age> now;
   summary_ages_of(ledger.details(&node).ages, *ledger.options().ages, now);
   const std::vector<age_row> rows = age_rows(now, *ledger.options().ages, earlier);
@@ -118,7 +119,12 @@ void append_age_table(std::string& page, const detail_ledger& ledger, const dire
     append_cell(page, "tddetailname", cell);
     append_cell(page, "tddetailnumber", row.gone ? std::string() : dotted(row.age.bytes));
     append_cell(page, "tddetailnumber", row.gone ? std::string() : dotted(row.age.files));
-    append_cell(page, "tddetailnumber", row.gone ? std::string() : share_text(row.age.bytes, whole));
+    cell.clear();
+    if (!row.gone) {
+      if (bars) append_share_bar(cell, row.age.bytes, whole);
+      cell += share_text(row.age.bytes, whole);
+    }
+    append_cell(page, "tddetailnumber", cell);
     if (earlier != nullptr) append_cell(page, "tddetailnumber", row.change_known ? dotted_change(row.change) : "");
     page += "</tr>\r\n";
   }

@@ -31,9 +31,9 @@ earlier_ages ages_before(const old_summary& old, earlier_entry then, const direc
 // compares with the same year; the classes after the start and older than
 // the years shown span other times in each report, so their change is
 // unknown. A year shown that held bytes then and holds none now is a row
-// with its loss.
+// with its loss. With bars, a share bar stands before each share.
 void append_age_table(std::string& page, const detail_ledger& ledger, const directory_node& node,
-                      const earlier_ages* earlier = nullptr);
+                      const earlier_ages* earlier = nullptr, bool bars = false);
 
 // The style sheet's rules for the tables of ages and of the largest files.
 std::string_view detail_table_rules();

@@ -9,6 +9,7 @@
 #include "base/bounded_handover.h"
 #include "base/mutex.h"
 #include "base/thread_annotations.h"
+#include "report/directory_locks.h"
 #include "report/directory_pages.h"
 
 namespace quern {
@@ -165,7 +166,8 @@ struct page_crew::crew {
     std::string text;
     {
       const mutex_unlock unlocked(handover.guard());
-      pages = output_html_directory({context.options, said, output, context.ledger, context.earlier}, node, workspace);
+      pages = output_html_directory({context.options, said, output, context.ledger, context.earlier, &locks}, node,
+                                    workspace);
       text = said.collected();
     }
     state_of(node) = progress_byte::make(stage::done, pages);
@@ -185,6 +187,7 @@ struct page_crew::crew {
   std::deque<directory_node*> ready GUARDED_BY(handover.guard());
   std::vector<uint8_t> states GUARDED_BY(handover.guard());  // by node identifier
   std::unordered_map<uint64_t, said_while_writing> said_by_node GUARDED_BY(handover.guard());
+  directory_locks locks;
   std::vector<std::thread> writers;
 };
 

@@ -6,8 +6,22 @@
 
 namespace quern {
 
-void output_dir_stats(std::string& page, const directory_node& node, bool detailed, const totals_change* change) {
-  page += "<div class=\"dirstatstext\">\r\n<table class=\"dirstatstable\">\r\n<tr>\r\n <td></td>\r\n";
+void append_gap_marks(std::string& out, uint8_t gaps) {
+  if ((gaps & kGapUnread) != 0) out += " <span class=\"gapmark\">nicht lesbar</span>";
+  if ((gaps & kGapNotEntered) != 0) out += " <span class=\"gapmark\">nicht betreten</span>";
+  if ((gaps & kGapBelow) != 0) out += " <span class=\"gapmark\">darunter unvollst&auml;ndig</span>";
+}
+
+void output_dir_stats(std::string& page, const directory_node& node, bool detailed, const totals_change* change,
+                      bool marks) {
+  page += "<div class=\"dirstatstext\">\r\n<table class=\"dirstatstable\">\r\n<tr>\r\n";
+  if (marks && node.gaps != 0) {
+    page += " <td class=\"tdinfo\">";
+    append_gap_marks(page, node.gaps);
+    page += "</td>\r\n";
+  } else {
+    page += " <td></td>\r\n";
+  }
   if (detailed) {
     page +=
         " <td class=\"tdinfo\">In diesem Verzeichnis</td>\r\n"

@@ -1,15 +1,19 @@
 #include "report/directory_pages.h"
 
+#include <mutex>
 #include <vector>
 
 #include "base/text.h"
 #include "report/changes.h"
+#include "report/dir_stats.h"
 #include "report/directory_heading.h"
+#include "report/directory_locks.h"
 #include "report/ordering.h"
 #include "report/overview_columns.h"
 #include "report/overview_rows.h"
 #include "report/page_frame.h"
 #include "report/page_names.h"
+#include "report/treemap.h"
 
 namespace quern {
 
@@ -39,6 +43,8 @@ struct page_workspace::buffers {
   std::vector<size_t> trail_keys;
   std::string cell;
   std::string trace;
+  // Whether rows name the gaps in their figures.
+  bool marks = false;
 };
 
 page_workspace::page_workspace() : buffers_(std::make_unique<buffers>()) {}
@@ -77,6 +83,7 @@ void prepare_directory(const report_context& context, const directory_node* node
   append_html_escaped(work.frame, path);
   work.frame += "</h1>\r\n";
   build_trail(node, work);
+  work.marks = context.options.pictures;
   work.frame_keys.clear();
   const earlier_entry then = append_directory_heading(work.frame, context, *node, false, work.frame_keys);
   if (context.earlier == nullptr) {
@@ -137,6 +144,7 @@ void append_row(diagnostics& diag, int64_t position, const overview_rows::row& e
     page += name;
   }
   if (entry.added) page += " <span class=\"mark\">neu</span>";
+  if (work.marks) append_gap_marks(page, child->gaps);
   page += "</td>\r\n";
   page += text.substr(entry.cells_start, entry.end - entry.cells_start);
   page += "</tr>";
@@ -173,6 +181,7 @@ void append_heading(const report_context& context, const directory_node* node, c
     if (!shown(context.options, f)) continue;
     append_heading_cell(page, work.cell, f.word, f.heading, node,
                         &f == kind.by || !offered(context.options, f) ? "" : f.page_key);
+    if (index == kBytes && context.options.pictures) append_cell(page, "tdheadlist", kShareWord, kShareHeading);
     if (context.earlier == nullptr || f.change_word.empty()) continue;
     const bool growth_link = index == kBytes && !kind.by_growth;
     append_heading_cell(page, work.cell, f.change_word, f.change_heading, node, growth_link ? kGrowthPageKey : "");
@@ -264,10 +273,31 @@ int write_pages(const report_context& context, directory_node* node, buffers& wo
   return written;
 }
 
+// The treemap, once the pages have put the subdirectories in their last
+// order; a map that cannot be written is removed, as a page would be.
+void write_treemap(const report_context& context, const directory_node* node, buffers& work) {
+  std::string name;
+  append_picture_name(name, node);
+  std::unique_ptr<output_file> file;
+  status result = context.output.create_file(name, file);
+  if (result.is_ok()) {
+    draw_treemap(work.page, context, *node);
+    result = write_and_close(*file, work.page);
+  }
+  if (!result.is_ok()) context.diag.report_failure("Konnte Grafik nicht erstellen", result);
+}
+
 }  // namespace
 
 int output_html_directory(const report_context& context, directory_node* node, page_workspace& workspace) {
-  const int written = write_pages(context, node, workspace.get());
+  int written = 0;
+  {
+    // The writer of the parent's treemap may read the subdirectories.
+    std::unique_lock<std::mutex> sorting;
+    if (context.locks != nullptr && context.options.pictures) sorting = std::unique_lock<std::mutex>(context.locks->of(*node));
+    written = write_pages(context, node, workspace.get());
+  }
+  if (context.options.pictures) write_treemap(context, node, workspace.get());
   if (context.ledger != nullptr) context.ledger->pages_written(node);
   return written;
 }

@@ -14,6 +14,9 @@ namespace quern {
 // the name's column and pages always are.
 inline constexpr std::string_view kNameWord = "name";
 inline constexpr std::string_view kNameHeading = "Unterverzeichnisname";
+// With pictures, the share of the directory's bytes stands beside the bytes.
+inline constexpr std::string_view kShareWord = "share";
+inline constexpr std::string_view kShareHeading = "Anteil";
 
 inline bool shown(const report_options& options, const figure& f) { return options.*f.display != 0; }
 inline bool offered(const report_options& options, const figure& f) { return options.*f.sort != 0; }

@@ -8,6 +8,7 @@
 #include "report/old_summary.h"
 #include "report/overview_columns.h"
 #include "report/page_frame.h"
+#include "report/share_bar.h"
 #include "report/summary_escaping.h"
 #include "report/summary_format.h"
 
@@ -32,7 +33,7 @@ void build_removed_rows(const report_context& context, const earlier_subdirector
     rows.removed_text += "<tr class=\"removed\">\r\n <td class=\"tdlistremovedname\">";
     append_html_escaped(rows.removed_text, entry.name);
     rows.removed_text += " <span class=\"mark\">entfernt</span></td>\r\n";
-    append_number_cells(rows.removed_text, context, nullptr, entry.change);
+    append_number_cells(rows.removed_text, context, nullptr, entry.change, byte_total());
     rows.removed_text += "</tr>";
     entry.end = rows.removed_text.size();
   }
@@ -68,7 +69,7 @@ void order_by_growth(overview_rows& rows) {
 }  // namespace
 
 void append_number_cells(std::string& out, const report_context& context, const directory_node* figures,
-                         const totals_change& change) {
+                         const totals_change& change, const byte_total& whole) {
   for (const figure_index index : kOverviewFigures) {
     const figure& f = kFigures[index];
     if (!shown(context.options, f)) continue;
@@ -76,6 +77,10 @@ void append_number_cells(std::string& out, const report_context& context, const 
       append_cell(out, "tdlist", f.word, dotted(total_of(f, *figures)));
     } else {
       append_cell(out, "tdlist", "removed", "");
+    }
+    if (index == kBytes && context.options.pictures) {
+      append_cell(out, "tdlist", kShareWord,
+                  figures != nullptr ? overview_share_cell(figures->total_size(), whole) : std::string());
     }
     if (context.earlier != nullptr && !f.change_word.empty())
       append_cell(out, "tdlist", f.change_word, change.knows(index) ? dotted_change(change.of[index]) : std::string());
@@ -99,7 +104,7 @@ void build_rows(const report_context& context, const directory_node* node, earli
     }
     append_html_escaped(rows.text, child->name);
     entry.cells_start = rows.text.size();
-    append_number_cells(rows.text, context, child, change);
+    append_number_cells(rows.text, context, child, change, node->total_size());
     entry.end = rows.text.size();
     rows.rows.push_back(entry);
   }

@@ -51,8 +51,9 @@ void build_rows(const report_context& context, const directory_node* node, earli
 const overview_rows::row& cached_row(const overview_rows& rows, const directory_node* child);
 
 // The number cells of a row, in column order, with the changes beside them
-// where the pages show changes; null figures for a row that is gone.
+// where the pages show changes and the share of the whole beside the bytes
+// where they show pictures; null figures for a row that is gone.
 void append_number_cells(std::string& out, const report_context& context, const directory_node* figures,
-                         const totals_change& change);
+                         const totals_change& change, const byte_total& whole);
 
 }  // namespace quern

@@ -5,6 +5,7 @@
 #include "base/text.h"
 #include "report/changes.h"
 #include "report/page_frame.h"
+#include "report/share_bar.h"
 
 namespace quern {
 
@@ -143,7 +144,7 @@ std::string share_text(const byte_total& part, const byte_total& whole) {
 }
 
 void append_owner_table(std::string& page, detail_ledger& owners, const directory_node& node,
-                        const earlier_owners* earlier) {
+                        const earlier_owners* earlier, bool bars) {
   const byte_total whole = node.total_size();
   page +=
       "<div class=\"ownerstext\">\r\n<table class=\"ownerstable\">\r\n<tr>\r\n"
@@ -171,7 +172,12 @@ void append_owner_table(std::string& page, detail_ledger& owners, const director
     // An owner that is gone holds nothing here.
     append_cell(page, "tdownerbytes", row.gone ? std::string() : dotted(row.bytes));
     append_cell(page, "tdownerfiles", row.gone ? std::string() : dotted(row.files));
-    append_cell(page, "tdownershare", row.gone ? std::string() : share_text(row.bytes, whole));
+    name.clear();
+    if (!row.gone) {
+      if (bars) append_share_bar(name, row.bytes, whole);
+      name += share_text(row.bytes, whole);
+    }
+    append_cell(page, "tdownershare", name);
     if (earlier != nullptr) append_cell(page, "tdownerchange", row.change_known ? dotted_change(row.change) : "");
     page += "</tr>\r\n";
   }

@@ -64,9 +64,10 @@ std::string share_text(const byte_total& part, const byte_total& whole);
 
 // Appends the table of the owners of everything in and below the
 // directory, as the ledger holds them; with the owners of an earlier
-// report, with the change of each owner's bytes.
+// report, with the change of each owner's bytes; with bars, a share bar
+// before each share.
 void append_owner_table(std::string& page, detail_ledger& owners, const directory_node& node,
-                        const earlier_owners* earlier = nullptr);
+                        const earlier_owners* earlier = nullptr, bool bars = false);
 
 // The style sheet's rules for the table, which only reports that show
 // owners have, and for its changes, which only those that compare have.

@@ -34,7 +34,12 @@ size_t append_page_name(std::string& out, const directory_node* node, std::strin
 // The same for the node of that number, which may be gone by now.
 size_t append_page_name(std::string& out, uint64_t node_number, std::string_view key);
 
-// Whether the name is of the form append_page_name gives, for any key.
+// Appends the file name of the node's treemap, which its pages embed:
+// "d17.svg".
+void append_picture_name(std::string& out, const directory_node* node);
+
+// Whether the name is of the form append_page_name gives, for any key, or
+// of the form append_picture_name gives.
 bool is_page_name(std::string_view name);
 
 }  // namespace quern

@@ -29,7 +29,7 @@ TEST(PageNames, NamesKeepTheirFormAndKeysTheirPlace) {
 }
 
 // The scan passes over exactly what the report writes into its directory
-// while the scan goes on: every page, and nothing a page is not.
+// while the scan goes on: every page and picture, and nothing else.
 TEST(PageNames, EveryPageNameFormedIsRecognisedAndNearMissesAreNot) {
   for (const uint64_t id : {uint64_t{1}, uint64_t{9}, uint64_t{10}, uint64_t{4096}, (uint64_t{1} << 48) - 1}) {
     directory_node node;
@@ -40,6 +40,9 @@ TEST(PageNames, EveryPageNameFormedIsRecognisedAndNearMissesAreNot) {
       EXPECT_TRUE(is_page_name(name)) << name;
       EXPECT_EQ(name.substr(key, kPageKeyLength), by);
     }
+    std::string picture;
+    append_picture_name(picture, &node);
+    EXPECT_TRUE(is_page_name(picture)) << picture;
   }
   // The pages of orders added later have keys of the same form.
   EXPECT_TRUE(is_page_name("d1_sz.html"));
@@ -69,6 +72,9 @@ TEST(PageNames, EveryPageNameFormedIsRecognisedAndNearMissesAreNot) {
                             "d1_sb.html.tmp",
                             "d1_sb",
                             "d1_sb .html",
+                            "d1.SVG",
+                            "d1_sb.svg",
+                            "d01.svg",
                             "d9223372036854775808_sb.html"})
     EXPECT_FALSE(is_page_name(other)) << other;
 }

@@ -7,6 +7,7 @@
 
 namespace quern {
 
+class directory_locks;
 class old_summary;
 
 // What every part of the report reads: its options, where to say things,
@@ -22,6 +23,8 @@ struct report_context {
   // The summary of an earlier report whose figures the pages show the
   // changes against; null for none.
   const old_summary* earlier = nullptr;
+  // Where several threads write pages and treemaps; null for one.
+  directory_locks* locks = nullptr;
 };
 
 }  // namespace quern

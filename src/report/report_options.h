@@ -39,6 +39,9 @@ struct report_options {
   bool allocated = false;
   // Whether the times of files are known: a listing may not carry them.
   bool file_times = true;
+  // Share bars, a treemap per directory, and marks where figures are
+  // incomplete.
+  bool pictures = false;
 };
 
 }  // namespace quern

@@ -5,6 +5,7 @@
 #include "report/age_table.h"
 #include "report/owner_table.h"
 #include "report/page_frame.h"
+#include "report/share_bar.h"
 
 namespace quern {
 
@@ -84,6 +85,7 @@ void output_stylesheet(const report_context& context) {
     if (context.earlier != nullptr) text += kChangeRules;
     if (owners && context.earlier != nullptr) text += owner_change_rules();
     if (context.options.ages || context.options.largest > 0) text += detail_table_rules();
+    if (context.options.pictures) text += picture_rules();
     result = write_and_close(*file, text);
   }
   if (!result.is_ok()) context.diag.report_failure("Konnte Stylesheet nicht erstellen", result);

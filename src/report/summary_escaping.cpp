@@ -6,37 +6,9 @@ namespace quern {
 
 namespace {
 
-// The length of the valid UTF-8 sequence the bytes begin with, 0 when they
-// begin with none (or with a byte below 0x80, which stands for itself).
-size_t utf8_sequence(std::string_view text, size_t at) {
-  const auto byte = [&](size_t i) { return static_cast<unsigned char>(text[at + i]); };
-  const unsigned char lead = byte(0);
-  size_t length = 0;
-  unsigned char low = 0x80;
-  unsigned char high = 0xbf;
-  if (lead >= 0xc2 && lead <= 0xdf) {
-    length = 2;
-  } else if (lead >= 0xe0 && lead <= 0xef) {
-    length = 3;
-    // No overlong forms and no surrogates.
-    if (lead == 0xe0) low = 0xa0;
-    if (lead == 0xed) high = 0x9f;
-  } else if (lead >= 0xf0 && lead <= 0xf4) {
-    length = 4;
-    // Nothing overlong and nothing beyond U+10FFFF.
-    if (lead == 0xf0) low = 0x90;
-    if (lead == 0xf4) high = 0x8f;
-  } else {
-    return 0;
-  }
-  if (text.size() - at < length || byte(1) < low || byte(1) > high) return 0;
-  for (size_t i = 2; i < length; ++i) {
-    if (byte(i) < 0x80 || byte(i) > 0xbf) return 0;
-  }
-  return length;
-}
-
 bool stands_for_itself(unsigned char c) { return c >= 0x20 && c < 0x7f && c != '\\' && c != '#'; }
+
+void append_hex_escape(std::string& out, unsigned char c) { append_format(out, "\\x%02x", c); }
 
 int hex_digit(char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -83,6 +55,46 @@ bool unescaped_as(std::string_view text, std::string& out, void (*escape)(std::s
 }
 
 }  // namespace
+
+size_t append_xml_escaped(std::string& out, std::string_view text) {
+  size_t shown = 0;
+  for (size_t at = 0; at < text.size(); ++shown) {
+    const auto c = static_cast<unsigned char>(text[at]);
+    if (const size_t length = utf8_sequence(text, at); length > 0) {
+      // U+FFFE and U+FFFF are no characters of XML.
+      const bool noncharacter = length == 3 && c == 0xef && static_cast<unsigned char>(text[at + 1]) == 0xbf &&
+                                static_cast<unsigned char>(text[at + 2]) >= 0xbe;
+      if (!noncharacter) {
+        out.append(text, at, length);
+        at += length;
+        continue;
+      }
+    }
+    switch (c) {
+      case '&': out += "&amp;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      case '"': out += "&quot;"; break;
+      case '\'': out += "&apos;"; break;
+      case '\\':
+        out += "\\\\";
+        ++shown;
+        break;
+      case '\t': out += "&#9;"; break;
+      case '\n': out += "&#10;"; break;
+      case '\r': out += "&#13;"; break;
+      default:
+        if (c >= 0x20 && c < 0x7f) {
+          out.push_back(static_cast<char>(c));
+        } else {
+          append_hex_escape(out, c);
+          shown += 3;
+        }
+    }
+    ++at;
+  }
+  return shown;
+}
 
 void append_summary_escaped(std::string& out, std::string_view text) {
   size_t plain = 0;  // where the bytes not yet appended begin

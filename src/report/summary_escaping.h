@@ -26,4 +26,13 @@ bool summary_unescaped(std::string_view text, std::string& out);
 void append_owner_escaped(std::string& out, std::string_view name);
 bool owner_unescaped(std::string_view text, std::string& out);
 
+// A name in XML text or an attribute value: "&amp;", "&lt;", "&gt;",
+// "&quot;" and "&apos;" for the markup characters; tab, line feed and
+// carriage return as character references, so that no parser folds them;
+// a backslash doubled; and, as above, "\xhh" for each byte that XML cannot
+// carry: the other control bytes, 0x7f, bytes that are not part of valid
+// UTF-8 and the sequences of U+FFFE and U+FFFF. Returns how many characters
+// a reader sees, for the room the text takes.
+size_t append_xml_escaped(std::string& out, std::string_view text);
+
 }  // namespace quern

@@ -53,5 +53,28 @@ TEST(SummaryEscaping, OnlyTheOneSpellingOfANameIsTaken) {
   }
 }
 
+// In a treemap a name must parse as XML and show as many characters as
+// the room it was given assumes.
+TEST(XmlEscaping, WhatXmlCannotCarryIsWrittenAsTheSummaryWritesIt) {
+  const struct {
+    std::string name;
+    std::string expected;
+    size_t shown;
+  } cases[] = {
+      {"<a&b>\"c'", "&lt;a&amp;b&gt;&quot;c&apos;", 8},
+      {"tab\tnew\nline\rreturn", "tab&#9;new&#10;line&#13;return", 19},
+      {"back\\slash", "back\\\\slash", 11},
+      {std::string("\x01\x7f\0", 3), "\\x01\\x7f\\x00", 12},
+      {"\xc3\xa4\xef\xbf\xbd", "\xc3\xa4\xef\xbf\xbd", 2},
+      {"\xef\xbf\xbe\xef\xbf\xbf", "\\xef\\xbf\\xbe\\xef\\xbf\\xbf", 24},
+      {"\xff", "\\xff", 4},
+  };
+  for (const auto& [name, expected, shown] : cases) {
+    std::string out;
+    EXPECT_EQ(append_xml_escaped(out, name), shown) << expected;
+    EXPECT_EQ(out, expected);
+  }
+}
+
 }  // namespace
 }  // namespace quern

@@ -8,13 +8,16 @@ from the entry page it follows the heading link, every column heading, a
 row link down and a trail link back up, checking where each one leads and
 that the rows stand in the column's order; on a report compared with an
 earlier one, it follows the heading of the change of bytes and checks that
-the rows stand by growth, the new and removed directories marked. Saves
-screenshots of both pages in the artefact directory.
+the rows stand by growth, the new and removed directories marked. On a report with pictures, it
+holds every share bar against its share, parses every treemap as XML, opens
+the root's treemap and follows a tile's link to its directory's page. Saves
+screenshots of the pages in the artefact directory.
 """
 
 import os
 import sys
 import tempfile
+import xml.etree.ElementTree
 from pathlib import Path
 
 from selenium import webdriver
@@ -112,6 +115,36 @@ def check_growth(driver, report, artefacts):
     driver.save_screenshot(str(artefacts / "growth-page.png"))
 
 
+def check_pictures(driver, report, artefacts):
+    driver.get((report / "index.html").as_uri())
+    driver.find_element(By.CSS_SELECTOR, "h1 a").click()
+    check(driver.find_elements(By.CSS_SELECTOR, "object[type='image/svg+xml']"), "no treemap on the root's page")
+    cells = driver.find_elements(By.CSS_SELECTOR, "td.tdlistshare, td.tdownershare")
+    check(cells, "no shares on the root's page")
+    for cell in cells:
+        text = cell.text.strip()
+        bars = cell.find_elements(By.CSS_SELECTOR, "div.sharebar")
+        if not bars:
+            check(text == "\u2013", f"a share without a bar: {text}")
+            continue
+        share = 0.0 if text.startswith("<") else float(text.removesuffix(" %").replace(",", "."))
+        whole = driver.execute_script("return arguments[0].clientWidth", bars[0])
+        drawn = bars[0].find_element(By.CSS_SELECTOR, "div.sharefill").size["width"]
+        check(abs(drawn - whole * share / 100) <= 1, f"a bar of {drawn} of {whole} pixels for {text}")
+    driver.save_screenshot(str(artefacts / "pictures-page.png"))
+    for picture in report.glob("*.svg"):
+        xml.etree.ElementTree.parse(picture)
+    driver.get((report / "d1.svg").as_uri())
+    # The last tile drawn lies on top: a nested one, with a plain name.
+    tile = [label for label in driver.find_elements(By.CSS_SELECTOR, "a text") if label.text.isalnum()][-1]
+    link = tile.find_element(By.XPATH, "./ancestor::*[local-name()='a']")
+    target = link.get_attribute("href") or link.get_attribute("xlink:href")
+    name = tile.text
+    tile.click()
+    check(driver.current_url.endswith(target.rsplit("/", 1)[-1]), f"the tile led to {driver.current_url}")
+    check(driver.find_element(By.TAG_NAME, "h1").text.endswith("/" + name), f"the tile of {name} led elsewhere")
+
+
 def main():
     artefacts = Path(sys.argv[1]).resolve()
     artefacts.mkdir(parents=True, exist_ok=True)
@@ -119,9 +152,10 @@ def main():
     try:
         check_columns(driver, CASES / "listing-every-kind/expected/out", artefacts)
         check_growth(driver, CASES / "compare-a-week-later/expected/out", artefacts)
+        check_pictures(driver, CASES / "pictures-from-a-listing/expected/out", artefacts)
     finally:
         driver.quit()
-    print("browser check: every link leads where it should and every order holds")
+    print("browser check: every link leads where it should, every order holds and every bar is as long as its share")
 
 
 if __name__ == "__main__":

@@ -1,5 +1,8 @@
 #include "support/report_check.h"
 
+#include <algorithm>
+
+#include "base/text.h"
 #include "support/counters.h"
 #include "support/files.h"
 
@@ -12,8 +15,8 @@ bool is_name_character(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c
 // The elements the report writes; a name that slipped through unescaped as
 // one of these would still be caught by the tests that look for each name.
 bool is_report_tag(std::string_view name) {
-  for (std::string_view known :
-       {"html", "head", "meta", "link", "title", "body", "h1", "div", "table", "tr", "td", "a", "br", "p", "span"}) {
+  for (std::string_view known : {"html", "head", "meta", "link", "title", "body", "h1", "div", "table", "tr", "td", "a",
+                                 "br", "p", "span", "object"}) {
     if (name == known) return true;
   }
   return false;
@@ -27,7 +30,98 @@ size_t entity_length(std::string_view text) {
   return 0;
 }
 
+// An entity XML knows without a declaration, or a character reference.
+size_t xml_entity_length(std::string_view text) {
+  for (std::string_view entity : {"&amp;", "&lt;", "&gt;", "&quot;", "&apos;"}) {
+    if (text.starts_with(entity)) return entity.size();
+  }
+  size_t at = 2;
+  while (at < text.size() && text[at] >= '0' && text[at] <= '9') ++at;
+  return text.starts_with("&#") && at > 2 && at < text.size() && text[at] == ';' ? at + 1 : 0;
+}
+
+bool is_xml_name_character(char c) { return is_name_character(c) || c == ':' || c == '-'; }
+
+// Takes a share bar off the front of a cell; false where its width differs
+// from the share that follows it ("&lt; 0,1 %" is a width of 0.0).
+bool strip_share_bar(std::string& cell) {
+  constexpr std::string_view opening = "<div class=\"sharebar\"><div class=\"sharefill\" style=\"width:";
+  constexpr std::string_view closing = "%\"></div></div>";
+  if (!cell.starts_with(opening)) return true;
+  const size_t end = cell.find(closing);
+  if (end == std::string::npos) return false;
+  std::string width = cell.substr(opening.size(), end - opening.size());
+  cell.erase(0, end + closing.size());
+  std::replace(width.begin(), width.end(), '.', ',');
+  return cell == "&lt; 0,1 %" ? width == "0,0" : cell == width + " %";
+}
+
 }  // namespace
+
+std::string xml_fault(std::string_view text) {
+  constexpr std::string_view declaration = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n";
+  if (!text.starts_with(declaration)) return "no XML declaration at the start";
+  auto fault = [&text](const char* what, size_t at) {
+    return std::string(what) + " at offset " + std::to_string(at) + ": " +
+           std::string(text.substr(at > 40 ? at - 40 : 0, 80));
+  };
+  std::vector<std::string_view> open;
+  bool root_seen = false;
+  for (size_t i = declaration.size(); i < text.size();) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    if (c >= 0x80) {
+      const size_t length = quern::utf8_sequence(text, i);
+      if (length == 0) return fault("byte of no UTF-8 character", i);
+      i += length;
+    } else if (c < 0x20 && c != '\t' && c != '\n' && c != '\r') {
+      return fault("control byte", i);
+    } else if (c == '&') {
+      const size_t length = xml_entity_length(text.substr(i));
+      if (length == 0) return fault("'&' that begins no entity", i);
+      i += length;
+    } else if (c == '>') {
+      return fault("'>' in text", i);
+    } else if (c != '<') {
+      if (open.empty() && c != '\r' && c != '\n') return fault("text outside the root", i);
+      ++i;
+    } else {
+      size_t j = i + 1;
+      const bool closing = j < text.size() && text[j] == '/';
+      if (closing) ++j;
+      const size_t name_start = j;
+      while (j < text.size() && is_xml_name_character(text[j])) ++j;
+      const std::string_view name = text.substr(name_start, j - name_start);
+      if (name.empty()) return fault("'<' that opens no tag", i);
+      if (closing) {
+        if (open.empty() || open.back() != name) return fault("end tag that closes no open element", i);
+        open.pop_back();
+      } else {
+        if (open.empty() && root_seen) return fault("second root element", i);
+        root_seen = true;
+      }
+      while (!closing && j < text.size() && text[j] == ' ') {
+        ++j;
+        while (j < text.size() && is_xml_name_character(text[j])) ++j;
+        if (text.substr(j, 2) != "=\"") return fault("attribute without a quoted value", i);
+        j += 2;
+        const size_t end = text.find('"', j);
+        if (end == std::string_view::npos) return fault("attribute value without its end", i);
+        for (size_t v = j; v < end; ++v) {
+          if (text[v] == '<' || (text[v] == '&' && xml_entity_length(text.substr(v)) == 0))
+            return fault("markup character in an attribute value", v);
+        }
+        j = end + 1;
+      }
+      const bool empty_element = !closing && text.substr(j, 2) == "/>";
+      if (empty_element) ++j;
+      if (j >= text.size() || text[j] != '>') return fault("tag without its end", i);
+      if (!closing && !empty_element) open.push_back(name);
+      i = j + 1;
+    }
+  }
+  if (!root_seen || !open.empty()) return "elements left open at the end";
+  return "";
+}
 
 std::string markup_fault(std::string_view page) {
   const std::string_view doctype =
@@ -146,9 +240,42 @@ std::string changes_fault(std::string_view page, size_t rows) {
 
 }  // namespace
 
+// Where the rows show their share of the directory's bytes: each is the
+// row's bytes over the total, as a bar and as text; a row that is gone has
+// none.
+std::string shares_fault(std::string_view page, size_t removed) {
+  const std::vector<std::string> shares = cells_of_class(page, "tdlistshare");
+  if (shares.empty()) return "";
+  const std::vector<std::string> bytes = cells_of_class(page, "tdlistbytes");
+  const std::vector<std::string> totals_of_bytes = cells_of_class(page, "tdbytes");
+  quern::byte_total total;
+  if (totals_of_bytes.size() != 3 || !parse_grouped(totals_of_bytes[2], total)) return "no total of bytes";
+  if (shares.size() != bytes.size() + removed) return "rows without a share";
+  size_t row = 0;
+  for (std::string share : shares) {
+    if (share.empty()) continue;
+    quern::byte_total part;
+    if (row >= bytes.size() || !parse_grouped(bytes[row++], part)) return "a share without its bytes";
+    if (total == quern::byte_total()) {
+      if (share != "&ndash;") return "a share of no bytes: " + share;
+      continue;
+    }
+    const uint64_t tenths = quern::share_in_tenths_of_a_percent(part, total);
+    std::string text = share;
+    if (!strip_share_bar(text)) return "a bar that is not as long as its share: " + share;
+    const std::string expected = tenths == 0 && part != quern::byte_total()
+                                     ? "&lt; 0,1 %"
+                                     : std::to_string(tenths / 10) + "," + std::to_string(tenths % 10) + " %";
+    if (text != expected) return "a share that is not the row's part of the total: " + share;
+  }
+  return "";
+}
+
 std::string figures_fault(std::string_view page) {
   const size_t rows = cells_of_class(page, "tdlistname").size();
   if (std::string fault = changes_fault(page, rows); !fault.empty()) return fault;
+  const size_t removed = cells_of_class(page, "tdlistremovedname").size();
+  if (std::string fault = shares_fault(page, removed); !fault.empty()) return fault;
   for (const counter& count : kCounters) {
     const std::vector<std::string> cells = cells_of_class(page, count.cell);
     quern::byte_total here, below, total;
@@ -183,8 +310,10 @@ std::string_view owner_table(std::string_view page) {
   return page.substr(start, page.find("</table>", start) - start);
 }
 
-// Digits, a comma, one digit, a blank and the percent sign.
-bool is_share(const std::string& text) {
+// Digits, a comma, one digit, a blank and the percent sign; after a share
+// bar, where there is one, as long as the share says.
+bool is_share(std::string text) {
+  if (!strip_share_bar(text)) return false;
   const size_t comma = text.find(',');
   if (comma == 0 || comma == std::string::npos || text.size() != comma + 4 || !text.ends_with(" %")) return false;
   for (size_t at = 0; at <= comma + 1; ++at) {
@@ -223,7 +352,8 @@ std::string owners_fault(std::string_view page) {
   if (names.size() > 20 || others.size() > 1 || bytes.size() != rows || files.size() != rows || shares.size() != rows ||
       (!changes.empty() && changes.size() != rows))
     return "owners' rows without all their cells, or too many";
-  if (!others.empty() && table.find("tdownerothers") < table.rfind("tdownername"))
+  // Whole tags: an escaped owner's name may spell a class, never a tag.
+  if (!others.empty() && table.find("<td class=\"tdownerothers\">") < table.rfind("<td class=\"tdownername\">"))
     return "the row of all others is not the last";
   // Owners that are gone hold nothing and follow those that are here.
   size_t present = 0;
@@ -334,8 +464,22 @@ std::string report_fault(const std::string& output_directory) {
   std::string faults;
   size_t count = 0;
   for (const auto& [name, page] : files) {
+    if (name.ends_with(".svg")) {
+      std::string fault = xml_fault(page);
+      for (const std::string& target : link_targets(page)) {
+        if (fault.empty() && !files.contains(target)) fault = "link to no file of the output directory: " + target;
+      }
+      if (!fault.empty() && ++count <= 3) faults += name + ": " + fault + "\n";
+      continue;
+    }
     if (!name.ends_with(".html")) continue;
     std::string fault = markup_fault(page);
+    for (size_t at = page.find("<object data=\""); fault.empty() && at != std::string::npos;
+         at = page.find("<object data=\"", at + 1)) {
+      const size_t start = at + 14;
+      const std::string target(page.substr(start, page.find('"', start) - start));
+      if (!files.contains(target)) fault = "picture that is no file of the output directory: " + target;
+    }
     if (fault.empty() && name != "index.html") fault = figures_fault(page);
     if (fault.empty()) fault = owners_fault(page);
     if (fault.empty()) fault = ages_fault(page);

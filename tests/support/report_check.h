@@ -17,6 +17,12 @@ namespace quern_test {
 // character, every '&' begins an entity, and the text holds no '>' or '"'.
 std::string markup_fault(std::string_view page);
 
+// An SVG file is well-formed XML: it begins with its declaration, its
+// elements nest, its attributes are quoted, every '&' begins an entity or a
+// character reference, and every byte is part of a UTF-8 character that XML
+// allows.
+std::string xml_fault(std::string_view text);
+
 // On a directory page: for each statistic the total is the count directly
 // here plus the count below; the count below is the sum of the rows, where
 // the rows show that column, and zero when there are no rows at all; the
