@@ -294,7 +294,8 @@ int output_html_directory(const report_context& context, directory_node* node, p
   {
     // The writer of the parent's treemap may read the subdirectories.
     std::unique_lock<std::mutex> sorting;
-    if (context.locks != nullptr && context.options.pictures) sorting = std::unique_lock<std::mutex>(context.locks->of(*node));
+    if (context.locks != nullptr && context.options.pictures)
+      sorting = std::unique_lock<std::mutex>(context.locks->of(*node));
     written = write_pages(context, node, workspace.get());
   }
   if (context.options.pictures) write_treemap(context, node, workspace.get());
