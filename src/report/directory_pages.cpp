@@ -274,16 +274,16 @@ int write_pages(const report_context& context, directory_node* node, buffers& wo
 }
 
 // The treemap, once the pages have put the subdirectories in their last
-// order; a map that cannot be written is removed, as a page would be.
+// order; a map that cannot be written is removed, as a page would be. It is
+// drawn before its file is opened: drawing waits for the locks of
+// subdirectories whose writers may wait for a descriptor to be given back.
 void write_treemap(const report_context& context, const directory_node* node, buffers& work) {
+  draw_treemap(work.page, context, *node);
   std::string name;
   append_picture_name(name, node);
   std::unique_ptr<output_file> file;
   status result = context.output.create_file(name, file);
-  if (result.is_ok()) {
-    draw_treemap(work.page, context, *node);
-    result = write_and_close(*file, work.page);
-  }
+  if (result.is_ok()) result = write_and_close(*file, work.page);
   if (!result.is_ok()) context.diag.report_failure("Konnte Grafik nicht erstellen", result);
 }
 
