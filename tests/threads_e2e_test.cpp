@@ -55,7 +55,9 @@ std::string outcome(const temporary_directory& scratch, const std::vector<std::s
   std::vector<std::string> arguments = options;
   arguments.insert(arguments.end(), {"-o", scratch / "out", "-r", scratch / "root"});
   const run_result result =
-      run_quern({.arguments = arguments, .descriptor_limit = descriptor_limit, .unprivileged = true});
+      // A run that deadlocks fails here rather than outlast the suite.
+      run_quern(
+          {.arguments = arguments, .descriptor_limit = descriptor_limit, .unprivileged = true, .timeout_seconds = 300});
   std::string text = "status " + std::to_string(result.exit_status) + "\n" +
                      std::regex_replace(result.standard_error, std::regex("completed in [0-9]+ seconds"), "");
   for (const auto& [name, file] : read_report(scratch / "out")) text += "\n== " + name + "\n" + file;
