@@ -43,8 +43,6 @@ struct page_workspace::buffers {
   std::vector<size_t> trail_keys;
   std::string cell;
   std::string trace;
-  // Whether rows name the gaps in their figures.
-  bool marks = false;
 };
 
 page_workspace::page_workspace() : buffers_(std::make_unique<buffers>()) {}
@@ -83,7 +81,6 @@ void prepare_directory(const report_context& context, const directory_node* node
   append_html_escaped(work.frame, path);
   work.frame += "</h1>\r\n";
   build_trail(node, work);
-  work.marks = context.options.pictures;
   work.frame_keys.clear();
   const earlier_entry then = append_directory_heading(work.frame, context, *node, false, work.frame_keys);
   if (context.earlier == nullptr) {
@@ -118,8 +115,9 @@ void sort_rows(diagnostics& diag, directory_node* node, const figure* by) {
   }
 }
 
-void append_row(diagnostics& diag, int64_t position, const overview_rows::row& entry, std::string_view key,
+void append_row(const report_context& context, int64_t position, const overview_rows::row& entry, std::string_view key,
                 buffers& work) {
+  diagnostics& diag = context.diag;
   std::string& page = work.page;
   const directory_node* child = entry.child;
   if (diag.shows(verbosity::operations)) {
@@ -144,7 +142,8 @@ void append_row(diagnostics& diag, int64_t position, const overview_rows::row& e
     page += name;
   }
   if (entry.added) page += " <span class=\"mark\">neu</span>";
-  if (work.marks) append_gap_marks(page, child->gaps);
+  // With pictures, a row names the gaps in its figures.
+  if (context.options.pictures) append_gap_marks(page, child->gaps);
   page += "</td>\r\n";
   page += text.substr(entry.cells_start, entry.end - entry.cells_start);
   page += "</tr>";
@@ -198,7 +197,7 @@ void compose_page(const report_context& context, directory_node* node, const pag
   if (!kind.by_growth) {
     sort_rows(context.diag, node, kind.by);
     for (int64_t slot = 0; slot < node->currentsubdirs(); ++slot)
-      append_row(context.diag, slot, cached_row(work.rows, node->subdirpointer[slot]), kind.key, work);
+      append_row(context, slot, cached_row(work.rows, node->subdirpointer[slot]), kind.key, work);
     for (const overview_rows::removed_row& entry : work.rows.removed) append_removed_row(entry, work);
   } else {
     // The rows were put in this order once; the children keep the order
@@ -207,7 +206,7 @@ void compose_page(const report_context& context, directory_node* node, const pag
     const overview_rows& rows = work.rows;
     for (const size_t index : rows.growth) {
       if (index < rows.rows.size()) {
-        append_row(context.diag, position++, rows.rows[index], kind.key, work);
+        append_row(context, position++, rows.rows[index], kind.key, work);
       } else {
         append_removed_row(rows.removed[index - rows.rows.size()], work);
       }

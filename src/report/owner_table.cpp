@@ -132,17 +132,6 @@ std::vector<owner_row> owner_rows(const keyed_figures& figures, detail_ledger& o
   return all;
 }
 
-std::string share_text(const byte_total& part, const byte_total& whole) {
-  if (whole == byte_total()) return "&ndash;";
-  const uint64_t tenths = share_in_tenths_of_a_percent(part, whole);
-  std::string text;
-  append_decimal(text, static_cast<int64_t>(tenths / 10));
-  text += ',';
-  append_decimal(text, static_cast<int64_t>(tenths % 10));
-  text += " %";
-  return text;
-}
-
 void append_owner_table(std::string& page, detail_ledger& owners, const directory_node& node,
                         const earlier_owners* earlier, bool bars) {
   const byte_total whole = node.total_size();

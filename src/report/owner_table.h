@@ -57,11 +57,6 @@ std::vector<owner_row> owner_rows(const keyed_figures& figures, detail_ledger& o
 std::vector<owner_row> owner_rows(const keyed_figures& figures, detail_ledger& owners, const earlier_owners& before,
                                   size_t named = kOwnersNamed);
 
-// The part's share of the whole in percent, with one decimal after a
-// decimal comma, half a tenth rounded up: "33,3 %", "0,1 %" for 1 of
-// 2000; "&ndash;" where the whole is nothing.
-std::string share_text(const byte_total& part, const byte_total& whole);
-
 // Appends the table of the owners of everything in and below the
 // directory, as the ledger holds them; with the owners of an earlier
 // report, with the change of each owner's bytes; with bars, a share bar

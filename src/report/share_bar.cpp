@@ -36,19 +36,23 @@ void append_share_bar(std::string& cell, const byte_total& part, const byte_tota
   append_bar(cell, share_in_tenths_of_a_percent(part, whole));
 }
 
+std::string share_text(const byte_total& part, const byte_total& whole) {
+  if (whole == byte_total()) return "&ndash;";
+  const uint64_t tenths = share_in_tenths_of_a_percent(part, whole);
+  std::string text;
+  append_decimal(text, static_cast<int64_t>(tenths / 10));
+  text += ',';
+  append_decimal(text, static_cast<int64_t>(tenths % 10));
+  text += " %";
+  return text;
+}
+
 std::string overview_share_cell(const byte_total& part, const byte_total& whole) {
   if (whole == byte_total()) return "&ndash;";
   const uint64_t tenths = share_in_tenths_of_a_percent(part, whole);
   std::string cell;
   append_bar(cell, tenths);
-  if (tenths == 0 && part != byte_total()) {
-    cell += "&lt; 0,1 %";
-    return cell;
-  }
-  append_decimal(cell, static_cast<int64_t>(tenths / 10));
-  cell += ',';
-  append_decimal(cell, static_cast<int64_t>(tenths % 10));
-  cell += " %";
+  cell += tenths == 0 && part != byte_total() ? "&lt; 0,1 %" : share_text(part, whole);
   return cell;
 }
 
